@@ -1,0 +1,18 @@
+// Sampling a player's controls into one Action per frame tick, over the
+// asynchronous key state and the player's joystick object.
+#pragma once
+
+#include <windows.h>
+
+#include "controls/control_set.h"
+
+// The key state source; GetAsyncKeyState by default, tests script it.
+typedef SHORT (*KeyStateFn)(int virtualKey);
+extern KeyStateFn keyStateSource;
+
+// Polls the player's joystick first in joystick mode, then returns the lowest
+// action whose binding is active, or NoAction.
+Action SampleAction(int p);
+
+// Is the binding active now, for player p's keys and joystick object?
+bool IsBindingActive(int p, const Binding& binding);

@@ -1,0 +1,18 @@
+// The per-user settings store: both control sets and both shadow switches in
+// the registry, as memory images of the in-memory records.
+#pragma once
+
+// HKEY_CURRENT_USER\Software\QuillbeamSoft\BlockTide\ ...
+extern const char SETTINGS_KEY[];
+extern const char CONTROLS_VALUE[];   // "Controls", 232 bytes
+extern const char SHADOWS_VALUE[];    // "Shadows", 2 bytes
+
+// Player p's set becomes the stored one; when that cannot be done both
+// players get the default set.
+void LoadControls(int p);
+// Merges player p's in-memory set into the stored "Controls" value.
+void SaveControls(int p);
+// Both shadow switches from the store (off when missing).
+void LoadShadows();
+// Player p's switch from its check box, stored at once.
+void SaveShadow(int p);

@@ -1,0 +1,43 @@
+// The operations the match engine needs from the program that hosts it.
+// The engine calls these and never defines them: the Windows program defines
+// them in ui/, the simulator and the tests define their own.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/game_state.h"
+
+// Called by ResetPlayer (period 1000), by RotatePiece after a kicked turn and
+// by GravityTick on a level change: (re)start player p's gravity timer so the
+// next gravity tick comes periodMs from now.
+void ArmGravityTimer(int p, uint32_t periodMs);
+
+// Called by ClearLines on every frame tick of a player in play: show the
+// player's score and level texts.
+void ShowLabels(int p, const char* scoreText, const char* levelText);
+
+// Called by FrameTick after both players and by every GravityTick: the
+// picture changed, repaint the window (without erasing) when convenient.
+void RequestRepaint();
+
+// Called by ApplyAction once per frame tick for a player who is not out: the
+// player's action for this frame (the control sampler in the program).
+Action ActionSource(int p);
+
+// Called by FrameTick first for each player: blank the player's well image.
+void ClearWellImage(int p);
+
+// Called by FrameTick when the player is out or the match is paused: draw the
+// title text on the player's well image.
+void DrawTitle(int p);
+
+// Called by FrameTick for a player in play after ClearLines: compose the well
+// (ComposeDrawBoard) and paint it with the preview.
+void DrawPlayer(int p);
+
+// Called by FrameTick after both players: paint the shared swap box.
+void DrawSwapBox();
+
+// Called by the first RandomDraw of the process: the millisecond tick count
+// that seeds both piece streams.
+uint32_t ReadTickCount();

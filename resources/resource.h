@@ -1,0 +1,16 @@
+// Resource identifiers of the program: icons and the configuration dialog.
+#pragma once
+
+#define IDI_BLOCKTIDE 107
+#define IDI_SMALL 108
+#define IDD_CONFIG 129
+
+#define IDC_DEVICE 1000
+#define IDC_SPEEDUP 1001
+#define IDC_FALL 1002
+#define IDC_ROTATE_CW 1003
+#define IDC_ROTATE_CCW 1004
+#define IDC_SWAP 1005
+#define IDC_RIGHT 1006
+#define IDC_LEFT 1007
+#define IDC_PAUSE 1008

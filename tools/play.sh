@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the Windows program and starts it under
+# Wine on the current display (the player's own Wine prefix, not the tests').
+set -eu
+cd "$(dirname "$0")/.."
+bash tools/setup.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target blocktide
+export WINEDEBUG=-all
+exec wine build/windows/blocktide.exe
