@@ -17,8 +17,6 @@ if(WIN32)
   foreach(t gtest gtest_main)
     target_compile_options(${t} PRIVATE -w)
   endforeach()
-  add_library(GTest::gtest ALIAS gtest)
-  add_library(GTest::gtest_main ALIAS gtest_main)
 
   add_test(NAME wine_env_start
            COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-env.sh start ${CMAKE_BINARY_DIR})

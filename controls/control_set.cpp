@@ -1,0 +1,4 @@
+// Control sets: placeholder until the sampling lands.
+#include "controls/control_set.h"
+ControlSet controls[2];
+void SetDefaultControls() {}

@@ -1,0 +1,1 @@
+// Joystick class: placeholder.

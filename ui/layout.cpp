@@ -1,0 +1,1 @@
+// Screen layout: placeholder until the layout lands.
