@@ -21,6 +21,7 @@ start)
   fi
   echo "$disp" >"$build/display"
   export DISPLAY=$disp
+  mkdir -p "$WINEPREFIX"
   setsid wineserver -p >"$build/wineserver.log" 2>&1 &
   # The first use creates the prefix (about 10 s); wineboot waits for it.
   wineboot -u >"$build/wineboot.log" 2>&1 || true
