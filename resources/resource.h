@@ -5,6 +5,9 @@
 #define IDI_SMALL 108
 #define IDD_CONFIG 129
 
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
 #define IDC_DEVICE 1000
 #define IDC_SPEEDUP 1001
 #define IDC_FALL 1002
