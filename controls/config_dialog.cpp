@@ -1,12 +1,145 @@
-// Placeholder until the configuration dialog lands.
+// The configuration dialog's procedure: opening, the device list, the device
+// change, and OK and Cancel through the settings store.
 #include "controls/config_dialog.h"
+
+#include <cstring>
+
+#include "controls/settings_store.h"
+#include "joystick/di_joystick.h"
+#include "resources/resource.h"
+#include "ui/main_window.h"
 
 ConfigDialogHandles configHandles;
 
-INT_PTR CALLBACK ConfigDialog(HWND dialog, UINT message, WPARAM, LPARAM) {
-  if (message == WM_INITDIALOG) {
-    EndDialog(dialog, 2);
-    return TRUE;
+const int FIELD_OF_ACTION[8] = {IDC_SPEEDUP, IDC_LEFT,   IDC_RIGHT, IDC_ROTATE_CW,
+                                IDC_ROTATE_CCW, IDC_SWAP, IDC_PAUSE, IDC_FALL};
+
+int ActionOfField(int fieldId) {
+  for (int a = 0; a < 8; ++a) {
+    if (FIELD_OF_ACTION[a] == fieldId) return a;
   }
-  return FALSE;
+  return -1;
+}
+
+int ConfigDialogPlayer() { return configPlayer == 1 ? 1 : 0; }
+
+namespace {
+
+// The n-th record (from 0) of the player's device list, or null.
+LPCDIDEVICEINSTANCEA DeviceAt(CDIJoystick& stick, int n) {
+  LPCDIDEVICEINSTANCEA device = stick.GetFirstJoystickID();
+  for (int i = 0; device && i < n; ++i) device = stick.GetNextJoystickID();
+  return device;
+}
+
+void FillDeviceList(CDIJoystick& stick) {
+  SendMessageA(configHandles.deviceList, CB_RESETCONTENT, 0, 0);
+  SendMessageA(configHandles.deviceList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Keyboard"));
+  for (LPCDIDEVICEINSTANCEA device = stick.GetFirstJoystickID(); device;
+       device = stick.GetNextJoystickID()) {
+    // Copied with a terminator of our own: the record's text need not have one.
+    char name[sizeof device->tszProductName + 1];
+    size_t length = strnlen(device->tszProductName, sizeof device->tszProductName);
+    memcpy(name, device->tszProductName, length);
+    name[length] = '\0';
+    SendMessageA(configHandles.deviceList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+  }
+}
+
+void OnInitDialog(HWND dialog) {
+  const int p = ConfigDialogPlayer();
+  g_Joystick[p].SetHWND(dialog);
+  configHandles.deviceList = GetDlgItem(dialog, IDC_DEVICE);
+  for (int a = 0; a < 8; ++a) configHandles.fields[a] = GetDlgItem(dialog, FIELD_OF_ACTION[a]);
+  configHandles.okButton = GetDlgItem(dialog, IDOK);
+  EnableConfigFields();
+  FillDeviceList(g_Joystick[p]);
+  LoadControls(p);
+  RefreshConfigDialog(dialog);
+}
+
+void OnDeviceChange(HWND dialog) {
+  const int p = ConfigDialogPlayer();
+  ControlSet& set = controls[p];
+  EnableConfigFields();
+  LRESULT n = SendMessageA(configHandles.deviceList, CB_GETCURSEL, 0, 0);
+  if (n == 0) {
+    set.keyboardMode = 1;  // deviceGuid keeps the last stick chosen
+  } else if (n >= 1) {
+    // No selection (CB_ERR) or a list shorter than n: mode and stick stay.
+    LPCDIDEVICEINSTANCEA device = DeviceAt(g_Joystick[p], static_cast<int>(n - 1));
+    if (device) {
+      set.keyboardMode = 0;
+      memcpy(set.deviceGuid, &device->guidInstance, sizeof set.deviceGuid);
+      g_Joystick[p].SelectDevice(&device->guidInstance);
+    }
+  }
+  memset(set.bindings, 0, sizeof set.bindings);
+  for (int a = 0; a < 8; ++a) SetDlgItemTextA(dialog, FIELD_OF_ACTION[a], "");
+}
+
+INT_PTR OnCommand(HWND dialog, WPARAM wParam, LPARAM lParam) {
+  const int id = LOWORD(wParam);
+  const int code = HIWORD(wParam);
+  switch (id) {
+    case IDOK:
+      SaveControls(ConfigDialogPlayer());
+      EndDialog(dialog, 1);
+      return TRUE;
+    case IDCANCEL:
+      LoadControls(ConfigDialogPlayer());
+      EndDialog(dialog, 2);
+      return TRUE;
+    case IDC_DEVICE:
+      if (code != CBN_SELCHANGE) return FALSE;
+      OnDeviceChange(dialog);
+      return TRUE;
+    default: {
+      const int action = ActionOfField(id);
+      if (action < 0 || code != EN_SETFOCUS) return FALSE;
+      CaptureBinding(dialog, reinterpret_cast<HWND>(lParam), action);
+      return TRUE;
+    }
+  }
+}
+
+}  // namespace
+
+void EnableConfigFields() {
+  for (HWND field : configHandles.fields) EnableWindow(field, TRUE);
+  EnableWindow(configHandles.okButton, TRUE);
+}
+
+void RefreshConfigDialog(HWND dialog) {
+  const int p = ConfigDialogPlayer();
+  const ControlSet& set = controls[p];
+  CDIJoystick& stick = g_Joystick[p];
+  int index = 0;
+  if (!set.keyboardMode) {
+    // One past the last entry when the stick is not listed: nothing selected.
+    index = 1;
+    for (LPCDIDEVICEINSTANCEA device = stick.GetFirstJoystickID(); device;
+         device = stick.GetNextJoystickID()) {
+      if (memcmp(&device->guidInstance, set.deviceGuid, sizeof set.deviceGuid) == 0) break;
+      ++index;
+    }
+  }
+  SendMessageA(configHandles.deviceList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  stick.BuildFriendlyButtonNames();
+  for (int a = 0; a < 8; ++a) ShowBinding(dialog, a, set.bindings[a]);
+}
+
+INT_PTR CALLBACK ConfigDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      OnInitDialog(dialog);
+      return TRUE;  // the platform focuses the first tab stop, OK
+    case WM_COMMAND:
+      return OnCommand(dialog, wParam, lParam);
+    case WM_DESTROY:
+      configHandles = ConfigDialogHandles{};  // the handles die with the dialog
+      return FALSE;
+    default:
+      return FALSE;
+  }
 }

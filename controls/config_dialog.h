@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <cstdint>
+
 #include "controls/control_set.h"
 
 // Handles of the open dialog's controls; valid only while it exists.
@@ -23,3 +26,20 @@ void EnableConfigFields();
 void RefreshConfigDialog(HWND dialog);
 void ShowBinding(HWND dialog, int action, const Binding& binding);
 void CaptureBinding(HWND dialog, HWND field, int action);
+
+// The player the dialog works on: configPlayer, read as 0 or 1 so that a
+// stray value can never index past the two sets and joysticks.
+int ConfigDialogPlayer();
+
+// The display text of a binding for player p's joystick names, at most 255
+// characters; kinds outside 0 to 3 give the empty text.
+constexpr size_t BINDING_TEXT_SIZE = 256;
+void FormatBinding(int p, const Binding& binding, char (&text)[BINDING_TEXT_SIZE]);
+
+// A joystick capture that sees no input for this long gives up, leaving the
+// binding as it was: an untouched or unplugged stick must not hang the game.
+constexpr DWORD CAPTURE_TIMEOUT_MS = 10000;
+// The millisecond clock of that time-out; GetTickCount by default, tests
+// script it.
+typedef DWORD (WINAPI* TickCountFn)();
+extern TickCountFn tickCountSource;
