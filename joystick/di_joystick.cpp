@@ -1,1 +1,0 @@
-// Joystick class: placeholder.
