@@ -13,7 +13,7 @@ constexpr int32_t MIN_FRAME_SIDE = 2;
 constexpr int32_t MAX_SCREEN_SIDE = 65536;
 
 // Right and bottom are exclusive.
-struct FrameRect {
+struct FrameEdges {
   int32_t left;
   int32_t top;
   int32_t right;
@@ -34,7 +34,7 @@ class RectFrame {
   // than MIN_FRAME_SIDE around its midpoint. Idempotent.
   void Normalise();
 
-  FrameRect rect;
+  FrameEdges rect;
   int32_t width;
   int32_t height;
 };

@@ -1,3 +1,176 @@
-// Main window: placeholder until the window lands.
+// The main window: its class, the window and its child controls, and the
+// window procedure routing timers, painting, commands and label colours.
 #include "ui/main_window.h"
+
+#include "controls/config_dialog.h"
+#include "controls/settings_store.h"
+#include "engine/engine.h"
+#include "joystick/di_joystick.h"
+#include "resources/resource.h"
+#include "ui/frame_rendering.h"
+#include "ui/layout.h"
+
+const char MAIN_CLASS_NAME[] = "BLOCKTIDE";
+const char MAIN_WINDOW_TITLE[] = "BlockTide";
+
+HINSTANCE instance;
+HWND mainWindow;
 HWND shadowCheck[2];
+HWND scoreLabel[2];
+HWND levelLabel[2];
+int32_t configPlayer;
+
+static HWND MakeControl(const char* className, const char* text, DWORD style, const ControlPlace& place,
+                        int id) {
+  return CreateWindowExA(0, className, text, style, place.left, place.top, place.width, place.height,
+                         mainWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+}
+
+void RegisterMainClass(HINSTANCE inst) {
+  WNDCLASSEXA wc = {};
+  wc.cbSize = sizeof(wc);
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = MainWindowProc;
+  wc.hInstance = inst;
+  wc.hIcon = LoadIconA(inst, MAKEINTRESOURCEA(IDI_BLOCKTIDE));
+  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_MENU + 1));
+  wc.lpszClassName = MAIN_CLASS_NAME;
+  wc.hIconSm = LoadIconA(inst, MAKEINTRESOURCEA(IDI_SMALL));
+  RegisterClassExA(&wc);
+}
+
+bool CreateMainWindow(HINSTANCE inst, int showCommand) {
+  instance = inst;
+  RECT outer;
+  SetRect(&outer, 0, 0, clientWidth, clientHeight);
+  AdjustWindowRect(&outer, MAIN_WINDOW_STYLE, FALSE);
+  OffsetRect(&outer, 50, 50);
+  HWND window = CreateWindowExA(0, MAIN_CLASS_NAME, MAIN_WINDOW_TITLE, MAIN_WINDOW_STYLE, outer.left, outer.top,
+                                outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, inst, nullptr);
+  if (window == nullptr) return false;
+  mainWindow = window;
+
+  MakeControl("BUTTON", "Start", BUTTON_STYLE, startPlace, ID_START);
+  MakeControl("BUTTON", "Stop", BUTTON_STYLE, stopPlace, ID_STOP);
+  MakeControl("BUTTON", "Config", BUTTON_STYLE, configPlace[0], ID_CONFIG0);
+  MakeControl("BUTTON", "Config", BUTTON_STYLE, configPlace[1], ID_CONFIG0 + 1);
+  scoreLabel[0] = MakeControl("STATIC", "0", LABEL_STYLE, scorePlace[0], ID_SCORE0);
+  scoreLabel[1] = MakeControl("STATIC", "0", LABEL_STYLE, scorePlace[1], ID_SCORE0 + 1);
+  levelLabel[0] = MakeControl("STATIC", "1", LABEL_STYLE, levelPlace[0], ID_LEVEL0);
+  levelLabel[1] = MakeControl("STATIC", "1", LABEL_STYLE, levelPlace[1], ID_LEVEL0 + 1);
+
+  ShowWindow(window, showCommand);
+  UpdateWindow(window);
+  return true;
+}
+
+static LRESULT OnCreate() {
+  shadowCheck[0] = MakeControl("BUTTON", "Shadow", CHECK_BOX_STYLE, shadowPlace[0], ID_SHADOW0);
+  shadowCheck[1] = MakeControl("BUTTON", "Shadow", CHECK_BOX_STYLE, shadowPlace[1], ID_SHADOW0 + 1);
+  LoadShadows();
+  for (int p = 0; p < PLAYERS; ++p) {
+    if (gameState.shadowOn[p] != 0) SendMessageA(shadowCheck[p], BM_SETCHECK, BST_CHECKED, 0);
+  }
+  g_Joystick[0].SetHWND(mainWindow);
+  g_Joystick[1].SetHWND(mainWindow);
+  CreateImages(mainWindow);
+  return 0;
+}
+
+void StartMatch() {
+  SetFocus(mainWindow);
+  g_Joystick[0].SetHWND(mainWindow);
+  g_Joystick[1].SetHWND(mainWindow);
+  LoadControls(0);
+  LoadControls(1);
+  ResetPlayer(0);
+  ResetPlayer(1);
+}
+
+void StopMatch() {
+  gameState.gameOver[0] = true;
+  gameState.gameOver[1] = true;
+}
+
+void RunConfigDialog(int p) {
+  configPlayer = p;
+  DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_CONFIG), mainWindow, ConfigDialog, 0);
+  g_Joystick[configPlayer].SetHWND(mainWindow);
+}
+
+// A clicked control keeps the keyboard focus, and the default Fall key
+// (Space) would then click it again: every command hands the focus back.
+static bool OnCommand(int id) {
+  switch (id) {
+    case ID_START:
+      StartMatch();
+      return true;
+    case ID_STOP:
+      StopMatch();
+      break;
+    case ID_SHADOW0:
+    case ID_SHADOW0 + 1:
+      SaveShadow(id - ID_SHADOW0);
+      break;
+    case ID_CONFIG0:
+    case ID_CONFIG0 + 1:
+      RunConfigDialog(id - ID_CONFIG0);
+      break;
+    default:
+      return false;
+  }
+  SetFocus(mainWindow);
+  return true;
+}
+
+int32_t LeaderColourIndex(int32_t own, int32_t other) {
+  if (own == other) return 6;
+  return own > other ? 1 : 0;
+}
+
+// Score labels are coloured by who leads; any other static keeps the
+// default colours (answered by the default procedure).
+static bool OnColourStatic(HDC dc, HWND control, LRESULT& brush) {
+  for (int p = 0; p < PLAYERS; ++p) {
+    if (control != nullptr && control == scoreLabel[p]) {
+      const int32_t i = LeaderColourIndex(gameState.score[p], gameState.score[1 - p]);
+      SetBkColor(dc, ColourTable[i]);
+      brush = reinterpret_cast<LRESULT>(brushes[i + 1]);
+      return true;
+    }
+  }
+  return false;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  mainWindow = window;
+  switch (message) {
+    case WM_CREATE:
+      return OnCreate();
+    case WM_DESTROY:
+      DestroyImages();
+      PostQuitMessage(0);
+      return 0;
+    case WM_PAINT:
+      PaintWindow(window);
+      return 0;
+    case WM_TIMER:
+      if (wParam == FRAME_TIMER) {
+        FrameTick();
+      } else if (wParam == FRAME_TIMER + 1 || wParam == FRAME_TIMER + 2) {
+        GravityTick(static_cast<int>(wParam - FRAME_TIMER - 1));
+      }
+      return 0;
+    case WM_COMMAND:
+      if (OnCommand(LOWORD(wParam))) return 0;
+      return DefWindowProcA(window, message, wParam, lParam);
+    case WM_CTLCOLORSTATIC: {
+      LRESULT brush = 0;
+      if (OnColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), brush)) return brush;
+      return DefWindowProcA(window, message, wParam, lParam);
+    }
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}

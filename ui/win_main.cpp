@@ -1,3 +1,6 @@
-// Entry point: placeholder until the main window lands.
+// The Windows entry point of the game.
 #include <windows.h>
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+
+#include "ui/main_window.h"
+
+int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int showCommand) { return RunBlockTide(inst, showCommand); }

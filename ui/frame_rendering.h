@@ -1,0 +1,56 @@
+// Frame rendering: the drawing objects (font, pens, brushes), the five
+// off-screen images with their drawing contexts, and the drawing steps.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// One pen and one brush per cell value: 0 empty (white), 1 to 7 the
+// ColourTable colours, 8 the ghost (black). Created once at start-up.
+constexpr int CELL_VALUES = 9;
+extern HFONT titleFont;
+extern HPEN pens[CELL_VALUES];
+extern HBRUSH brushes[CELL_VALUES];
+
+// The off-screen images, made with the main window; each bitmap stays
+// selected into its context for the whole run. Null when missing.
+extern HBITMAP boardBitmap[2];
+extern HDC boardDC[2];
+extern HBITMAP previewBitmap[2];
+extern HDC previewDC[2];
+extern HBITMAP swapBitmap;
+extern HDC swapDC;
+
+extern const char TITLE_TEXT[];               // "BlockTide"
+constexpr COLORREF TITLE_COLOUR = 0xFF;       // pure red
+constexpr UINT TITLE_FORMAT = 0x25;           // centred both ways, single line
+constexpr UINT GRAVITY_PERIOD_START_MS = 1000;
+constexpr UINT FRAME_PERIOD = 10;
+
+// The entry point, before the layout: font, then pens and brushes 0 to 8.
+void CreateDrawingObjects();
+// The entry point, after the message loop: the stock objects stay.
+void DestroyDrawingObjects();
+
+// The main window's creation: the five images, then the gravity timers 1
+// and 2 and the frame timer 0. Stops at the first object that cannot be
+// made, leaving the rest (and their timers) missing.
+void CreateImages(HWND window);
+// The main window's destruction.
+void DestroyImages();
+
+// The main window's paint request: copies the five images to the window.
+void PaintWindow(HWND window);
+
+// The frame tick's drawing steps; the engine reaches them through its host
+// operations ClearWellImage, DrawTitle, DrawPlayer and DrawSwapBox.
+// White fill and black outline over the whole well image of p.
+void EraseWell(int p);
+// The red title, centred on the well image of p.
+void PaintTitle(int p);
+// Composes drawBoard[p] (with ghost and piece), paints the well, the preview
+// (blank while previewBlind[p] counts down) and both outlines.
+void PaintPlayer(int p);
+// The swap piece as stored, and the swap box's outline.
+void PaintSwapBox();
