@@ -4,3 +4,9 @@
 blocktide_add_test(controls_binding_rules
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/binding_rules_test.cpp
   LIBS blocktide_controls_core)
+
+if(WIN32)
+  blocktide_add_test(controls_action_sampling
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/action_sampling_test.cpp
+    LIBS blocktide_app blocktide_fake_dinput)
+endif()
