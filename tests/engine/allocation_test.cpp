@@ -1,0 +1,48 @@
+// Heap allocations in the ticks: the global allocation functions are
+// replaced in this executable so that every one is counted.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "tests/engine/test_host.h"
+
+namespace {
+bool counting = false;
+long allocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (counting) ++allocations;
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (counting) ++allocations;
+  return std::malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+TEST(Allocations, NoneInAThousandTicks) {
+  StartTestMatch(1000);
+  for (int r = 15; r < 20; ++r) FillRow(0, r, -1, 2);  // an attack on the first frame
+  const Action pattern[] = {Action::Left, Action::RotateCW, Action::Right, Action::Swap,
+                            Action::SpeedUp, Action::Fall, Action::RotateCCW, Action::NoAction};
+  counting = true;
+  for (int t = 0; t < 1000; ++t) {
+    testHost.held[0] = pattern[(t / 7) % 8];
+    testHost.held[1] = pattern[(t / 5 + 3) % 8];
+    FrameTick();
+    if (t % 3 == 0) GravityTick(0);
+    if (t % 4 == 1) GravityTick(1);
+  }
+  counting = false;
+  EXPECT_EQ(0, allocations);
+  EXPECT_EQ(1000 + 334 + 250, testHost.repaints) << "every tick ran";
+  EXPECT_NE(0, gameState.previewBlind[1] + gameState.forcedDrops[1]) << "the attack happened";
+}
