@@ -114,9 +114,8 @@ void RefreshConfigDialog(HWND dialog) {
   const int p = ConfigDialogPlayer();
   const ControlSet& set = controls[p];
   CDIJoystick& stick = g_Joystick[p];
-  int index = 0;
+  LRESULT index = 0;
   if (!set.keyboardMode) {
-    // One past the last entry when the stick is not listed: nothing selected.
     index = 1;
     for (LPCDIDEVICEINSTANCEA device = stick.GetFirstJoystickID(); device;
          device = stick.GetNextJoystickID()) {
@@ -124,6 +123,9 @@ void RefreshConfigDialog(HWND dialog) {
       ++index;
     }
   }
+  // A stick that is not listed selects one past the last entry: nothing.
+  // Wine keeps the old selection for an index past the end, so say -1.
+  if (index >= SendMessageA(configHandles.deviceList, CB_GETCOUNT, 0, 0)) index = -1;
   SendMessageA(configHandles.deviceList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
   stick.BuildFriendlyButtonNames();
   for (int a = 0; a < 8; ++a) ShowBinding(dialog, a, set.bindings[a]);

@@ -1,0 +1,136 @@
+// Captures and display texts: key priority, joystick priority within one
+// poll, the Escape and time-out ends, the focus afterwards, every text.
+#include "tests/controls/dialog_fixture.h"
+
+namespace dialogtest {
+namespace {
+
+TEST_F(DialogTest, KeyboardCaptureTakesTheHighestCodeAndKeepsTheFocus) {
+  Open();
+  controls[1].bindings[0].arg1 = 77;
+  keysDown[1] = keysDown[2] = true;  // mouse buttons never count
+  keysDown[VK_SHIFT] = keysDown[VK_RSHIFT] = true;
+  keyCallsUntilDown = 3 * 248;       // three empty scans first
+  Capture(0);
+  EXPECT_EQ(3, controls[1].bindings[0].kind);
+  EXPECT_EQ(VK_RSHIFT, controls[1].bindings[0].arg2) << "side-specific code wins";
+  EXPECT_EQ(77, controls[1].bindings[0].arg1) << "left as it was";
+  EXPECT_EQ(4 * 248, keyCalls) << "whole scans of codes 8 to 255";
+
+  // A real focus change starts a capture; the field keeps the focus after it.
+  memset(keysDown, 0, sizeof keysDown);
+  keysDown['Z'] = true;
+  ShowWindow(dialog, SW_SHOW);
+  SetFocus(Field(7));
+  EXPECT_EQ('Z', controls[1].bindings[7].arg2);
+  EXPECT_EQ(Field(7), GetFocus());
+  EXPECT_EQ("Z", Text(Field(7)));
+}
+
+TEST_F(DialogTest, JoystickCaptureTakesButtonThenAxisThenHatFromOnePoll) {
+  StorePadBForPlayer1();
+  Open();
+  struct Case {
+    int button, axis, axisValue, hat;
+    DWORD reading;
+    Binding expected;
+    const char* text;
+  } cases[] = {
+      {11, 2, -10000, 1, 9000, {0, 77, 11}, "Button 11"},
+      {-1, 6, -3000, 1, 9000, {1, 0, 6}, "Negative Slider X Axis"},
+      {-1, 0, 10000, -1, 0, {1, 1, 0}, "Positive X Axis"},
+      {-1, -1, 0, 3, 4500, {2, 4500, 3}, "POV #4 Up-Right"},
+  };
+  for (const Case& c : cases) {
+    padB->ClearState();
+    if (c.button >= 0) padB->SetButton(c.button, true);
+    if (c.axis >= 0) padB->SetAxis(c.axis, c.axisValue);
+    if (c.hat >= 0) padB->SetHat(c.hat, c.reading);
+    controls[1].bindings[4] = Binding{9, 77, 9};
+    ShowWindow(dialog, SW_SHOW);
+    SetFocus(Field(4));
+    const Binding& got = controls[1].bindings[4];
+    EXPECT_EQ(c.expected.kind, got.kind) << c.text;
+    EXPECT_EQ(c.expected.arg1, got.arg1) << c.text;
+    EXPECT_EQ(c.expected.arg2, got.arg2) << c.text;
+    EXPECT_EQ(c.text, Text(Field(4)));
+    EXPECT_NE(Field(4), GetFocus()) << "off the field: a new focus captures again";
+  }
+}
+
+TEST_F(DialogTest, JoystickCaptureGivesUpOnEscapeOrAfterTenSeconds) {
+  StorePadBForPlayer1();
+  Open();
+  padB->ClearState();  // an untouched stick delivers no input at all
+  SetWindowTextA(Field(3), "before");
+  const Binding before = controls[1].bindings[3];
+  // Started just before the clock wraps: the unsigned difference still holds.
+  tickNow = 0xFFFFF000u, tickStep = 1000;
+  Capture(3);
+  EXPECT_EQ(11, tickCalls) << "start, then one read per pass until 10 s passed";
+  EXPECT_EQ(allocationsAtFirstTick, allocationsAtLastTick) << "the polling loop allocates";
+  EXPECT_EQ(0, memcmp(&before, &controls[1].bindings[3], sizeof before));
+  EXPECT_EQ("before", Text(Field(3)));
+  EXPECT_NE(Field(3), GetFocus()) << "off the field";
+  EXPECT_TRUE(GetFocus() == dialog || IsChild(dialog, GetFocus()));
+
+  // An unplugged stick: no device opens, every poll fails, nothing is taken.
+  padB->attached = false;
+  tickCalls = 0;
+  Capture(3);
+  EXPECT_EQ(11, tickCalls);
+  EXPECT_EQ(0, memcmp(&before, &controls[1].bindings[3], sizeof before));
+  EXPECT_EQ("before", Text(Field(3)));
+
+  tickStep = 0;
+  keysDown[VK_ESCAPE] = true;
+  keyCalls = 0, keyCallsUntilDown = 5;
+  Capture(3);
+  EXPECT_EQ(6, keyCalls) << "Escape ends the sixth pass";
+  EXPECT_EQ(0, memcmp(&before, &controls[1].bindings[3], sizeof before));
+}
+
+TEST_F(DialogTest, BindingTextsNeverOverflowOrFormatANull) {
+  padB->AddButton(12, std::string(259, 'n'));
+  StorePadBForPlayer1();
+  Open();
+  char text[BINDING_TEXT_SIZE];
+  struct Case {
+    Binding binding;
+    std::string text;
+  } cases[] = {
+      {{0, 0, 2}, "Button 2"},
+      {{0, 0, 12}, std::string(255, 'n')},
+      {{0, 0, 13}, "(null)"},
+      {{0, 0, -1}, "(null)"},
+      {{1, 5, 5}, "Positive Rudder"},
+      {{1, 0, 8}, "Negative (null)"},
+      {{2, -1, 0}, "POV #1 Idle"},
+      {{2, 4000, 1}, "POV #2 (null)"},
+      {{2, 31500, INT32_MAX}, "POV #2147483648 Up-Left"},
+      {{3, 0, 'S'}, "S"},
+      {{4, 0, 0}, ""},
+      {{-1, 0, 0}, ""},
+  };
+  for (const Case& c : cases) {
+    memset(text, 0xbd, sizeof text);
+    FormatBinding(1, c.binding, text);
+    EXPECT_EQ(c.text, text) << c.binding.kind << " " << c.binding.arg2;
+  }
+  // Delete has no extended bit: it reads as its keypad twin.
+  FormatBinding(1, Binding{3, 0, VK_DELETE}, text);
+  std::string del = text;
+  FormatBinding(1, Binding{3, 0, VK_DECIMAL}, text);
+  EXPECT_EQ(std::string(text), del);
+  EXPECT_NE("", del);
+
+  SetWindowTextA(Field(0), "kept");
+  ShowBinding(dialog, 8, Binding{3, 0, 'S'});
+  ShowBinding(dialog, -1, Binding{3, 0, 'S'});
+  EXPECT_EQ("kept", Text(Field(0)));
+  ShowBinding(dialog, 7, Binding{1, 1, 1});
+  EXPECT_EQ("Positive Y Axis", Text(Field(7)));
+}
+
+}  // namespace
+}  // namespace dialogtest

@@ -1,0 +1,152 @@
+// The dialog itself: template, opening, device list, device change, OK and
+// Cancel through the real registry of the build's own Wine prefix.
+#include "tests/controls/dialog_fixture.h"
+
+namespace dialogtest {
+namespace {
+
+TEST_F(DialogTest, TemplateOpensOnTheStoredSetWithTheDeviceList) {
+  StorePadBForPlayer1();
+  ASSERT_NE(nullptr, Open());
+  char caption[32] = "";
+  GetWindowTextA(dialog, caption, sizeof caption);
+  EXPECT_STREQ("Dialog", caption);
+  EXPECT_EQ(dialog, padB->coopWindow) << "the stick is reopened against the dialog";
+  // Tab order is template order: OK, Cancel, the list, then the fields.
+  const int order[] = {IDOK, IDCANCEL, IDC_DEVICE, 1001, 1002, 1004, 1003, 1008, 1005, 1007, 1006};
+  HWND item = GetNextDlgTabItem(dialog, nullptr, FALSE);
+  for (int id : order) {
+    EXPECT_EQ(id, GetDlgCtrlID(item));
+    item = GetNextDlgTabItem(dialog, item, FALSE);
+  }
+  for (int a = 0; a < 8; ++a) {
+    // Edit controls take WS_BORDER off their style and draw the border.
+    LONG style = GetWindowLongA(Field(a), GWL_STYLE);
+    EXPECT_EQ(ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP,
+              style & (ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP)) << a;
+    EXPECT_TRUE(IsWindowEnabled(Field(a))) << a;
+  }
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDOK))) << "enabled with the fields";
+  HWND list = GetDlgItem(dialog, IDC_DEVICE);
+  ASSERT_EQ(3, SendMessageA(list, CB_GETCOUNT, 0, 0));
+  const char* names[] = {"Keyboard", "Pad A", "Pad B"};
+  for (int i = 0; i < 3; ++i) {
+    char name[64] = "";
+    SendMessageA(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name));
+    EXPECT_STREQ(names[i], name);
+  }
+  EXPECT_EQ(2, SendMessageA(list, CB_GETCURSEL, 0, 0)) << "player 1's stored stick";
+  EXPECT_EQ("S", Text(Field(0))) << "the stored keys are shown";
+
+  // Keyboard mode selects entry 0; a stick that is not listed selects none.
+  controls[1].keyboardMode = 1;
+  RefreshConfigDialog(dialog);
+  EXPECT_EQ(0, SendMessageA(list, CB_GETCURSEL, 0, 0));
+  controls[1].keyboardMode = 0;
+  controls[1].deviceGuid[15] ^= 0xFF;
+  RefreshConfigDialog(dialog);
+  EXPECT_EQ(CB_ERR, SendMessageA(list, CB_GETCURSEL, 0, 0)) << "nothing selected";
+}
+
+TEST_F(DialogTest, DeviceChangeClearsEveryBindingAndKeepsTheStickOnKeyboard) {
+  Open();
+  ASSERT_EQ(1, controls[1].keyboardMode) << "nothing stored: defaults";
+  ChooseDevice(1);
+  EXPECT_EQ(0, controls[1].keyboardMode);
+  EXPECT_EQ(0, memcmp(&padA->guidInstance, controls[1].deviceGuid, 16));
+  EXPECT_EQ(0, memcmp(&padA->guidInstance, &g_Joystick[1].m_guidDevice, 16)) << "selected";
+  const Binding zero[8] = {};
+  EXPECT_EQ(0, memcmp(zero, controls[1].bindings, sizeof zero));
+  for (int a = 0; a < 8; ++a) EXPECT_EQ("", Text(Field(a))) << a;
+
+  controls[1].bindings[2].kind = 3;
+  ChooseDevice(0);
+  EXPECT_EQ(1, controls[1].keyboardMode);
+  EXPECT_EQ(0, memcmp(&padA->guidInstance, controls[1].deviceGuid, 16)) << "kept on Keyboard";
+  EXPECT_EQ(0, controls[1].bindings[2].kind);
+
+  // No selection reads like an entry past the list: mode and stick stay.
+  controls[1].bindings[2].kind = 3;
+  ChooseDevice(-1);
+  EXPECT_EQ(1, controls[1].keyboardMode);
+  EXPECT_EQ(0, controls[1].bindings[2].kind);
+  EXPECT_EQ(0, memcmp(&padA->guidInstance, controls[1].deviceGuid, 16));
+  EXPECT_NE(0xbd, controls[0].keyboardMode) << "defaults were loaded for both";
+}
+
+// Runs the dialog modally; the timer does `step` inside its loop.
+void (*modalStep)(HWND dialog);
+int focusAtOpen;  // control id; the dialog is gone when the test reads it
+void CALLBACK ModalTimer(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  HWND dialog = FindWindowA(nullptr, "Dialog");
+  focusAtOpen = GetDlgCtrlID(GetFocus());
+  modalStep(dialog);
+}
+INT_PTR RunModal(void (*step)(HWND)) {
+  modalStep = step;
+  SetTimer(nullptr, 0, 50, ModalTimer);
+  return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_CONFIG), nullptr,
+                         ConfigDialog, 0);
+}
+
+TEST_F(DialogTest, OkStoresOnlyTheConfiguredPlayersSet) {
+  uint8_t stored[232];
+  for (int i = 0; i < 232; ++i) stored[i] = static_cast<uint8_t>(i);
+  SetDefaultControls();
+  memcpy(stored + 116, &controls[1], 116);
+  stored[117] = 0x5A;  // a reserved byte travels with the set
+  WriteStored(stored, sizeof stored);
+  keysDown['K'] = true;
+  EXPECT_EQ(1, RunModal([](HWND dialog) {
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1001, EN_SETFOCUS),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1001)));
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  }));
+  EXPECT_EQ(IDOK, focusAtOpen) << "the focus lands on OK, no capture runs";
+  uint8_t after[232];
+  ASSERT_EQ(232u, ReadStored(after, sizeof after));
+  EXPECT_EQ(0, memcmp(stored, after, 116)) << "player 0's stored bytes untouched";
+  ControlSet saved;
+  memcpy(&saved, after + 116, 116);
+  EXPECT_EQ(0x5A, saved.reserved[0]);
+  EXPECT_EQ(3, saved.bindings[0].kind);
+  EXPECT_EQ('K', saved.bindings[0].arg2);
+  EXPECT_EQ(0x41, saved.bindings[1].arg2);
+}
+
+TEST_F(DialogTest, CancelRestoresTheStoredSetOrTheDefaultsForBoth) {
+  StorePadBForPlayer1();
+  EXPECT_EQ(2, RunModal([](HWND dialog) {
+    SendDlgItemMessageA(dialog, IDC_DEVICE, CB_SETCURSEL, 0, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_DEVICE, CBN_SELCHANGE), 0);
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  }));
+  EXPECT_EQ(0, controls[1].keyboardMode) << "back on the stored stick";
+  EXPECT_EQ(0x53, controls[1].bindings[0].arg2);
+
+  // Nothing stored, or the stored stick is gone: Cancel gives both players
+  // the defaults.
+  for (bool gone : {false, true}) {
+    DeleteSettings();
+    if (gone) {
+      ControlSet sets[2] = {};
+      sets[1].deviceGuid[0] = 0xC;  // joystick mode on a stick that is not listed
+      WriteStored(sets, sizeof sets);
+    }
+    EXPECT_EQ(2, RunModal([](HWND dialog) {
+      SendDlgItemMessageA(dialog, IDC_DEVICE, CB_SETCURSEL, 1, 0);
+      SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_DEVICE, CBN_SELCHANGE), 0);
+      memset(&controls[0], 0xbd, sizeof controls[0]);
+      PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    }));
+    ControlSet after[2];
+    memcpy(after, controls, sizeof after);
+    SetDefaultControls();
+    EXPECT_EQ(0, memcmp(controls, after, sizeof after)) << "gone " << gone;
+  }
+  EXPECT_EQ(nullptr, configHandles.okButton) << "handles die with the dialog";
+}
+
+}  // namespace
+}  // namespace dialogtest
