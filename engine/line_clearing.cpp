@@ -1,7 +1,6 @@
 // Line clearing: full rows, score and level, the attack on the opponent, and
 // the score and level texts.
 #include <cassert>
-#include <cstdio>
 
 #include "engine/engine.h"
 
@@ -47,6 +46,21 @@ void PushGarbageRow(int o) {
   gameState.previewBlind[o] += PREVIEW_BLIND_FRAMES;
 }
 
+// "%i" of a 64-bit value by hand: the same text as the C library's, at a
+// fraction of the cost on every frame tick.
+void FormatDecimal(char* text, int64_t value) {
+  char digits[24];
+  int n = 0;
+  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) *text++ = '-';
+  while (n > 0) *text++ = digits[--n];
+  *text = '\0';
+}
+
 }  // namespace
 
 void ClearLines(int p) {
@@ -84,7 +98,7 @@ void ClearLines(int p) {
   // still prints; the texts of two 32-bit numbers fit easily.
   char scoreText[256];
   char levelText[256];
-  std::snprintf(scoreText, sizeof scoreText, "%i", gameState.score[p]);
-  std::snprintf(levelText, sizeof levelText, "%lld", static_cast<long long>(gameState.level[p]) + 1);
+  FormatDecimal(scoreText, gameState.score[p]);
+  FormatDecimal(levelText, static_cast<int64_t>(gameState.level[p]) + 1);
   ShowLabels(p, scoreText, levelText);
 }
