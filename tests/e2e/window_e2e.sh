@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# End to end in a real window at 1024 x 768: both wells show the title; Start
+# drops the same piece into both wells at the spawn place; held keys move and
+# drop both (both players share the default keys); the labels read 0 and 1;
+# Stop brings the title back; closing the window ends the game with code 0.
+#   window_e2e.sh GAME_EXE BUILD_DIR PROBE_EXE
+# Screenshots of a failing run are kept in BUILD_DIR/e2e-output/window/.
+set -u
+game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); probe=${3:?probe exe}
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+export DISPLAY=$(cat "$build/display")
+out=$build/e2e-output/window
+work=$(mktemp -d)
+gpid=""
+trap 'rm -rf "$work"' EXIT
+
+# Client-area rectangles of the 1024 x 768 layout: left top width height.
+WELL0="28 29 227 454"; WELL1="426 29 227 454"
+START="306 399"; STOP="376 399"   # button centres
+ox=0; oy=0                        # the client area's screen origin
+
+fail() {
+  echo "FAIL: $*"
+  mkdir -p "$out" && cp "$work"/*.png "$out"/ 2>/dev/null
+  echo "screenshots in $out"
+  [ -n "$gpid" ] && kill "$gpid" 2>/dev/null
+  exit 1
+}
+shot() { import -window root "$work/$1.png" || fail "no screenshot $1"; }
+
+# The cells of a well in a screenshot, one line per row: . white, # black,
+# o a block colour. Each cell is sampled near its centre.
+grid() {
+  local name=$1; set -- $2
+  convert "$work/$name.png" -crop "$3x$4+$((ox + $1))+$((oy + $2))" +repage -sample '10x20!' txt:- |
+    awk -F'[ ,:]+' 'NR > 1 { c = ($0 ~ /#FFFFFF/) ? "." : (($0 ~ /#000000/) ? "#" : "o"); g[$2] = g[$2] c }
+                   END { for (r = 0; r < 20; r++) print g[r] }'
+}
+red_pixels() {
+  local name=$1; set -- $2
+  convert "$work/$name.png" -crop "$3x$4+$((ox + $1))+$((oy + $2))" +repage -fill black +opaque '#FF0000' \
+    -fill white -opaque '#FF0000' -format '%[fx:round(mean*w*h)]' info:
+}
+blocks() { tr -cd 'o' <<<"$1" | wc -c; }
+# The leftmost column holding a block (10 when none).
+leftmost() { awk '{ i = index($0, "o"); if (i > 0 && (m == "" || i - 1 < m)) m = i - 1 } END { print (m == "" ? 10 : m) }' <<<"$1"; }
+click() { xdotool mousemove $((ox + $1)) $((oy + $2)) click 1; }
+hold() { xdotool keydown "$1"; sleep "$2"; xdotool keyup "$1"; }
+
+# Both wells from one screenshot, retaken while the two gravity ticks (a few
+# milliseconds apart) may have caught the wells in different rows.
+g0=""; g1=""
+both_wells() {
+  local name=$1
+  for try in 1 2 3; do
+    shot "$name"
+    g0=$(grid "$name" "$WELL0"); g1=$(grid "$name" "$WELL1")
+    [ "$g0" = "$g1" ] && return 0
+    sleep 0.05
+  done
+  fail "$name: the wells differ"$'\n'"$g0"$'\n--\n'"$g1"
+}
+
+# Defaults: no stored controls or shadow switches from an earlier run.
+wine reg delete 'HKCU\Software\QuillbeamSoft\BlockTide' /f >/dev/null 2>&1
+
+wine "$game" &
+gpid=$!
+wid=""
+for _ in $(seq 1 100); do
+  wid=$(xdotool search --name '^BlockTide$' 2>/dev/null | head -n 1)
+  [ -n "$wid" ] && break
+  sleep 0.1
+done
+[ -n "$wid" ] || fail "no window"
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+ox=$X; oy=$Y
+[ "$WIDTH $HEIGHT" = "682 512" ] || fail "client area ${WIDTH}x$HEIGHT, not 682x512"
+xdotool windowfocus --sync "$wid"
+sleep 0.5
+
+shot title
+for w in "$WELL0" "$WELL1"; do
+  n=$(red_pixels title "$w")
+  [ "$n" -gt 100 ] || fail "title: $n red pixels in well ($w)"
+done
+
+click $START
+sleep 0.3
+both_wells start
+[ "$(blocks "$g0")" -eq 4 ] || fail "start: $(blocks "$g0") block cells, not 4"$'\n'"$g0"
+# Spawned at column 3, row 0: all four cells in columns 3 to 6 of the two
+# top rows (a third row if a gravity tick came first).
+spawn=$(sed -n '1,3p' <<<"$g0" | cut -c4-7)
+[ "$(blocks "$spawn")" -eq 4 ] || fail "start: the piece is not at the spawn place"$'\n'"$g0"
+
+labels=$(wine "$probe" | tr -d '\r')
+[ "$labels" = "0 0 1 1" ] || fail "labels read '$labels', not '0 0 1 1'"
+
+before=$(leftmost "$g0")
+hold a 0.3
+both_wells left
+after=$(leftmost "$g0")
+[ "$after" -lt "$before" ] || fail "held A: leftmost column $before -> $after"$'\n'"$g0"
+
+hold space 0.06
+sleep 0.2
+both_wells fall
+[ "$(blocks "$(tail -n 2 <<<"$g0")")" -gt 0 ] || fail "Space: nothing on the floor"$'\n'"$g0"
+[ "$(blocks "$g0")" -ge 8 ] || fail "Space: no new piece after the drop"$'\n'"$g0"
+
+click $STOP
+sleep 0.3
+shot stop
+for w in "$WELL0" "$WELL1"; do
+  n=$(red_pixels stop "$w")
+  [ "$n" -gt 100 ] || fail "after Stop: $n red pixels in well ($w)"
+done
+
+# Close as a user does: Alt+F4 (no window manager draws a close button).
+xdotool windowfocus --sync "$wid"
+xdotool keydown alt; sleep 0.1; xdotool keydown F4; sleep 0.1; xdotool keyup F4; sleep 0.05; xdotool keyup alt
+for _ in $(seq 1 100); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$gpid" 2>/dev/null && fail "the game is still running after Alt+F4"
+wait "$gpid"; rc=$?
+gpid=""
+[ "$rc" -eq 0 ] || fail "exit code $rc"
+echo "PASS"

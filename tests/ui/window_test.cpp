@@ -1,0 +1,259 @@
+// The main window under Wine: class, window and child controls, the score
+// label colours, the commands (with the focus handed back) and the timers.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "controls/control_set.h"
+#include "engine/engine.h"
+#include "joystick/di_joystick.h"
+#include "ui/frame_rendering.h"
+#include "ui/layout.h"
+#include "ui/main_window.h"
+
+namespace {
+
+constexpr COLORREF SENTINEL = 0xdeadbe;
+const char KEY[] = "Software\\QuillbeamSoft\\BlockTide";
+
+void DeleteSettings() {
+  RegDeleteKeyA(HKEY_CURRENT_USER, KEY);
+  RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\QuillbeamSoft");
+}
+
+// Delivers the thread's messages (timers, paints) for about `ms`.
+void Pump(DWORD ms) {
+  const DWORD end = GetTickCount() + ms;
+  while (static_cast<int32_t>(end - GetTickCount()) > 0) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+std::string Text(HWND w) {
+  char buf[64] = "\xbd\xbd";
+  GetWindowTextA(w, buf, sizeof(buf));
+  return buf;
+}
+
+void Command(int id, WORD code = BN_CLICKED) {
+  SendMessageA(mainWindow, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(GetDlgItem(mainWindow, id)));
+}
+
+class MainWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    DeleteSettings();
+    gameState = {};
+    gameState.gameOver[0] = gameState.gameOver[1] = true;
+    CreateDrawingObjects();
+    ComputeLayout(1024, 768);
+    RegisterMainClass(GetModuleHandleA(nullptr));
+    ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr), SW_SHOW));
+    Pump(50);
+  }
+  static void TearDownTestSuite() {
+    DestroyWindow(mainWindow);
+    Pump(20);
+    DestroyDrawingObjects();
+    DeleteSettings();
+  }
+};
+
+TEST_F(MainWindow, ClassWindowAndChildControls) {
+  char name[64] = "";
+  GetClassNameA(mainWindow, name, sizeof(name));
+  EXPECT_STREQ("BLOCKTIDE", name);
+  EXPECT_EQ("BlockTide", Text(mainWindow));
+  const LONG style = GetWindowLongA(mainWindow, GWL_STYLE);
+  EXPECT_EQ(0x00CA0000, style & 0x00CF0000) << std::hex << style << ": neither resizable nor maximisable";
+  EXPECT_EQ(nullptr, GetMenu(mainWindow));
+  RECT client;
+  GetClientRect(mainWindow, &client);
+  EXPECT_EQ(682, client.right);
+  EXPECT_EQ(512, client.bottom);
+  POINT corner = {0, 0};
+  ClientToScreen(mainWindow, &corner);
+  EXPECT_EQ(50, corner.x);
+  EXPECT_EQ(50, corner.y);
+
+  struct Child {
+    int id;
+    const char* cls;
+    const char* text;
+    LONG style;
+    int left, top, width, height;
+  } children[] = {
+      {410, "Button", "Shadow", 0x50000003, 266, 464, 70, 30}, {411, "Button", "Shadow", 0x50000003, 346, 464, 70, 30},
+      {401, "Button", "Start", 0x50000000, 276, 384, 60, 30},  {402, "Button", "Stop", 0x50000000, 346, 384, 60, 30},
+      {420, "Button", "Config", 0x50000000, 276, 424, 60, 30}, {421, "Button", "Config", 0x50000000, 346, 424, 60, 30},
+      {200, "Static", "0", 0x50800801, 261, 320, 70, 20},      {201, "Static", "0", 0x50800801, 351, 320, 70, 20},
+      {300, "Static", "1", 0x50800801, 261, 350, 70, 20},      {301, "Static", "1", 0x50800801, 351, 350, 70, 20},
+  };
+  for (const Child& c : children) {
+    HWND w = GetDlgItem(mainWindow, c.id);
+    ASSERT_NE(nullptr, w) << c.id;
+    GetClassNameA(w, name, sizeof(name));
+    EXPECT_EQ(0, lstrcmpiA(c.cls, name)) << c.id << " is a " << name;
+    EXPECT_EQ(c.text, Text(w)) << c.id;
+    EXPECT_EQ(c.style, GetWindowLongA(w, GWL_STYLE)) << c.id;
+    RECT r;
+    GetWindowRect(w, &r);
+    MapWindowPoints(nullptr, mainWindow, reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_EQ(c.left, r.left) << c.id;
+    EXPECT_EQ(c.top, r.top) << c.id;
+    EXPECT_EQ(c.width, r.right - r.left) << c.id;
+    EXPECT_EQ(c.height, r.bottom - r.top) << c.id;
+  }
+  EXPECT_EQ(GetDlgItem(mainWindow, 410), shadowCheck[0]);
+  EXPECT_EQ(GetDlgItem(mainWindow, 411), shadowCheck[1]);
+  EXPECT_EQ(GetDlgItem(mainWindow, 200), scoreLabel[0]);
+  EXPECT_EQ(GetDlgItem(mainWindow, 301), levelLabel[1]);
+  EXPECT_EQ(BST_UNCHECKED, SendMessageA(shadowCheck[0], BM_GETCHECK, 0, 0)) << "nothing stored: off";
+  EXPECT_EQ(mainWindow, g_Joystick[0].m_hWnd);
+  EXPECT_EQ(mainWindow, g_Joystick[1].m_hWnd);
+}
+
+TEST_F(MainWindow, ScoreLabelsAreColouredByTheLead) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  struct Case {
+    int32_t score0, score1;
+    int brush0, brush1;  // brushes[] index of each label
+  } cases[] = {{10, 10, 7, 7}, {15, 10, 2, 1}, {-5, 0, 1, 2}, {INT32_MIN, INT32_MAX, 1, 2}, {0, -1, 2, 1}};
+  for (const Case& c : cases) {
+    gameState.score[0] = c.score0;
+    gameState.score[1] = c.score1;
+    for (int p = 0; p < 2; ++p) {
+      SetBkColor(dc, SENTINEL);
+      const LRESULT brush = SendMessageA(mainWindow, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                         reinterpret_cast<LPARAM>(scoreLabel[p]));
+      const int want = p == 0 ? c.brush0 : c.brush1;
+      EXPECT_EQ(reinterpret_cast<LRESULT>(brushes[want]), brush) << c.score0 << ":" << c.score1 << " label " << p;
+      EXPECT_EQ(ColourTable[want - 1], GetBkColor(dc)) << c.score0 << ":" << c.score1 << " label " << p;
+    }
+  }
+  EXPECT_EQ(0xFF00u, ColourTable[1]) << "the leader's green";
+
+  // The level labels keep the default colours.
+  SetBkColor(dc, SENTINEL);
+  const LRESULT brush = SendMessageA(mainWindow, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                     reinterpret_cast<LPARAM>(levelLabel[0]));
+  for (int i = 1; i <= 7; ++i) EXPECT_NE(reinterpret_cast<LRESULT>(brushes[i]), brush) << i;
+  for (int i = 0; i < 7; ++i) EXPECT_NE(ColourTable[i], GetBkColor(dc)) << i;
+  DeleteDC(dc);
+  gameState.score[0] = gameState.score[1] = 0;
+}
+
+TEST_F(MainWindow, ShadowBoxesStoreTheSwitchAndHandBackTheFocus) {
+  for (int p = 0; p < 2; ++p) {
+    SendMessageA(shadowCheck[p], BM_CLICK, 0, 0);
+    EXPECT_EQ(BST_CHECKED, SendMessageA(shadowCheck[p], BM_GETCHECK, 0, 0)) << p;
+    EXPECT_EQ(1, gameState.shadowOn[p]) << p;
+    EXPECT_EQ(p == 1 ? 1 : 0, gameState.shadowOn[1 - p]) << "the other player's switch is its own";
+    EXPECT_EQ(mainWindow, GetFocus()) << "after Shadow " << p;
+
+    BYTE stored[4] = {0xbd, 0xbd, 0xbd, 0xbd};
+    DWORD size = sizeof(stored);
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, KEY, "Shadows", RRF_RT_ANY, nullptr, stored, &size));
+    EXPECT_EQ(2u, size);
+    EXPECT_EQ(1, stored[p]) << "stored at once";
+  }
+  for (int p = 0; p < 2; ++p) {
+    SendMessageA(shadowCheck[p], BM_CLICK, 0, 0);
+    EXPECT_EQ(0, gameState.shadowOn[p]) << p;
+    EXPECT_EQ(mainWindow, GetFocus());
+  }
+}
+
+TEST_F(MainWindow, StartAndStopCommands) {
+  gameState.score[0] = 9;
+  SetFocus(GetDlgItem(mainWindow, ID_START));
+  Command(ID_START);
+  EXPECT_EQ(mainWindow, GetFocus());
+  for (int p = 0; p < 2; ++p) {
+    EXPECT_FALSE(gameState.gameOver[p]) << p;
+    EXPECT_EQ(0, gameState.score[p]) << p;
+    EXPECT_EQ(SPAWN_COLUMN, gameState.pieceX[p]) << p;
+    EXPECT_EQ(0, gameState.pieceY[p]) << p;
+    EXPECT_EQ(1, controls[p].keyboardMode) << "nothing stored: the default keys";
+    EXPECT_EQ(0x20, controls[p].bindings[7].arg2) << "Fall on Space";
+  }
+  EXPECT_EQ(0, memcmp(gameState.curPiece[0], gameState.curPiece[1], sizeof(PieceMatrix))) << "same first piece";
+
+  // One frame: the labels show score and level + 1, and the falling piece
+  // is in the well image at its spawn place.
+  SetWindowTextA(scoreLabel[1], "x");
+  SendMessageA(mainWindow, WM_TIMER, FRAME_TIMER, 0);
+  EXPECT_EQ("0", Text(scoreLabel[0]));
+  EXPECT_EQ("0", Text(scoreLabel[1]));
+  EXPECT_EQ("1", Text(levelLabel[0]));
+  EXPECT_EQ("1", Text(levelLabel[1]));
+  int drawn = 0;
+  for (int i = 0; i < 4; ++i) {
+    for (int k = 0; k < 4; ++k) {
+      const int32_t v = gameState.curPiece[0][i * 4 + k];
+      if (v == 0) continue;
+      const int c = SPAWN_COLUMN + i, w = boardFrame[0].width, h = boardFrame[0].height;
+      const int x = (c * w / 10 + (c + 1) * w / 10) / 2, y = (k * h / 20 + (k + 1) * h / 20) / 2;
+      EXPECT_EQ(ColourTable[v - 1], GetPixel(boardDC[0], x, y)) << "cell " << c << "," << k;
+      ++drawn;
+    }
+  }
+  EXPECT_EQ(4, drawn);
+
+  // Stop, clicked while it holds the focus, whatever the notification code.
+  gameState.score[0] = 7;
+  SetFocus(GetDlgItem(mainWindow, ID_STOP));
+  Command(ID_STOP, 0x1234);
+  EXPECT_TRUE(gameState.gameOver[0]);
+  EXPECT_TRUE(gameState.gameOver[1]);
+  EXPECT_EQ(7, gameState.score[0]) << "Stop changes nothing else";
+  EXPECT_EQ(mainWindow, GetFocus());
+  gameState.score[0] = 0;
+}
+
+TEST_F(MainWindow, TimersDriveTheMatchAndPaintTheWindow) {
+  Command(ID_START);
+  Pump(300);
+  EXPECT_FALSE(gameState.gameOver[0]);
+  // Painting copies the images to the window: the outline of well 0.
+  HDC dc = GetDC(mainWindow);
+  EXPECT_EQ(0u, GetPixel(dc, boardFrame[0].rect.left, boardFrame[0].rect.top + 100));
+  EXPECT_EQ(0xFFFFFFu, GetPixel(dc, boardFrame[0].rect.left + 2, boardFrame[0].rect.bottom - 3)) << "empty floor";
+  ReleaseDC(mainWindow, dc);
+
+  // A gravity tick moves player 1's piece one row, and only player 1's.
+  const int32_t y0 = gameState.pieceY[0], y1 = gameState.pieceY[1];
+  SendMessageA(mainWindow, WM_TIMER, 2, 0);
+  EXPECT_EQ(y0, gameState.pieceY[0]);
+  EXPECT_EQ(y1 + 1, gameState.pieceY[1]);
+  SendMessageA(mainWindow, WM_TIMER, 7, 0);  // not ours: ignored
+  EXPECT_EQ(y1 + 1, gameState.pieceY[1]);
+  Command(ID_STOP);
+}
+
+// Ends the open configuration dialog as its Cancel button would.
+void CALLBACK CancelDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  HWND dialog = FindWindowA("#32770", nullptr);
+  if (dialog != nullptr) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+TEST_F(MainWindow, ConfigRunsTheDialogAndBindsTheJoystickBack) {
+  g_Joystick[1].SetHWND(nullptr);
+  SetTimer(nullptr, 0, 200, CancelDialog);
+  SetFocus(GetDlgItem(mainWindow, ID_CONFIG0 + 1));
+  Command(ID_CONFIG0 + 1);
+  EXPECT_EQ(1, configPlayer);
+  EXPECT_EQ(mainWindow, g_Joystick[1].m_hWnd);
+  EXPECT_EQ(mainWindow, GetFocus());
+  EXPECT_EQ(nullptr, FindWindowA("#32770", nullptr)) << "the dialog was closed";
+}
+
+}  // namespace
