@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Shadow switches survive a restart: tick player 1's box, close the game,
+# start it again; the box is ticked, "Shadows" reads 00 01, and after Start
+# only player 1's well shows a ghost (black cells).
+#   settings_persist.sh GAME_EXE BUILD_DIR
+set -u
+game=${1:?game exe}
+build=$(cd "${2:?build dir}" && pwd)
+export WINEPREFIX=$build/wineprefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES=mscoree,mshtml=
+export DISPLAY=$(cat "$build/display")
+out=$build/e2e-output/settings
+rm -rf "$out"; mkdir -p "$out"
+key='HKCU\Software\QuillbeamSoft\BlockTide'
+game_pid=""
+shots=0
+
+shot() { shots=$((shots + 1)); import -window root "$out/$shots-$1.png"; }
+fail() {
+  echo "FAIL: $*"
+  shot failure
+  wine reg query "$key" >"$out/registry.txt" 2>&1
+  [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null
+  wine reg delete 'HKCU\Software\QuillbeamSoft' /f >/dev/null 2>&1
+  echo "screenshots in $out"
+  exit 1
+}
+
+start_game() {
+  wine "$game" &
+  game_pid=$!
+  wid=""
+  for _ in $(seq 1 100); do
+    wid=$(xdotool search --name '^BlockTide$' 2>/dev/null | head -n 1)
+    [ -n "$wid" ] && break
+    sleep 0.1
+  done
+  [ -n "$wid" ] || fail "no BlockTide window"
+  # The X window is the client area: its origin maps client coordinates.
+  eval "$(xdotool getwindowgeometry --shell "$wid")"
+  ox=$X; oy=$Y
+  sleep 0.5
+}
+
+# Alt+F4 closes through the system menu; the process must end with 0.
+close_game() {
+  xdotool windowfocus --sync "$wid"
+  xdotool keydown alt keydown F4; sleep 0.1; xdotool keyup F4 keyup alt
+  local rc=""
+  for _ in $(seq 1 50); do
+    if ! kill -0 "$game_pid" 2>/dev/null; then wait "$game_pid"; rc=$?; break; fi
+    sleep 0.1
+  done
+  [ -n "$rc" ] || fail "the game did not end after Alt+F4"
+  [ "$rc" -eq 0 ] || fail "exit code $rc"
+  game_pid=""
+}
+
+# Black pixels (blue and dark green cells are not) of a screenshot in a
+# client rectangle: w h x y shot-name.
+dark_pixels() {
+  convert "$out/$shots-$5.png" -crop "$1x$2+$((ox + $3))+$((oy + $4))" +repage \
+    -fuzz 20% -fill white +opaque black -threshold 50% -negate \
+    -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+
+# Client coordinates of the 1024 x 768 layout: client 682 x 512, Shadow
+# boxes at (266, 464) and (346, 464), their squares 8 pixels down; Start at
+# (276, 384); wells (28, 29, 255, 483) and (426, 29, 653, 483).
+box_left=(266 346)
+box_ticked() {  # player, shot name: the check mark darkens the square's inside
+  local n; n=$(dark_pixels 9 9 $((box_left[$1] + 2)) 474 "$2")
+  [ "$n" -ge 5 ]
+}
+well_left=(28 426)
+ghost_cells() {  # player, shot name: black pixels inside the outline
+  dark_pixels 221 448 $((well_left[$1] + 3)) 32 "$2"
+}
+
+reg_shadows() {
+  wine reg query "$key" /v Shadows 2>/dev/null | awk '$1 == "Shadows" { print $3 }' | tr -d '\r'
+}
+
+wine reg delete 'HKCU\Software\QuillbeamSoft' /f >/dev/null 2>&1
+
+# First run: no key, both boxes clear.
+start_game
+shot first-run
+box_ticked 0 first-run && fail "player 0's box ticked on the first run"
+box_ticked 1 first-run && fail "player 1's box ticked on the first run"
+xdotool mousemove $((ox + 380)) $((oy + 479)) click 1
+sleep 0.5
+shot ticked
+box_ticked 1 ticked || fail "player 1's box did not tick"
+[ "$(reg_shadows)" = "0001" ] || fail "Shadows after the tick: '$(reg_shadows)'"
+close_game
+
+# Second run: the switch came back from the store.
+start_game
+shot restart
+box_ticked 0 restart && fail "player 0's box ticked after the restart"
+box_ticked 1 restart || fail "player 1's box not ticked after the restart"
+[ "$(reg_shadows)" = "0001" ] || fail "Shadows after the restart: '$(reg_shadows)'"
+xdotool mousemove $((ox + 306)) $((oy + 399)) click 1
+sleep 0.4
+shot started
+g0=$(ghost_cells 0 started)
+g1=$(ghost_cells 1 started)
+echo "black pixels in the wells: player 0 $g0, player 1 $g1"
+[ "$g0" -eq 0 ] || fail "player 0 shows a ghost ($g0 black pixels)"
+# A ghost is four cells of about 22 x 22 pixels.
+[ "$g1" -ge 1200 ] || fail "player 1 shows no ghost ($g1 black pixels)"
+close_game
+
+wine reg delete 'HKCU\Software\QuillbeamSoft' /f >/dev/null 2>&1
+rm -rf "$out"
+echo "settings persist: ok"
