@@ -1,0 +1,40 @@
+// The headless match simulator: its one record (clock, timers, input) and
+// the operations its files share.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "engine/engine.h"
+
+// One run of the script: both players' actions held for `frames` frames.
+struct ScriptRun {
+  int64_t frames;
+  Action action[2];
+};
+
+struct SimState {
+  uint32_t tickCount;        // what ReadTickCount() returns: the streams' seed
+  uint64_t nowMs;            // simulated time
+  uint64_t gravityDue[2];    // when each gravity timer next fires
+  uint32_t gravityPeriod[2]; // the period last armed, at least the minimum
+  int64_t arms[2];           // ArmGravityTimer calls, to see a re-arm
+  Action held[2];            // what ActionSource(p) returns this frame
+};
+
+extern SimState simState;
+
+// Windows timers run a shorter period at 10 ms; the simulator does the same,
+// which also keeps a level past 999 (period 0) from ticking without end.
+constexpr uint32_t SIM_TIMER_MINIMUM_MS = 10;
+
+// Reads a script (see the usage text); on a fault writes a message naming the
+// line to `error` and returns false.
+bool ParseScript(std::FILE* in, std::vector<ScriptRun>& runs, char* error, size_t errorSize);
+
+// Parses an action name, case-insensitive; false if it is none of them.
+bool ParseAction(const char* word, Action& action);
+
+// Prints both wells side by side with scores and levels.
+void PrintWells(std::FILE* out, int64_t frame);

@@ -1,0 +1,36 @@
+// Text picture of both wells: '.' empty, 1 to 7 the colours, '#' the ghost.
+#include "tools/sim/sim.h"
+
+void PrintWells(std::FILE* out, int64_t frame) {
+  // A player in play is shown as drawn (falling piece included); an out
+  // player's well as it stands.
+  Board picture[2];
+  for (int p = 0; p < 2; ++p) {
+    if (!gameState.gameOver[p]) ComposeDrawBoard(p);
+    const Board& source = gameState.gameOver[p] ? gameState.board[p] : gameState.drawBoard[p];
+    for (int j = 0; j < WELL_COLUMNS * WELL_ROWS; ++j) picture[p][j] = source[j];
+  }
+  std::fprintf(out, "frame %lld (%llu ms)\n", static_cast<long long>(frame),
+               static_cast<unsigned long long>(simState.nowMs));
+  for (int p = 0; p < 2; ++p) {
+    std::fprintf(out, "player %d: score %d level %lld%s%s\n", p, gameState.score[p],
+                 static_cast<long long>(gameState.level[p]) + 1, gameState.gameOver[p] ? " out" : "",
+                 gameState.paused ? " paused" : "");
+  }
+  for (int r = 0; r < WELL_ROWS; ++r) {
+    char line[2 * (WELL_COLUMNS + 2) + 4];
+    int n = 0;
+    for (int p = 0; p < 2; ++p) {
+      line[n++] = '|';
+      for (int c = 0; c < WELL_COLUMNS; ++c) {
+        const int32_t v = picture[p][c * WELL_ROWS + r];
+        line[n++] = v == EMPTY ? '.' : v == GHOST ? '#' : static_cast<char>('0' + v);
+      }
+      line[n++] = '|';
+      if (p == 0) line[n++] = ' ';
+    }
+    line[n] = '\0';
+    std::fprintf(out, "%s\n", line);
+  }
+  std::fprintf(out, "\n");
+}
