@@ -12,17 +12,25 @@ AllocationHooks g_Allocations;  // constant-initialised: usable before any const
 
 // Null when the armed failure is due, else fresh memory (never null for n = 0).
 void* Allocate(std::size_t n) {
-  ++g_Allocations.count;
+  if (g_Allocations.suspended > 0) return std::malloc(n ? n : 1);
   if (g_Allocations.failAfter == 0) {
     g_Allocations.failAfter = -1;
+    ++g_Allocations.failed;
     return nullptr;
   }
   if (g_Allocations.failAfter > 0) --g_Allocations.failAfter;
+  ++g_Allocations.count;
   return std::malloc(n ? n : 1);
 }
 }  // namespace
 
 AllocationHooks& Allocations() { return g_Allocations; }
+
+void Free(void* p) {
+  if (p == nullptr) return;
+  if (g_Allocations.suspended == 0) ++g_Allocations.freed;
+  std::free(p);
+}
 
 }  // namespace fakedi
 
@@ -38,7 +46,7 @@ void* operator new[](std::size_t n) {
 }
 void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return fakedi::Allocate(n); }
 void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return fakedi::Allocate(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept { fakedi::Free(p); }
+void operator delete[](void* p) noexcept { fakedi::Free(p); }
+void operator delete(void* p, std::size_t) noexcept { fakedi::Free(p); }
+void operator delete[](void* p, std::size_t) noexcept { fakedi::Free(p); }

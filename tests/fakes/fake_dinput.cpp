@@ -176,14 +176,16 @@ HRESULT FakeDirectInput::EnumDevices(DWORD devType, LPDIENUMDEVICESCALLBACKA cb,
   if (World().enumScript.Take(&hr) && FAILED(hr)) return hr;
   if (cb == nullptr) return DIERR_INVALIDPARAM;
   if (devType != 0 && GET_DIDEVICE_TYPE(devType) != DIDEVTYPE_JOYSTICK) return DI_OK;
-  // Copy the list first: a callback may add joysticks (the list is not re-read).
-  std::vector<FakeJoystick*> order;
+  // Taken first, without allocating (the callback's allocations are the
+  // class's own): a callback that adds joysticks does not see them.
+  FakeJoystick* order[64];
+  size_t n = 0;
   for (auto& joy : World().joysticks) {
-    if (joy->attached || !(flags & DIEDFL_ATTACHEDONLY)) order.push_back(joy.get());
+    if (n < 64 && (joy->attached || !(flags & DIEDFL_ATTACHEDONLY))) order[n++] = joy.get();
   }
-  for (FakeJoystick* joy : order) {
+  for (size_t i = 0; i < n; ++i) {
     DIDEVICEINSTANCEA inst;
-    FillInstance(*joy, &inst);
+    FillInstance(*order[i], &inst);
     if (cb(&inst, ref) != DIENUM_CONTINUE) break;
   }
   return DI_OK;
@@ -198,6 +200,7 @@ HRESULT FakeDirectInput::FindDevice(REFGUID, LPCSTR, LPGUID) {
 }
 
 HRESULT FakeDirectInput::CreateDeviceEx(REFGUID rguid, REFIID riid, LPVOID* out, LPUNKNOWN) {
+  SuspendAllocationHooks inFake;
   Touch(Method::CreateDeviceEx);
   if (out == nullptr) return DIERR_INVALIDPARAM;
   *out = nullptr;
@@ -414,6 +417,7 @@ FAKE_UNUSED(WriteEffectToFile(LPCSTR, DWORD, LPDIFILEEFFECT, DWORD))
 
 FakeWorld& World() {
   if (g_pWorld == nullptr) {
+    SuspendAllocationHooks inFake;
     g_pWorld = new FakeWorld;
     g_pWorld->lines.reserve(256);
   }
@@ -421,6 +425,7 @@ FakeWorld& World() {
 }
 
 void Reset() {
+  SuspendAllocationHooks inFake;
   FakeWorld& w = World();
   for (auto& joy : w.joysticks) w.retiredJoysticks.push_back(std::move(joy));
   w.joysticks.clear();
@@ -439,6 +444,7 @@ void Reset() {
 }
 
 FakeJoystick& AddJoystick(const GUID& instance, const char* productName) {
+  SuspendAllocationHooks inFake;
   auto joy = std::make_unique<FakeJoystick>();
   joy->guidInstance = instance;
   joy->guidProduct = instance;
@@ -478,10 +484,14 @@ std::string LinesText() {
   return all;
 }
 
-void ClearLines() { World().lines.clear(); }
+void ClearLines() {
+  SuspendAllocationHooks inFake;
+  World().lines.clear();
+}
 
 HRESULT WINAPI FakeDirectInputCreateEx(HINSTANCE hinst, DWORD version, REFIID riid, LPVOID* out,
                                        LPUNKNOWN) {
+  SuspendAllocationHooks inFake;
   FakeWorld& w = World();
   CountWorld(Method::Create);
   w.lastCreateInstance = hinst;
@@ -500,7 +510,10 @@ HRESULT WINAPI FakeDirectInputCreateEx(HINSTANCE hinst, DWORD version, REFIID ri
   return hr;
 }
 
-void WINAPI RecordDebugOutput(LPCSTR text) { World().lines.emplace_back(text ? text : "(null)"); }
+void WINAPI RecordDebugOutput(LPCSTR text) {
+  SuspendAllocationHooks inFake;
+  World().lines.emplace_back(text ? text : "(null)");
+}
 
 void Install(bool fakeCreation) {
   if (!g_bInstalled) {

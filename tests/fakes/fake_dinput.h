@@ -259,11 +259,20 @@ void RebuildJoystick(int player);
 // Allocation hooks (operator new replaced in every program linking this
 // library): counts allocations and fails one on request. Arm them only
 // around the call under test; the test framework allocates too.
+// The fake's own allocations and frees (its objects, recorded lines) are
+// neither counted nor failed, so count - freed measures the code under test.
 struct AllocationHooks {
-  long long count = 0;    // operator new calls of any form
+  long long count = 0;    // allocations handed out (operator new of any form)
+  long long failed = 0;   // allocations refused by failAfter
+  long long freed = 0;    // operator delete calls with a non-null pointer
   int failAfter = -1;     // >= 0: that many allocations succeed, the next fails (once)
+  int suspended = 0;      // > 0: inside the fake (see SuspendAllocationHooks)
 };
 AllocationHooks& Allocations();
+struct SuspendAllocationHooks {
+  SuspendAllocationHooks() { ++Allocations().suspended; }
+  ~SuspendAllocationHooks() { --Allocations().suspended; }
+};
 
 // Install() for a scope, Restore() at its end (objects rebuilt meanwhile
 // keep the fake interfaces, which stay valid).
