@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "controls/control_set.h"
-#include "engine/engine.h"
+#include "engine/game_state.h"
 #include "joystick/di_joystick.h"
 #include "ui/main_window.h"
 
