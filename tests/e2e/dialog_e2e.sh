@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# End to end at 1024 x 768: player 1's Config opens the dialog; clicking the
+# "Speed Up:" field and holding K binds K, Enter keeps it (the stored value
+# changes for player 1 only); binding J and pressing Escape keeps nothing;
+# after Start, K speeds up player 1's piece and not player 0's, J does not.
+#   dialog_e2e.sh GAME_EXE BUILD_DIR PROBE_EXE
+# Screenshots of a failing run are kept in BUILD_DIR/e2e-output/dialog/.
+set -u
+game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); probe=${3:?probe exe}
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+export DISPLAY=$(cat "$build/display")
+out=$build/e2e-output/dialog
+work=$(mktemp -d)
+gpid=""
+KEY='HKCU\Software\QuillbeamSoft\BlockTide'
+trap '[ -n "$gpid" ] && kill "$gpid" 2>/dev/null; rm -rf "$work"; wine reg delete "$KEY" /f >/dev/null 2>&1' EXIT
+
+WELL0="28 29 227 454"; WELL1="426 29 227 454"   # client rectangles: left top width height
+START="306 399"; CONFIG1="376 439"               # button centres
+ox=0; oy=0
+
+fail() {
+  echo "FAIL: $*"
+  import -window root "$work/failure.png" 2>/dev/null
+  mkdir -p "$out" && cp "$work"/*.png "$out"/ 2>/dev/null
+  echo "screenshots in $out"
+  [ -n "$gpid" ] && kill "$gpid" 2>/dev/null
+  exit 1
+}
+click() { xdotool mousemove "$1" "$2" click 1; }
+hold() { xdotool keydown "$1"; sleep "$2"; xdotool keyup "$1"; }
+stored() { wine reg query "$KEY" /v Controls 2>/dev/null | tr -d '\r' | awk '$1 == "Controls" { print $3 }'; }
+# The top row (0 to 19) holding a block in a well, 20 when it is empty.
+top_row() {
+  local name=$1; set -- $2
+  convert "$work/$name.png" -crop "$3x$4+$((ox + $1))+$((oy + $2))" +repage -sample '10x20!' txt:- |
+    awk -F'[ ,:]+' 'NR > 1 && $0 !~ /#FFFFFF/ && $0 !~ /#000000/ && (m == "" || $2 + 0 < m) { m = $2 + 0 }
+                   END { print (m == "" ? 20 : m) }'
+}
+well_rows() { import -window root "$work/$1.png" || fail "no screenshot $1"; r0=$(top_row "$1" "$WELL0"); r1=$(top_row "$1" "$WELL1"); }
+# Opens player 1's dialog, clicks "Speed Up:" and holds KEYSYM; the field
+# must then show TEXT.
+capture() {
+  local keysym=$1 text=$2
+  click $((ox + ${CONFIG1% *})) $((oy + ${CONFIG1#* }))
+  local dlg="" field=none
+  for _ in $(seq 1 50); do
+    field=$(wine "$probe" 1001 | tr -d '\r')
+    [ "$field" != none ] && [ "$field" != hidden ] && break
+    sleep 0.1
+  done
+  [ "$field" != none ] && [ "$field" != hidden ] || fail "Config: no dialog"
+  dlg=$(xdotool search --name '^Dialog$' 2>/dev/null | head -n 1)
+  xdotool windowfocus --sync "$dlg"
+  sleep 0.3
+  set -- $field
+  click "$1" "$2"
+  sleep 0.3
+  hold "$keysym" 0.2
+  sleep 0.3
+  field=$(wine "$probe" 1001 | tr -d '\r')
+  [ "${field#* * }" = "$text" ] || fail "after holding $keysym the field reads '${field#* * }', not '$text'"
+  import -window root "$work/captured-$keysym.png"
+}
+# Waits until the dialog is destroyed, not only hidden: a click that comes
+# before its modal loop has ended is lost.
+closed() {
+  for _ in $(seq 1 50); do
+    [ "$(wine "$probe" 1001 | tr -d '\r')" = none ] && sleep 0.2 && return 0
+    sleep 0.1
+  done
+  fail "$1: the dialog is still open"
+}
+
+# Player 0 stored with distinctive reserved and identifier bytes, player 1 on
+# the default keys.
+keys() { for k in 53 41 44 51 57 46 2E 20; do printf '0300000000000000%s000000' "$k"; done; }
+p0="01770000112233445566778899AABBCCDDEEFF00$(keys)"
+p1="0100000000000000000000000000000000000000$(keys)"
+wine reg delete "$KEY" /f >/dev/null 2>&1
+wine reg add "$KEY" /v Controls /t REG_BINARY /d "$p0$p1" /f >/dev/null 2>&1 || fail "cannot store Controls"
+
+wine "$game" &
+gpid=$!
+wid=""
+for _ in $(seq 1 100); do
+  wid=$(xdotool search --name '^BlockTide$' 2>/dev/null | head -n 1)
+  [ -n "$wid" ] && break
+  sleep 0.1
+done
+[ -n "$wid" ] || fail "no window"
+# Found as soon as it exists; it takes the focus only once it is mapped.
+for _ in $(seq 1 50); do
+  xdotool search --onlyvisible --name '^BlockTide$' >/dev/null 2>&1 && break
+  sleep 0.1
+done
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+ox=$X; oy=$Y
+xdotool windowfocus --sync "$wid"
+sleep 0.5
+
+capture k K
+hold Return 0.1
+closed "Enter"
+now=$(stored)
+[ "${now:0:232}" = "$p0" ] || fail "player 0's stored bytes changed: ${now:0:232}"
+[ "${now:272:8}" = 03000000 ] && [ "${now:288:8}" = 4B000000 ] ||
+  fail "player 1's Speed Up is not key 0x4B: ${now:272:24}"
+[ "${now:232:40}${now:296}" = "${p1:0:40}${p1:64}" ] || fail "player 1's other bytes changed"
+
+capture j J
+hold Escape 0.1
+closed "Escape"
+[ "$(stored)" = "$now" ] || fail "Escape changed the stored value"
+
+click $((ox + ${START% *})) $((oy + ${START#* }))
+sleep 0.3
+xdotool windowfocus --sync "$wid"
+well_rows start
+[ "$r0 $r1" = "0 0" ] || fail "start: top rows $r0 $r1"
+hold j 0.4
+well_rows after-j
+[ "$r1" -le $((r0 + 1)) ] || fail "J moved player 1's piece: rows $r0 $r1"
+hold k 0.4
+well_rows after-k
+[ "$r1" -ge $((r0 + 4)) ] || fail "K did not speed up player 1's piece only: rows $r0 $r1"
+
+kill "$gpid" 2>/dev/null; wait "$gpid" 2>/dev/null
+gpid=""
+echo "PASS"
