@@ -150,3 +150,39 @@ TEST_F(DialogTest, CancelRestoresTheStoredSetOrTheDefaultsForBoth) {
 
 }  // namespace
 }  // namespace dialogtest
+
+namespace dialogtest {
+namespace {
+
+// The icons are the game's blocks: the large one starts with the falling
+// bar of shape 4, the small one with shape 3, in ColourTable's colours.
+TEST(Icons, ShowFallingBlocksInTheGameColours) {
+  struct Case {
+    int id, size, x, y, shape;
+  } cases[] = {{IDI_BLOCKTIDE, 32, 9, 1, 4}, {IDI_BLOCKTIDE, 48, 14, 2, 4}, {IDI_SMALL, 16, 5, 1, 3}};
+  for (const Case& c : cases) {
+    HICON icon = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(c.id),
+                                               IMAGE_ICON, c.size, c.size, 0));
+    ASSERT_NE(nullptr, icon) << c.id;
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), c.size, -c.size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    uint32_t* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP dib = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, dib);
+    for (int i = 0; i < c.size * c.size; ++i) bits[i] = 0xdeadbeef;
+    DrawIconEx(dc, 0, 0, icon, c.size, c.size, 0, nullptr, DI_NORMAL);
+    GdiFlush();
+    uint32_t colour = ColourTable[c.shape - 1];  // 0x00BBGGRR
+    uint32_t expected = ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
+    EXPECT_EQ(expected, bits[c.y * c.size + c.x] & 0xFFFFFF) << c.id << " at " << c.size;
+    EXPECT_EQ(0xADBEEFu, bits[1] & 0xFFFFFF) << "a transparent corner keeps the sentinel: " << c.id;
+    SelectObject(dc, old);
+    DeleteObject(dib);
+    DeleteDC(dc);
+    DestroyIcon(icon);
+  }
+}
+
+}  // namespace
+}  // namespace dialogtest
