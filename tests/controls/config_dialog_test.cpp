@@ -48,6 +48,40 @@ TEST_F(DialogTest, TemplateOpensOnTheStoredSetWithTheDeviceList) {
   EXPECT_EQ(CB_ERR, SendMessageA(list, CB_GETCURSEL, 0, 0)) << "nothing selected";
 }
 
+// The template as laid out, before ConfigDialog touches it: positions in
+// dialog units, and OK disabled until the fields are enabled with it.
+INT_PTR CALLBACK BareDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+TEST_F(DialogTest, TemplatePlacesTheControlsAndDisablesOk) {
+  dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_CONFIG), nullptr,
+                              BareDialog, 0);
+  ASSERT_NE(nullptr, dialog);
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+  RECT client, size = {0, 0, 232, 124};
+  GetClientRect(dialog, &client);
+  MapDialogRect(dialog, &size);
+  EXPECT_EQ(size.right, client.right);
+  EXPECT_EQ(size.bottom, client.bottom);
+  const int places[][5] = {{IDOK, 35, 102, 50, 14},    {IDCANCEL, 131, 102, 50, 14},
+                           {1001, 41, 28, 73, 12},     {1002, 41, 46, 73, 12},
+                           {1004, 41, 82, 73, 12},     {1003, 41, 64, 73, 12},
+                           {1008, 156, 82, 73, 12},    {1005, 156, 64, 73, 12},
+                           {1007, 156, 46, 73, 12},    {1006, 156, 28, 73, 12}};
+  for (const auto& place : places) {
+    // Position and size are converted separately, as the dialog manager does.
+    RECT want = {place[1], place[2], place[3], place[4]};
+    MapDialogRect(dialog, &want);
+    RECT got;
+    GetWindowRect(GetDlgItem(dialog, place[0]), &got);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&got), 2);
+    EXPECT_EQ(want.left, got.left) << place[0];
+    EXPECT_EQ(want.top, got.top) << place[0];
+    EXPECT_EQ(want.right, got.right - got.left) << place[0];
+    EXPECT_EQ(want.bottom, got.bottom - got.top) << place[0];
+  }
+  EXPECT_EQ(CBS_DROPDOWNLIST, GetWindowLongA(GetDlgItem(dialog, IDC_DEVICE), GWL_STYLE) & 3);
+}
+
 TEST_F(DialogTest, DeviceChangeClearsEveryBindingAndKeepsTheStickOnKeyboard) {
   Open();
   ASSERT_EQ(1, controls[1].keyboardMode) << "nothing stored: defaults";
