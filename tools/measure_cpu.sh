@@ -12,8 +12,8 @@ game=$build/blocktide.exe
 [ -x "$game" ] || { echo "no $game: build the blocktide target first" >&2; exit 2; }
 
 tools/wine-env.sh start "$build"
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-export DISPLAY=$(cat "$build/display")
+. tests/e2e/e2e_lib.sh
+use_build_environment "$build"
 
 # The wine loader execs into the game: this pid is the game's own process.
 wine "$game" &
@@ -22,14 +22,7 @@ stop() {
   kill "$pid" 2>/dev/null
   tools/wine-env.sh stop "$build"
 }
-wid=""
-for _ in $(seq 1 100); do
-  wid=$(xdotool search --name '^BlockTide$' 2>/dev/null | head -n 1)
-  [ -n "$wid" ] && break
-  sleep 0.1
-done
-[ -n "$wid" ] || { echo "the game's window did not appear" >&2; stop; exit 1; }
-eval "$(xdotool getwindowgeometry --shell "$wid")"
+find_game_window || { echo "the game's window did not appear" >&2; stop; exit 1; }
 xdotool windowfocus --sync "$wid"
 # Start's centre in the client area of the 1024 x 768 layout.
 xdotool mousemove $((X + 306)) $((Y + 399)) click 1

@@ -7,8 +7,8 @@
 # Screenshots of a failing run are kept in BUILD_DIR/e2e-output/dialog/.
 set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); probe=${3:?probe exe}
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-export DISPLAY=$(cat "$build/display")
+. "$(dirname "$0")/e2e_lib.sh"
+use_build_environment "$build"
 out=$build/e2e-output/dialog
 work=$(mktemp -d)
 gpid=""
@@ -82,20 +82,7 @@ wine reg add "$KEY" /v Controls /t REG_BINARY /d "$p0$p1" /f >/dev/null 2>&1 || 
 
 wine "$game" &
 gpid=$!
-wid=""
-for _ in $(seq 1 100); do
-  wid=$(xdotool search --name '^BlockTide$' 2>/dev/null | head -n 1)
-  [ -n "$wid" ] && break
-  sleep 0.1
-done
-[ -n "$wid" ] || fail "no window"
-# Found as soon as it exists; it takes the focus only once it is mapped.
-for _ in $(seq 1 50); do
-  xdotool search --onlyvisible --name '^BlockTide$' >/dev/null 2>&1 && break
-  sleep 0.1
-done
-eval "$(xdotool getwindowgeometry --shell "$wid")"
-ox=$X; oy=$Y
+find_game_window || fail "no window"
 xdotool windowfocus --sync "$wid"
 sleep 0.5
 

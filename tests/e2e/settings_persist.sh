@@ -6,10 +6,8 @@
 set -u
 game=${1:?game exe}
 build=$(cd "${2:?build dir}" && pwd)
-export WINEPREFIX=$build/wineprefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES=mscoree,mshtml=
-export DISPLAY=$(cat "$build/display")
+. "$(dirname "$0")/e2e_lib.sh"
+use_build_environment "$build"
 out=$build/e2e-output/settings
 rm -rf "$out"; mkdir -p "$out"
 key='HKCU\Software\QuillbeamSoft\BlockTide'
@@ -30,16 +28,7 @@ fail() {
 start_game() {
   wine "$game" &
   game_pid=$!
-  wid=""
-  for _ in $(seq 1 100); do
-    wid=$(xdotool search --name '^BlockTide$' 2>/dev/null | head -n 1)
-    [ -n "$wid" ] && break
-    sleep 0.1
-  done
-  [ -n "$wid" ] || fail "no BlockTide window"
-  # The X window is the client area: its origin maps client coordinates.
-  eval "$(xdotool getwindowgeometry --shell "$wid")"
-  ox=$X; oy=$Y
+  find_game_window || fail "no BlockTide window"
   sleep 0.5
 }
 

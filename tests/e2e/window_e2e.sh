@@ -7,8 +7,8 @@
 # Screenshots of a failing run are kept in BUILD_DIR/e2e-output/window/.
 set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); probe=${3:?probe exe}
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-export DISPLAY=$(cat "$build/display")
+. "$(dirname "$0")/e2e_lib.sh"
+use_build_environment "$build"
 out=$build/e2e-output/window
 work=$(mktemp -d)
 gpid=""
@@ -66,15 +66,7 @@ wine reg delete 'HKCU\Software\QuillbeamSoft\BlockTide' /f >/dev/null 2>&1
 
 wine "$game" &
 gpid=$!
-wid=""
-for _ in $(seq 1 100); do
-  wid=$(xdotool search --name '^BlockTide$' 2>/dev/null | head -n 1)
-  [ -n "$wid" ] && break
-  sleep 0.1
-done
-[ -n "$wid" ] || fail "no window"
-eval "$(xdotool getwindowgeometry --shell "$wid")"
-ox=$X; oy=$Y
+find_game_window || fail "no window"
 [ "$WIDTH $HEIGHT" = "682 512" ] || fail "client area ${WIDTH}x$HEIGHT, not 682x512"
 xdotool windowfocus --sync "$wid"
 sleep 0.5
