@@ -6,5 +6,9 @@ cd "$(dirname "$0")/.."
 bash tools/setup.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target blocktide
+if [ -z "${DISPLAY:-}" ]; then
+  echo "No display: run this from a desktop session (DISPLAY is not set)." >&2
+  exit 1
+fi
 export WINEDEBUG=-all
 exec wine build/windows/blocktide.exe
