@@ -66,29 +66,41 @@ static void PaintOutline(HDC dc, const RectFrame& frame) {
   Rectangle(dc, 0, 0, frame.width, frame.height);
 }
 
-// A bitmap of the window's screen format and a context holding it, painted
-// white with its outline; false when either cannot be made.
-static bool MakeImage(HDC screen, const RectFrame& frame, HBITMAP& bitmap, HDC& dc) {
+// The images are in the window's screen format; each context keeps its
+// bitmap selected for the whole run.
+static bool MakeBitmap(HDC screen, const RectFrame& frame, HBITMAP& bitmap) {
   bitmap = CreateCompatibleBitmap(screen, frame.width, frame.height);
-  if (bitmap == nullptr) return false;
-  dc = CreateCompatibleDC(screen);
-  if (dc == nullptr) return false;
-  SelectObject(dc, bitmap);
-  PaintBlank(dc, frame);
-  return true;
+  return bitmap != nullptr;
 }
 
+static bool MakeContext(HDC screen, HDC& dc) {
+  dc = CreateCompatibleDC(screen);
+  return dc != nullptr;
+}
+
+static void HoldImage(HDC dc, HBITMAP bitmap, const RectFrame& frame) {
+  SelectObject(dc, bitmap);
+  PaintBlank(dc, frame);
+}
+
+// Stops at the first bitmap or context that cannot be made: what comes
+// after it is missing, and the timers not yet started stay off.
 void CreateImages(HWND window) {
   HDC screen = GetDC(window);
   bool made = true;
-  for (int p = 0; p < PLAYERS && made; ++p) {
-    made = MakeImage(screen, boardFrame[p], boardBitmap[p], boardDC[p]) &&
-           MakeImage(screen, previewFrame[p], previewBitmap[p], previewDC[p]);
-    if (made) SetTimer(window, p + 1, GRAVITY_PERIOD_START_MS, nullptr);
+  for (int p = 0; p < PLAYERS; ++p) {
+    made = MakeBitmap(screen, boardFrame[p], boardBitmap[p]) &&
+           MakeBitmap(screen, previewFrame[p], previewBitmap[p]) && MakeContext(screen, boardDC[p]) &&
+           MakeContext(screen, previewDC[p]);
+    if (!made) break;
+    HoldImage(boardDC[p], boardBitmap[p], boardFrame[p]);
+    HoldImage(previewDC[p], previewBitmap[p], previewFrame[p]);
+    SetTimer(window, p + 1, GRAVITY_BASE_MS, nullptr);
   }
-  made = made && MakeImage(screen, swapFrame, swapBitmap, swapDC);
+  made = made && MakeBitmap(screen, swapFrame, swapBitmap) && MakeContext(screen, swapDC);
+  if (made) HoldImage(swapDC, swapBitmap, swapFrame);
   ReleaseDC(window, screen);
-  if (made) SetTimer(window, 0, FRAME_PERIOD, nullptr);
+  if (made) SetTimer(window, 0, FRAME_PERIOD_MS, nullptr);
 }
 
 static void DestroyImage(HBITMAP& bitmap, HDC& dc) {
@@ -104,9 +116,10 @@ void DestroyImages() {
   DestroyImage(swapBitmap, swapDC);
 }
 
-void EraseWell(int p) { PaintBlank(boardDC[p], boardFrame[p]); }
+// The frame tick's drawing steps, which the engine calls as host operations.
+void ClearWellImage(int p) { PaintBlank(boardDC[p], boardFrame[p]); }
 
-void PaintTitle(int p) {
+void DrawTitle(int p) {
   HDC dc = boardDC[p];
   RECT area;
   SetRect(&area, 0, 0, boardFrame[p].width, boardFrame[p].height);
@@ -119,7 +132,7 @@ void PaintTitle(int p) {
 // as the widths are; the layout keeps every side far below overflow.
 static int Edge(uint32_t i, uint32_t length, uint32_t n) { return static_cast<int>(i * length / n); }
 
-void PaintPlayer(int p) {
+void DrawPlayer(int p) {
   ComposeDrawBoard(p);
 
   HDC well = boardDC[p];
@@ -152,7 +165,7 @@ void PaintPlayer(int p) {
   PaintOutline(preview, previewFrame[p]);
 }
 
-void PaintSwapBox() {
+void DrawSwapBox() {
   const uint32_t w = swapFrame.width;
   const uint32_t h = swapFrame.height;
   for (uint32_t c = 0; c < 4; ++c) {

@@ -25,8 +25,6 @@ extern HDC swapDC;
 extern const char TITLE_TEXT[];               // "BlockTide"
 constexpr COLORREF TITLE_COLOUR = 0xFF;       // pure red
 constexpr UINT TITLE_FORMAT = 0x25;           // centred both ways, single line
-constexpr UINT GRAVITY_PERIOD_START_MS = 1000;
-constexpr UINT FRAME_PERIOD = 10;
 
 // The entry point, before the layout: font, then pens and brushes 0 to 8.
 void CreateDrawingObjects();
@@ -43,14 +41,6 @@ void DestroyImages();
 // The main window's paint request: copies the five images to the window.
 void PaintWindow(HWND window);
 
-// The frame tick's drawing steps; the engine reaches them through its host
-// operations ClearWellImage, DrawTitle, DrawPlayer and DrawSwapBox.
-// White fill and black outline over the whole well image of p.
-void EraseWell(int p);
-// The red title, centred on the well image of p.
-void PaintTitle(int p);
-// Composes drawBoard[p] (with ghost and piece), paints the well, the preview
-// (blank while previewBlind[p] counts down) and both outlines.
-void PaintPlayer(int p);
-// The swap piece as stored, and the swap box's outline.
-void PaintSwapBox();
+// The frame tick's drawing steps are the engine's host operations
+// ClearWellImage, DrawTitle, DrawPlayer and DrawSwapBox (engine/host.h),
+// defined in frame_rendering.cpp.

@@ -1,11 +1,11 @@
-// The operations the match engine asks of its host (engine/host.h), made of
-// the main window's timers and labels, the renderer and the control sampler.
+// The operations the match engine asks of its host (engine/host.h) that the
+// main window's timers and labels and the control sampler answer; the drawing
+// steps are in frame_rendering.cpp.
 #include "engine/host.h"
 
 #include <windows.h>
 
 #include "controls/action_sampling.h"
-#include "ui/frame_rendering.h"
 #include "ui/main_window.h"
 
 void ArmGravityTimer(int p, uint32_t periodMs) { SetTimer(mainWindow, p + 1, periodMs, nullptr); }
@@ -18,13 +18,5 @@ void ShowLabels(int p, const char* scoreText, const char* levelText) {
 void RequestRepaint() { InvalidateRect(mainWindow, nullptr, FALSE); }
 
 Action ActionSource(int p) { return SampleAction(p); }
-
-void ClearWellImage(int p) { EraseWell(p); }
-
-void DrawTitle(int p) { PaintTitle(p); }
-
-void DrawPlayer(int p) { PaintPlayer(p); }
-
-void DrawSwapBox() { PaintSwapBox(); }
 
 uint32_t ReadTickCount() { return GetTickCount(); }
