@@ -29,6 +29,9 @@ class CItemList {
  public:
   CItemList();
   ~CItemList();
+  // The list owns its entries: a copy would free them twice.
+  CItemList(const CItemList&) = delete;
+  CItemList& operator=(const CItemList&) = delete;
   // Links a new entry {data, null, last} after the last one; false (list
   // unchanged) when the entry cannot be allocated.
   bool Append(void* data);
@@ -58,6 +61,9 @@ class CDIJoystick {
  public:
   CDIJoystick();
   virtual ~CDIJoystick();
+  // Owns its records, names and interface references: never copied.
+  CDIJoystick(const CDIJoystick&) = delete;
+  CDIJoystick& operator=(const CDIJoystick&) = delete;
 
   // ---- Device list and lifecycle ----
   bool Initialise();
