@@ -6,13 +6,11 @@
 
 KeyStateFn keyStateSource = [](int virtualKey) -> SHORT { return GetAsyncKeyState(virtualKey); };
 
-namespace {
-
-// Only the "down now" bit counts; the "pressed since the last call" bit of
-// the asynchronous key state is not used.
 bool KeyDownNow(int32_t virtualKey) {
   return (static_cast<unsigned short>(keyStateSource(virtualKey)) & 0x8000u) != 0;
 }
+
+namespace {
 
 // Readings as the joystick object holds them after its last poll (whoever
 // made it); the keys are read at the moment each binding is tested.

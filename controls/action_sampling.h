@@ -10,6 +10,10 @@
 typedef SHORT (*KeyStateFn)(int virtualKey);
 extern KeyStateFn keyStateSource;
 
+// Is the key down now, by the top bit of its key state? (The bit for a press
+// since the last call is not used.) The sampler and the key capture share it.
+bool KeyDownNow(int32_t virtualKey);
+
 // Polls the player's joystick first in joystick mode, then returns the lowest
 // action whose binding is active, or NoAction.
 Action SampleAction(int p);

@@ -9,15 +9,13 @@ TickCountFn tickCountSource = GetTickCount;
 
 namespace {
 
-bool KeyDown(int code) { return (keyStateSource(code) & 0x8000) != 0; }
-
 // Whole scans of codes 8 to 255 until one finds a key down; the mouse
 // buttons (1 to 6) are below the range and never end a capture.
 int32_t WaitForKey() {
   for (;;) {
     int32_t found = -1;
     for (int code = 8; code <= 255; ++code) {
-      if (KeyDown(code)) found = code;
+      if (KeyDownNow(code)) found = code;
     }
     if (found >= 0) return found;
   }
@@ -61,7 +59,7 @@ bool WaitForJoystickInput(CDIJoystick& stick, int buttons, Binding& found) {
   const DWORD start = tickCountSource();
   for (;;) {
     // Unsigned difference: correct across the 49.7-day wrap of the clock.
-    if (KeyDown(VK_ESCAPE) || tickCountSource() - start >= CAPTURE_TIMEOUT_MS) return false;
+    if (KeyDownNow(VK_ESCAPE) || tickCountSource() - start >= CAPTURE_TIMEOUT_MS) return false;
     stick.PollDevice();
     if (ReadJoystickInput(stick, buttons, found)) return true;
   }

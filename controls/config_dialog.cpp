@@ -35,14 +35,11 @@ LPCDIDEVICEINSTANCEA DeviceAt(CDIJoystick& stick, int n) {
 void FillDeviceList(CDIJoystick& stick) {
   SendMessageA(configHandles.deviceList, CB_RESETCONTENT, 0, 0);
   SendMessageA(configHandles.deviceList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Keyboard"));
+  // The listed records' names are terminated when the enumeration stores them.
   for (LPCDIDEVICEINSTANCEA device = stick.GetFirstJoystickID(); device;
        device = stick.GetNextJoystickID()) {
-    // Copied with a terminator of our own: the record's text need not have one.
-    char name[sizeof device->tszProductName + 1];
-    size_t length = strnlen(device->tszProductName, sizeof device->tszProductName);
-    memcpy(name, device->tszProductName, length);
-    name[length] = '\0';
-    SendMessageA(configHandles.deviceList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    SendMessageA(configHandles.deviceList, CB_ADDSTRING, 0,
+                 reinterpret_cast<LPARAM>(device->tszProductName));
   }
 }
 
