@@ -11,4 +11,6 @@ if [ -z "${DISPLAY:-}" ]; then
   exit 1
 fi
 export WINEDEBUG=-all
+# No Mono or Gecko install prompt when the player's prefix is first created.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 exec wine build/windows/blocktide.exe
