@@ -24,12 +24,27 @@ int PieceWidth(const PieceMatrix m);
 // 1 + the lowest occupied row of the rightmost occupied column (0 if empty).
 int LastColumnDepth(const PieceMatrix m);
 
+// True when player p's falling piece, moved by (dx, dy), lies inside the well
+// on empty cells. The origin is what is tested against the top and the left:
+// a piece whose origin is above or left of the well never fits.
 bool PieceFits(int p, int dx, int dy);
+// Moves the falling piece dx columns when it fits there; otherwise nothing.
 void ShiftPiece(int p, int dx);
+// Moves the piece's cells to the matrix's top-left corner (at most three
+// columns and three rows).
 void NormalisePiece(int p);
+// A quarter turn in place, else the first fitting kick left and up (which
+// re-arms the gravity timer); if none fits the piece stays as it was.
 void RotatePiece(int p, bool clockwise);
+// The lowest row the falling piece can reach by dropping straight down.
 int LandingRow(int p);
+// One row down. A piece that cannot move also locks here: it is written into
+// the board, the preview piece spawns at the top, a new preview is drawn, and
+// the player is out (gameOver) when the new piece does not fit.
 void StepDown(int p);
+// A fresh well for player p at Start: empty board, new falling, preview and
+// swap pieces, score and level 0, counters cleared, gravity re-armed at 1 s,
+// the player in play and the match unpaused.
 void ResetPlayer(int p);
 
 // ---- Line clearing, scoring and attacks ------------------------------------
@@ -37,6 +52,9 @@ constexpr int32_t LEVEL_SCORE_STEP = 10;
 constexpr int32_t PREVIEW_BLIND_FRAMES = 500;
 constexpr int32_t FREEZE_PER_ATTACK = 10;
 
+// Removes player p's full rows, adds the score (and levels every 10 points),
+// attacks the opponent by the number of rows cleared at once, and shows p's
+// labels. Runs on every frame tick of a player in play, cleared rows or not.
 void ClearLines(int p);
 
 // ---- Actions and ticks -----------------------------------------------------
@@ -50,8 +68,16 @@ constexpr uint32_t GRAVITY_BASE_MS = 1000;
 // The gravity period at a level: 1000 / (level + 1) as an unsigned division.
 uint32_t GravityPeriod(int32_t level);
 
+// Samples player p's action (ActionSource) and applies it under the repeat
+// rule; pause and resume included. Nothing for a player who is out.
 void ApplyAction(int p);
+// The 10 ms frame: for each player the well image is cleared, the action
+// applied, then the title (out or paused) or the lines, well and preview are
+// drawn; then the swap box, then a repaint is requested.
 void FrameTick();
+// Player p's gravity timer: a frozen player counts the freeze down; otherwise
+// a forced drop lands the piece, then it steps one row down; a level change
+// re-arms the timer. Requests a repaint in every case.
 void GravityTick(int p);
 
 // ---- Composition for drawing -----------------------------------------------

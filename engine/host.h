@@ -1,6 +1,14 @@
 // The operations the match engine needs from the program that hosts it.
 // The engine calls these and never defines them: the Windows program defines
 // them in ui/, the simulator and the tests define their own.
+//
+// One frame tick calls the host in this order, for player 0 then player 1:
+//   ClearWellImage(p); ActionSource(p) (unless p is out), after which a
+//   kicked turn calls ArmGravityTimer(p); then DrawTitle(p) when p is out
+//   or the match is paused, otherwise ShowLabels(p) from ClearLines and
+//   DrawPlayer(p);
+// and after both players DrawSwapBox() and RequestRepaint().
+// A gravity tick may call ArmGravityTimer(p) and always RequestRepaint().
 #pragma once
 
 #include <cstdint>
