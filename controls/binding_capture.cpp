@@ -1,6 +1,6 @@
 // Capturing one input for an action: the highest key code down in keyboard
 // mode; in joystick mode the first button, else axis, else hat of one poll,
-// given up after a time-out or on Escape.
+// given up at once when no device answers, after a time-out, or on Escape.
 #include "controls/action_sampling.h"
 #include "controls/config_dialog.h"
 #include "joystick/di_joystick.h"
@@ -52,17 +52,44 @@ bool ReadJoystickInput(const CDIJoystick& stick, int buttons, Binding& found) {
   return false;
 }
 
-// Polls until an input shows, Escape is down or the time-out passes; false
-// when it gave up.
-bool WaitForJoystickInput(CDIJoystick& stick, int buttons, Binding& found) {
-  stick.PollDevice();
+enum class JoystickWait { Found, NoDevice, Escape, TimeOut };
+
+// Polls until an input shows, Escape is down or the time-out passes.
+JoystickWait WaitForJoystickInput(CDIJoystick& stick, int buttons, Binding& found) {
+  // No buttons and a failed poll: the device could not be opened, and no
+  // input can ever come from it. Waiting would only block the whole game.
+  if (!stick.PollDevice() && buttons == 0) return JoystickWait::NoDevice;
   const DWORD start = tickCountSource();
   for (;;) {
+    if (KeyDownNow(VK_ESCAPE)) return JoystickWait::Escape;
     // Unsigned difference: correct across the 49.7-day wrap of the clock.
-    if (KeyDownNow(VK_ESCAPE) || tickCountSource() - start >= CAPTURE_TIMEOUT_MS) return false;
+    if (tickCountSource() - start >= CAPTURE_TIMEOUT_MS) return JoystickWait::TimeOut;
     stick.PollDevice();
-    if (ReadJoystickInput(stick, buttons, found)) return true;
+    if (ReadJoystickInput(stick, buttons, found)) return JoystickWait::Found;
   }
+}
+
+bool IsEscapeKeyMessage(const MSG& msg) {
+  return (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_CHAR) &&
+         msg.wParam == VK_ESCAPE;
+}
+
+// The Escape that abandoned a joystick capture is still queued (no message
+// was processed while polling) and would then reach the dialog as Cancel,
+// discarding every edit. Wait for its release, so that no key repeat comes
+// after, then take its key messages out; other keys pressed meanwhile are
+// posted back in their order, ahead of any input still queued.
+void SwallowEscape() {
+  const DWORD start = tickCountSource();
+  while (KeyDownNow(VK_ESCAPE) && tickCountSource() - start < CAPTURE_TIMEOUT_MS) {
+  }
+  MSG kept[32];
+  int count = 0;
+  MSG msg;
+  while (count < 32 && PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    if (!IsEscapeKeyMessage(msg)) kept[count++] = msg;
+  }
+  for (int i = 0; i < count; ++i) PostMessageA(kept[i].hwnd, kept[i].message, kept[i].wParam, kept[i].lParam);
 }
 
 // The captured binding's text, written into the field that was captured.
@@ -89,10 +116,12 @@ void CaptureBinding(HWND dialog, HWND field, int action) {
   if (buttons < 0) buttons = 0;
   if (buttons > 128) buttons = 128;  // a poll refreshes flags 0 to 127 only
   Binding found = binding;
-  if (WaitForJoystickInput(stick, buttons, found)) {
+  const JoystickWait end = WaitForJoystickInput(stick, buttons, found);
+  if (end == JoystickWait::Found) {
     binding = found;
     ShowInField(field, p, binding);
   }
   // Off the field, so that giving it the focus again starts a new capture.
   SetFocus(dialog);
+  if (end == JoystickWait::Escape) SwallowEscape();
 }

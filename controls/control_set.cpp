@@ -54,6 +54,9 @@ bool BindingIsActive(const Binding& binding, const InputReadings& in) {
       return binding.arg1 != 0 ? reading > 0 : reading < 0;
     }
     case static_cast<int32_t>(BindingKind::Hat):
+      // Centred is no direction: a binding stored at -1 would otherwise be
+      // held on every frame by any hat at rest (or by a hat number past 3).
+      if (binding.arg1 == HAT_CENTRED) return false;
       return HatReading(in, binding.arg2) == binding.arg1;
     case static_cast<int32_t>(BindingKind::Key):
       // Virtual-key codes are bytes; anything else names no key.

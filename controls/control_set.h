@@ -49,7 +49,8 @@ struct InputReadings {
 
 // The activity rule of one binding, free of any platform: kinds outside 0 to
 // 3 are never active; button numbers wrap modulo 256 (negative: never);
-// axis sign by arg1; hats by exact reading; keys outside 0..255 never.
+// axis sign by arg1; hats by exact reading, never at -1 (centred); keys
+// outside 0..255 never.
 bool BindingIsActive(const Binding& binding, const InputReadings& in);
 
 // The lowest action whose binding is active, or NoAction.

@@ -118,6 +118,8 @@ TEST_F(Sampler, JoystickModePollsAndReadsButtonsAxesAndHats) {
   pad->SetHat(2, 4500);
   EXPECT_EQ(Action::Left, SampleRead(0));
   pad->SetHat(2, 0xFFFFFFFF);
+  controls[0].bindings[1] = Binding{2, -1, 2};     // a stored "centred" is held by no hat
+  EXPECT_EQ(Action::NoAction, SampleRead(0));
   pad->SetButton(11, true);
   EXPECT_EQ(Action::Right, SampleRead(0));
   controls[0].bindings[2] = Binding{0, 0, 3};

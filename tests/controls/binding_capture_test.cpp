@@ -1,5 +1,5 @@
 // Captures and display texts: key priority, joystick priority within one
-// poll, the Escape and time-out ends, the focus afterwards, every text.
+// poll, the Escape, time-out and no-device ends, the focus afterwards, every text.
 #include "tests/controls/dialog_fixture.h"
 
 namespace dialogtest {
@@ -58,7 +58,7 @@ TEST_F(DialogTest, JoystickCaptureTakesButtonThenAxisThenHatFromOnePoll) {
   }
 }
 
-TEST_F(DialogTest, JoystickCaptureGivesUpOnEscapeOrAfterTenSeconds) {
+TEST_F(DialogTest, JoystickCaptureGivesUpAfterTenSecondsOrAtOnceWithoutADevice) {
   StorePadBForPlayer1();
   Open();
   padB->ClearState();  // an untouched stick delivers no input at all
@@ -74,20 +74,49 @@ TEST_F(DialogTest, JoystickCaptureGivesUpOnEscapeOrAfterTenSeconds) {
   EXPECT_NE(Field(3), GetFocus()) << "off the field";
   EXPECT_TRUE(GetFocus() == dialog || IsChild(dialog, GetFocus()));
 
-  // An unplugged stick: no device opens, every poll fails, nothing is taken.
+  // An unplugged stick: no device opens, no buttons, the poll fails; the
+  // capture ends before it starts waiting, with nothing taken.
   padB->attached = false;
   tickCalls = 0;
-  Capture(3);
-  EXPECT_EQ(11, tickCalls);
+  ShowWindow(dialog, SW_SHOW);
+  SetFocus(Field(3));
+  EXPECT_EQ(0, tickCalls) << "waited for a device that cannot answer";
   EXPECT_EQ(0, memcmp(&before, &controls[1].bindings[3], sizeof before));
   EXPECT_EQ("before", Text(Field(3)));
+  EXPECT_NE(Field(3), GetFocus());
+  EXPECT_TRUE(IsChild(dialog, GetFocus())) << "the focus is back in the dialog";
+}
 
-  tickStep = 0;
+TEST_F(DialogTest, EscapeEndsOnlyTheJoystickCapture) {
+  StorePadBForPlayer1();
+  Open();
+  ShowWindow(dialog, SW_SHOW);
+  padB->ClearState();
+  padB->SetButton(11, true);
+  Capture(0);  // an earlier edit that Cancel would discard
+  ASSERT_EQ(11, controls[1].bindings[0].arg2);
+  padB->ClearState();
+  // As a real press leaves them: the key messages wait in the queue (none is
+  // processed while polling), behind a key pressed earlier.
+  PostMessageA(Field(3), WM_KEYDOWN, 'A', 0x001E0001);
+  PostMessageA(Field(3), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  PostMessageA(Field(3), WM_KEYDOWN, VK_ESCAPE, 0x40010001);  // key repeat
+  PostMessageA(Field(3), WM_KEYUP, VK_ESCAPE, 0xC0010001);
   keysDown[VK_ESCAPE] = true;
-  keyCalls = 0, keyCallsUntilDown = 5;
+  keyCallsUntilDown = 5, keyCallsUntilUp = 20;
   Capture(3);
-  EXPECT_EQ(6, keyCalls) << "Escape ends the sixth pass";
-  EXPECT_EQ(0, memcmp(&before, &controls[1].bindings[3], sizeof before));
+  EXPECT_EQ(21, keyCalls) << "ends on the sixth pass, then waits for the release";
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_NOREMOVE));
+  EXPECT_EQ('A', msg.wParam) << "other keys stay queued";
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (IsDialogMessageA(dialog, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  EXPECT_TRUE(IsWindowVisible(dialog)) << "the Escape reached the dialog as Cancel";
+  EXPECT_EQ(11, controls[1].bindings[0].arg2) << "the earlier edit was discarded";
+  EXPECT_EQ("Button 11", Text(Field(0)));
 }
 
 TEST_F(DialogTest, BindingTextsNeverOverflowOrFormatANull) {

@@ -94,7 +94,8 @@ TEST(BindingRules, EachKindByItsOwnRule) {
   EXPECT_FALSE(BindingIsActive(Make(1, 0, -1), r.in));
   EXPECT_TRUE(BindingIsActive(Make(1, 0, 7), r.in));
 
-  // Hat: the exact reading only; numbers outside 0..3 read centred.
+  // Hat: the exact reading only; numbers outside 0..3 read centred, and
+  // centred (-1) is no direction: never active, whatever the hats read.
   r.in.hats[2] = 4500;
   EXPECT_TRUE(BindingIsActive(Make(2, 4500, 2), r.in));
   EXPECT_FALSE(BindingIsActive(Make(2, 0, 2), r.in));
@@ -104,8 +105,10 @@ TEST(BindingRules, EachKindByItsOwnRule) {
   EXPECT_TRUE(BindingIsActive(Make(2, 0, 2), r.in)) << "up is 0, a real reading";
   for (int32_t& h : r.in.hats) h = 0;
   EXPECT_FALSE(BindingIsActive(Make(2, 0, 4), r.in));
-  EXPECT_TRUE(BindingIsActive(Make(2, -1, 4), r.in));
-  EXPECT_TRUE(BindingIsActive(Make(2, -1, -3), r.in));
+  EXPECT_FALSE(BindingIsActive(Make(2, -1, 4), r.in));
+  EXPECT_FALSE(BindingIsActive(Make(2, -1, -3), r.in));
+  for (int32_t& h : r.in.hats) h = -1;
+  EXPECT_FALSE(BindingIsActive(Make(2, -1, 0), r.in));
 
   // Key: the scripted state of the code; codes outside 0..255 never asked.
   keysDown['S'] = true;

@@ -17,13 +17,16 @@
 
 namespace dialogtest {
 
-// Key codes reported down once keyCallsUntilDown reads have been made.
+// Key codes reported down once keyCallsUntilDown reads have been made, and
+// up again after keyCallsUntilUp reads (0: never).
 inline bool keysDown[256];
 inline long keyCalls;
 inline long keyCallsUntilDown;
+inline long keyCallsUntilUp;
 inline SHORT ScriptedKeyState(int code) {
   ++keyCalls;
-  bool down = code >= 0 && code < 256 && keysDown[code] && keyCalls > keyCallsUntilDown;
+  bool down = code >= 0 && code < 256 && keysDown[code] && keyCalls > keyCallsUntilDown &&
+              (keyCallsUntilUp == 0 || keyCalls <= keyCallsUntilUp);
   return down ? static_cast<SHORT>(0x8000) : 0;
 }
 
@@ -54,7 +57,7 @@ class DialogTest : public testing::Test {
     fakedi::RebuildJoystick(0);
     fakedi::RebuildJoystick(1);
     memset(keysDown, 0, sizeof keysDown);
-    keyCalls = keyCallsUntilDown = 0;
+    keyCalls = keyCallsUntilDown = keyCallsUntilUp = 0;
     keyStateSource = ScriptedKeyState;
     tickNow = 1000, tickStep = 0, tickCalls = 0;
     tickCountSource = ScriptedTicks;

@@ -29,8 +29,18 @@ extern SimState simState;
 // which also keeps a level past 999 (period 0) from ticking without end.
 constexpr uint32_t SIM_TIMER_MINIMUM_MS = 10;
 
+// The most frames one run plays: the limit of --frames and of a script's
+// total (about 11 days of play, a second or so of simulation).
+constexpr int64_t SIM_MAX_FRAMES = 100000000;
+
+// Writes text with every byte outside printable ASCII (newline excepted) as
+// \xHH: messages may quote arguments and script bytes, which must not reach
+// the terminal raw.
+void PrintEscaped(std::FILE* out, const char* text);
+
 // Reads a script (see the usage text); on a fault writes a message naming the
-// line to `error` and returns false.
+// line to `error` and returns false. Control characters other than tab, and
+// scripts over SIM_MAX_FRAMES frames in all, are refused.
 bool ParseScript(std::FILE* in, std::vector<ScriptRun>& runs, char* error, size_t errorSize);
 
 // Parses an action name, case-insensitive; false if it is none of them.

@@ -23,13 +23,17 @@ const char USAGE[] =
     "The match ends early when both players are out. The wells print at the end:\n"
     "'.' empty, 1 to 7 a block's colour, '#' the ghost.\n"
     "Script: one run per line, 'FRAMES P0ACTION P1ACTION': both actions are held\n"
-    "for FRAMES frames (1 to 100000000). Actions: speedup left right cw ccw swap\n"
-    "pause fall none (or '-'), in any case. '#' starts a comment. After the\n"
-    "script's end, nothing is held. Example: '5 left none' then '1 fall fall'.\n"
+    "for FRAMES frames (1 to 100000000, and no more than that in all). Actions:\n"
+    "speedup left right cw ccw swap pause fall none (or '-'), in any case. '#'\n"
+    "starts a comment; no control characters but tab. After the script's end,\n"
+    "nothing is held. Example: '5 left none' then '1 fall fall'.\n"
     "Exit status: 0 after the match, 2 on a bad argument or script.\n";
 
 int Fail(const char* what, const char* detail) {
-  std::fprintf(stderr, "blocktide-sim: %s%s\n%s", what, detail, USAGE);
+  std::fputs("blocktide-sim: ", stderr);
+  PrintEscaped(stderr, what);
+  PrintEscaped(stderr, detail);
+  std::fprintf(stderr, "\n%s", USAGE);
   return 2;
 }
 
@@ -102,7 +106,7 @@ int main(int argc, char** argv) {
       random = true;
       ++i;
     } else if (std::strcmp(arg, "--frames") == 0) {
-      if (!ParseNumber(value, 100000000, frames)) return Fail("--frames needs a number from 0 to 100000000", "");
+      if (!ParseNumber(value, SIM_MAX_FRAMES, frames)) return Fail("--frames needs a number from 0 to 100000000", "");
       framesGiven = true;
       ++i;
     } else if (std::strcmp(arg, "--every") == 0) {
@@ -143,7 +147,11 @@ int main(int argc, char** argv) {
   ResetPlayer(0);
   ResetPlayer(1);
 
-  RandomPlayer player = {randomSeed * 2654435761u + 0x9e3779b97f4a7c15ull, {0, 0}};
+  // Xorshift never leaves 0: the one seed that the mixing sends there
+  // (15410147969449583195) starts elsewhere. Every other seed keeps its state.
+  uint64_t state = randomSeed * 2654435761u + 0x9e3779b97f4a7c15ull;
+  if (state == 0) state = 0x2545F4914F6CDD1Dull;
+  RandomPlayer player = {state, {0, 0}};
   size_t run = 0;
   int64_t runLeft = runs.empty() ? 0 : runs[0].frames;
   int64_t frame = 0;

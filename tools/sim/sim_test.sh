@@ -19,6 +19,11 @@ if [ "$mode" = reproducible ]; then
   "$sim" --seed 123456789 --script "$script" --every 100 >"$tmp/c"
   "$sim" --seed 1000 --script "$script" --every 100 >"$tmp/a"
   cmp -s "$tmp/a" "$tmp/c" && { echo "seeds 1000 and 123456789 printed the same"; fail=1; }
+  # The random seed that once left the generator at 0 varies its inputs: it
+  # must not play like a player holding Left all the time.
+  "$sim" --random 15410147969449583195 --frames 3000 >"$tmp/a"
+  "$sim" --script <(echo '3000 left left') >"$tmp/c"
+  cmp -s "$tmp/a" "$tmp/c" && { echo "random seed 15410147969449583195 only holds Left"; fail=1; }
   exit $fail
 fi
 
@@ -46,4 +51,20 @@ expect2 "missing value" "$sim" --random
 expect2 "every zero" "$sim" --random 1 --every 0
 expect2 "unknown option" "$sim" --random 1 --fast
 grep -q 'script line 1: unknown action' <("$sim" --script "$tmp/word" 2>&1) || { echo "message lacks the line"; fail=1; }
+
+# Refused with a message that names the cause and shows no raw byte.
+expect_message() {
+  local what=$1 text=$2; shift 2
+  expect2 "$what" "$@"
+  grep -qF -- "$text" "$tmp/err" || { echo "$what: no '$text' in: $(head -n 1 "$tmp/err")"; fail=1; }
+  LC_ALL=C grep -q '[^[:print:]]' "$tmp/err" && { echo "$what: raw bytes in the message"; fail=1; }
+}
+printf '1 none none\n5 left none\0junk\n1 fall fall\n' >"$tmp/nul"
+expect_message "NUL in a line" 'script line 2: control character \x00 at column 12' "$sim" --script "$tmp/nul"
+printf '5 left\033[2J none\n' >"$tmp/esc"
+expect_message "escape in a line" 'line 1: control character \x1B' "$sim" --script "$tmp/esc"
+printf '5 left none\r\n1\tfall\tfall\r\n' | "$sim" --script - >/dev/null || { echo "CRLF and tabs refused"; fail=1; }
+printf '60000000 left none\n1 none none\n40000001 none none\n' >"$tmp/total"
+expect_message "total frames" 'script line 3: the script runs past 100000000 frames' "$sim" --script "$tmp/total"
+expect_message "byte in an argument" 'unknown argument: --x\x1B[31m' "$sim" --random 1 $'--x\e[31m'
 exit $fail
