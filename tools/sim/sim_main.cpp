@@ -106,7 +106,9 @@ int main(int argc, char** argv) {
       random = true;
       ++i;
     } else if (std::strcmp(arg, "--frames") == 0) {
-      if (!ParseNumber(value, SIM_MAX_FRAMES, frames)) return Fail("--frames needs a number from 0 to 100000000", "");
+      if (!ParseNumber(value, SIM_MAX_FRAMES, frames)) {
+        return Fail("--frames needs a number from 0 to 100000000", "");
+      }
       framesGiven = true;
       ++i;
     } else if (std::strcmp(arg, "--every") == 0) {

@@ -121,8 +121,9 @@ bool ParseScript(std::FILE* in, std::vector<ScriptRun>& runs, char* error, size_
     // Each line is capped, so the sum cannot overflow before this check.
     total += frames;
     if (total > SIM_MAX_FRAMES) {
-      std::snprintf(error, errorSize, "script line %d: the script runs past %lld frames in all, the most a run may play",
-                    number, static_cast<long long>(SIM_MAX_FRAMES));
+      std::snprintf(error, errorSize,
+                    "script line %d: the script runs past %lld frames in all, the most a run may play", number,
+                    static_cast<long long>(SIM_MAX_FRAMES));
       return false;
     }
     ScriptRun run = {frames, {Action::NoAction, Action::NoAction}};
