@@ -7,14 +7,36 @@
 #include "ui/layout.h"
 #include "ui/main_window.h"
 
+#include <cstdio>
+
+StartupErrorFn showStartupError = [](const char* text) {
+  MessageBoxA(nullptr, text, MAIN_WINDOW_TITLE, MB_OK | MB_ICONERROR);
+};
+
+// A start that cannot go on says so and ends with 1, never silently with 0.
+// (Deleting drawing objects that were never made is harmless.)
+static int StartupFailed(const char* what, unsigned long code) {
+  DestroyDrawingObjects();
+  char text[160];
+  std::snprintf(text, sizeof text, "BlockTide cannot start: %s (code 0x%08lX).", what, code);
+  showStartupError(text);
+  return 1;
+}
+
 int RunBlockTide(HINSTANCE inst, int showCommand) {
-  CoInitialize(nullptr);  // never undone: the joysticks use COM until exit
+  // Never undone: the joysticks use COM until exit.
+  const HRESULT com = CoInitialize(nullptr);
+  if (FAILED(com)) return StartupFailed("COM could not be initialised", static_cast<unsigned long>(com));
   gameState.gameOver[0] = true;
   gameState.gameOver[1] = true;
   CreateDrawingObjects();
   ComputeLayout(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-  RegisterMainClass(inst);
-  if (!CreateMainWindow(inst, showCommand)) return 0;
+  if (!RegisterMainClass(inst)) {
+    return StartupFailed("the window class could not be registered", GetLastError());
+  }
+  if (!CreateMainWindow(inst, showCommand)) {
+    return StartupFailed("the main window could not be created", GetLastError());
+  }
 
   MSG msg = {};
   BOOL got;

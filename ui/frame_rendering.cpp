@@ -101,6 +101,8 @@ void CreateImages(HWND window) {
   if (made) HoldImage(swapDC, swapBitmap, swapFrame);
   ReleaseDC(window, screen);
   if (made) SetTimer(window, 0, FRAME_PERIOD_MS, nullptr);
+  // The window still opens, without a game picture: say why to a debugger.
+  if (!made) OutputDebugStringA("BlockTide: the off-screen images could not be created; no game picture\n");
 }
 
 static void DestroyImage(HBITMAP& bitmap, HDC& dc) {

@@ -26,7 +26,7 @@ static HWND MakeControl(const char* className, const char* text, DWORD style, co
                          mainWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
 }
 
-void RegisterMainClass(HINSTANCE inst) {
+bool RegisterMainClass(HINSTANCE inst) {
   WNDCLASSEXA wc = {};
   wc.cbSize = sizeof(wc);
   wc.style = CS_HREDRAW | CS_VREDRAW;
@@ -37,7 +37,7 @@ void RegisterMainClass(HINSTANCE inst) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_MENU + 1));
   wc.lpszClassName = MAIN_CLASS_NAME;
   wc.hIconSm = LoadIconA(inst, MAKEINTRESOURCEA(IDI_SMALL));
-  RegisterClassExA(&wc);
+  return RegisterClassExA(&wc) != 0;
 }
 
 bool CreateMainWindow(HINSTANCE inst, int showCommand) {

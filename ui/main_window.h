@@ -32,7 +32,8 @@ extern HWND scoreLabel[2];
 extern HWND levelLabel[2];
 extern int32_t configPlayer;
 
-void RegisterMainClass(HINSTANCE inst);
+// False when the class cannot be registered (also when the name is taken).
+bool RegisterMainClass(HINSTANCE inst);
 bool CreateMainWindow(HINSTANCE inst, int showCommand);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -49,5 +50,10 @@ void RunConfigDialog(int p);
 int32_t LeaderColourIndex(int32_t own, int32_t other);
 
 // The entry point's work (WinMain calls it): start-up, message loop,
-// shutdown; returns the exit code.
+// shutdown; returns the exit code, 1 when COM, the class or the window
+// cannot be made, after telling the player through showStartupError.
 int RunBlockTide(HINSTANCE inst, int showCommand);
+
+// Shows a start-up failure; a message box by default, tests record it.
+typedef void (*StartupErrorFn)(const char* text);
+extern StartupErrorFn showStartupError;

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The release zip as a player gets it, unpacked into an empty folder: it
+# holds blocktide.exe and README.txt; the program imports only Windows' own
+# DLLs, carries the version resource and the manifest, starts from there,
+# shows its window and closes with Alt+F4 with status 0.
+#   package_e2e.sh ZIP BUILD_DIR PROBE_EXE OBJDUMP
+set -u
+zip=${1:?zip}; build=$(cd "${2:?build dir}" && pwd); probe=${3:?probe exe}; objdump=${4:?objdump}
+. "$(dirname "$0")/e2e_lib.sh"
+use_build_environment "$build"
+dir=$(mktemp -d)
+gpid=""
+trap '[ -n "$gpid" ] && kill "$gpid" 2>/dev/null; rm -rf "$dir"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+[ -f "$zip" ] || fail "no package at $zip"
+(cd "$dir" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
+files=$(cd "$dir" && find . -type f | LC_ALL=C sort | tr '\n' ' ')
+[ "${files/.\/LICENSE.txt /}" = "./README.txt ./blocktide.exe " ] || fail "the zip holds: $files"
+
+# Nothing from MinGW may have to travel with the game.
+for dll in $("$objdump" -p "$dir/blocktide.exe" | awk '/DLL Name:/ { print tolower($3) }'); do
+  case $dll in
+    kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|ole32.dll|dinput.dll|msvcrt.dll|winmm.dll) ;;
+    *) fail "blocktide.exe imports $dll" ;;
+  esac
+done
+
+wine "$probe" "$dir/blocktide.exe" | tr -d '\r'
+[ "${PIPESTATUS[0]}" -eq 0 ] || fail "version resource or manifest"
+
+wine reg delete 'HKCU\Software\QuillbeamSoft\BlockTide' /f >/dev/null 2>&1
+cd "$dir" || fail "no folder"
+wine ./blocktide.exe &
+gpid=$!
+find_game_window || fail "no window from the unpacked program"
+xdotool windowfocus --sync "$wid"
+sleep 0.3
+xdotool keydown alt; sleep 0.1; xdotool keydown F4; sleep 0.1; xdotool keyup F4; sleep 0.05; xdotool keyup alt
+for _ in $(seq 1 100); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$gpid" 2>/dev/null && fail "still running after Alt+F4"
+wait "$gpid"; rc=$?
+gpid=""
+[ "$rc" -eq 0 ] || fail "exit code $rc"
+echo "PASS"
