@@ -3,7 +3,7 @@
 # and README.txt at its top (and the licence, should the project get one).
 install(TARGETS blocktide RUNTIME DESTINATION .)
 # CRLF: older Notepads show a file with bare LF ends as one line.
-configure_file(${PROJECT_SOURCE_DIR}/release/README.txt.in ${CMAKE_BINARY_DIR}/release/README.txt
+configure_file(${PROJECT_SOURCE_DIR}/resources/readme.txt.in ${CMAKE_BINARY_DIR}/release/README.txt
                @ONLY NEWLINE_STYLE CRLF)
 install(FILES ${CMAKE_BINARY_DIR}/release/README.txt DESTINATION .)
 foreach(licence LICENSE LICENSE.txt LICENSE.md COPYING)
