@@ -24,6 +24,19 @@ int PieceWidth(const PieceMatrix m);
 // 1 + the lowest occupied row of the rightmost occupied column (0 if empty).
 int LastColumnDepth(const PieceMatrix m);
 
+// The motion rules on explicit data, for callers that must try moves on a
+// copy (the computer player); the operations below apply them to gameState.
+// Does matrix m fit with its origin at column x, row y of the board?
+bool MatrixFits(const Board& board, const PieceMatrix m, int x, int y);
+// Moves the cells left, then up, until column 0 and row 0 hold a cell.
+void NormaliseMatrix(PieceMatrix m);
+// A quarter turn of the matrix, normalised; no fit test.
+void TurnMatrix(PieceMatrix m, bool clockwise);
+enum class TurnResult { Refused, InPlace, Kicked };
+// RotatePiece's rule on a copy: turns m at (x, y) with the kick search and
+// moves x and y by the kick; a refused turn leaves m, x and y unchanged.
+TurnResult TurnOnBoard(const Board& board, PieceMatrix m, int& x, int& y, bool clockwise);
+
 // True when player p's falling piece, moved by (dx, dy), lies inside the well
 // on empty cells. The origin is what is tested against the top and the left:
 // a piece whose origin is above or left of the well never fits.

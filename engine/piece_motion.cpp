@@ -41,14 +41,9 @@ int LastColumnDepth(const PieceMatrix m) {
   return depth;
 }
 
-bool PieceFits(int p, int dx, int dy) {
-  AssertPlayer(p);
-  const int x = gameState.pieceX[p] + dx;
-  const int y = gameState.pieceY[p] + dy;
+bool MatrixFits(const Board& board, const PieceMatrix m, int x, int y) {
   // The origin is tested, not the cells: a piece above the top never fits.
   if (x < 0 || y < 0) return false;
-  const PieceMatrix& m = gameState.curPiece[p];
-  const Board& board = gameState.board[p];
   for (int i = 0; i < 4; ++i) {
     for (int k = 0; k < 4; ++k) {
       if (m[i * 4 + k] == 0) continue;
@@ -61,13 +56,17 @@ bool PieceFits(int p, int dx, int dy) {
   return true;
 }
 
+bool PieceFits(int p, int dx, int dy) {
+  AssertPlayer(p);
+  return MatrixFits(gameState.board[p], gameState.curPiece[p], gameState.pieceX[p] + dx,
+                    gameState.pieceY[p] + dy);
+}
+
 void ShiftPiece(int p, int dx) {
   if (PieceFits(p, dx, 0)) gameState.pieceX[p] += dx;
 }
 
-void NormalisePiece(int p) {
-  AssertPlayer(p);
-  PieceMatrix& m = gameState.curPiece[p];
+void NormaliseMatrix(PieceMatrix m) {
   // At most three moves each way: an empty matrix stops after the first.
   for (int moves = 0; moves < 3 && ColumnEmpty(m, 0); ++moves) {
     bool carried = false;
@@ -93,9 +92,12 @@ void NormalisePiece(int p) {
   }
 }
 
-void RotatePiece(int p, bool clockwise) {
-  if (!PieceFits(p, 0, 0)) return;
-  PieceMatrix& m = gameState.curPiece[p];
+void NormalisePiece(int p) {
+  AssertPlayer(p);
+  NormaliseMatrix(gameState.curPiece[p]);
+}
+
+void TurnMatrix(PieceMatrix m, bool clockwise) {
   PieceMatrix kept;
   for (int j = 0; j < 16; ++j) kept[j] = m[j];
   for (int i = 0; i < 4; ++i) {
@@ -108,23 +110,37 @@ void RotatePiece(int p, bool clockwise) {
       }
     }
   }
-  NormalisePiece(p);
-  if (PieceFits(p, 0, 0)) return;
+  NormaliseMatrix(m);
+}
+
+TurnResult TurnOnBoard(const Board& board, PieceMatrix m, int& x, int& y, bool clockwise) {
+  if (!MatrixFits(board, m, x, y)) return TurnResult::Refused;
+  PieceMatrix kept;
+  for (int j = 0; j < 16; ++j) kept[j] = m[j];
+  TurnMatrix(m, clockwise);
+  if (MatrixFits(board, m, x, y)) return TurnResult::InPlace;
 
   // Kicks go left and up only; every upward kick is tried before a sideways one.
   const int w = PieceWidth(m);
   const int h = LastColumnDepth(m);
   for (int i = 0; i <= w; ++i) {
     for (int j = 0; j <= h; ++j) {
-      if (PieceFits(p, -i, -j)) {
-        gameState.pieceX[p] -= i;
-        gameState.pieceY[p] -= j;
-        ArmGravityTimer(p, GravityPeriod(gameState.level[p]));
-        return;
+      if (MatrixFits(board, m, x - i, y - j)) {
+        x -= i;
+        y -= j;
+        return TurnResult::Kicked;
       }
     }
   }
   for (int j = 0; j < 16; ++j) m[j] = kept[j];
+  return TurnResult::Refused;
+}
+
+void RotatePiece(int p, bool clockwise) {
+  AssertPlayer(p);
+  const TurnResult turned = TurnOnBoard(gameState.board[p], gameState.curPiece[p], gameState.pieceX[p],
+                                        gameState.pieceY[p], clockwise);
+  if (turned == TurnResult::Kicked) ArmGravityTimer(p, GravityPeriod(gameState.level[p]));
 }
 
 int LandingRow(int p) {

@@ -21,6 +21,12 @@ struct SimState {
   uint32_t gravityPeriod[2]; // the period last armed, at least the minimum
   int64_t arms[2];           // ArmGravityTimer calls, to see a re-arm
   Action held[2];            // what ActionSource(p) returns this frame
+  bool computer[2];          // the computer plays p: ActionSource asks it
+  // Counted for --stats from the settled cells around each step that can
+  // lock or clear: a lock adds 4 cells, a cleared row takes 10.
+  int64_t rows[2];
+  int64_t pieces[2];
+  int32_t cellsBefore[2];
 };
 
 extern SimState simState;
@@ -45,6 +51,13 @@ bool ParseScript(std::FILE* in, std::vector<ScriptRun>& runs, char* error, size_
 
 // Parses an action name, case-insensitive; false if it is none of them.
 bool ParseAction(const char* word, Action& action);
+
+// Settled cells of p's well.
+int32_t SettledCells(int p);
+
+// Counts the locks and cleared rows behind a change of p's settled cells
+// from cellsBefore[p] (at most one lock between two looks).
+void CountChange(int p);
 
 // Prints both wells side by side with scores and levels.
 void PrintWells(std::FILE* out, int64_t frame);

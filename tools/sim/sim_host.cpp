@@ -2,6 +2,8 @@
 // or random input, and a renderer that only composes drawBoard.
 #include "tools/sim/sim.h"
 
+#include "computer/computer_player.h"
+
 SimState simState;
 
 void ArmGravityTimer(int p, uint32_t periodMs) {
@@ -12,15 +14,34 @@ void ArmGravityTimer(int p, uint32_t periodMs) {
 
 void ShowLabels(int, const char*, const char*) {}
 void RequestRepaint() {}
-Action ActionSource(int p) { return simState.held[p]; }
+Action ActionSource(int p) {
+  simState.cellsBefore[p] = SettledCells(p);
+  return simState.computer[p] ? ComputerAction(p) : simState.held[p];
+}
 void ClearWellImage(int) {}
 void DrawTitle(int) {}
 
 // As the window's renderer: compose the well and count the blank preview down.
 void DrawPlayer(int p) {
+  CountChange(p);
   ComposeDrawBoard(p);
   if (gameState.previewBlind[p] != 0) gameState.previewBlind[p] -= 1;
 }
 
 void DrawSwapBox() {}
 uint32_t ReadTickCount() { return simState.tickCount; }
+
+int32_t SettledCells(int p) {
+  int32_t n = 0;
+  for (int32_t v : gameState.board[p]) n += v != 0;
+  return n;
+}
+
+void CountChange(int p) {
+  // Between two looks: +4 for a lock, -10 for each row cleared. A lock whose
+  // cells partly lay above the well (after garbage) is not counted.
+  const int32_t change = SettledCells(p) - simState.cellsBefore[p];
+  const int32_t lock = ((change % 10) + 10) % 10 == 4 ? 1 : 0;
+  simState.pieces[p] += lock;
+  simState.rows[p] += (4 * lock - change) / 10;
+}

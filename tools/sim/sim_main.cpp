@@ -4,13 +4,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "computer/computer_player.h"
 #include "tools/sim/sim.h"
 
 namespace {
 
 const char USAGE[] =
     "usage: blocktide-sim [--seed TICKS] (--script FILE | --random SEED) [--frames N]\n"
-    "                     [--every N] [--shadow]\n"
+    "                     [--every N] [--shadow] [--computer P] [--stats]\n"
     "Plays a two-player match through FrameTick and GravityTick on a simulated\n"
     "clock: a frame tick every 10 ms; each player's gravity at the period last\n"
     "armed (at least 10 ms), at most one gravity tick per player per frame step.\n"
@@ -20,6 +21,11 @@ const char USAGE[] =
     "  --frames N     frames to play (default: the script's length, or 30000)\n"
     "  --every N      also print the wells every N frames\n"
     "  --shadow       show both players' ghost pieces ('#')\n"
+    "  --computer P   the computer plays player P (0, 1 or 'both') in place of\n"
+    "                 the script or the random player; with it, a player that\n"
+    "                 neither gives an input to holds nothing\n"
+    "  --stats        after the wells, one line per player: rows cleared and\n"
+    "                 pieces placed ('player P: rows R pieces N')\n"
     "The match ends early when both players are out. The wells print at the end:\n"
     "'.' empty, 1 to 7 a block's colour, '#' the ghost.\n"
     "Script: one run per line, 'FRAMES P0ACTION P1ACTION': both actions are held\n"
@@ -79,7 +85,9 @@ void Step() {
   for (int p = 0; p < 2; ++p) {
     if (simState.nowMs < simState.gravityDue[p]) continue;
     const int64_t arms = simState.arms[p];
+    simState.cellsBefore[p] = SettledCells(p);
     GravityTick(p);
+    CountChange(p);
     if (simState.arms[p] == arms) simState.gravityDue[p] = simState.nowMs + simState.gravityPeriod[p];
   }
 }
@@ -89,7 +97,8 @@ void Step() {
 int main(int argc, char** argv) {
   uint64_t seed = 1000, randomSeed = 0, frames = 0, every = 0;
   const char* scriptPath = nullptr;
-  bool random = false, framesGiven = false, shadow = false;
+  bool random = false, framesGiven = false, shadow = false, stats = false;
+  bool computer[2] = {false, false};
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -98,6 +107,17 @@ int main(int argc, char** argv) {
       return 0;
     } else if (std::strcmp(arg, "--shadow") == 0) {
       shadow = true;
+    } else if (std::strcmp(arg, "--stats") == 0) {
+      stats = true;
+    } else if (std::strcmp(arg, "--computer") == 0) {
+      if (value != nullptr && std::strcmp(value, "both") == 0) {
+        computer[0] = computer[1] = true;
+      } else if (value != nullptr && (std::strcmp(value, "0") == 0 || std::strcmp(value, "1") == 0)) {
+        computer[value[0] - '0'] = true;
+      } else {
+        return Fail("--computer needs 0, 1 or both", "");
+      }
+      ++i;
     } else if (std::strcmp(arg, "--seed") == 0) {
       if (!ParseNumber(value, 0xFFFFFFFFu, seed)) return Fail("--seed needs a number from 0 to 4294967295", "");
       ++i;
@@ -124,7 +144,10 @@ int main(int argc, char** argv) {
       return Fail("unknown argument: ", arg);
     }
   }
-  if (random == (scriptPath != nullptr)) return Fail("give exactly one of --script and --random", "");
+  if (random && scriptPath != nullptr) return Fail("give exactly one of --script and --random", "");
+  if (!random && scriptPath == nullptr && !computer[0] && !computer[1]) {
+    return Fail("give exactly one of --script and --random", "");
+  }
 
   std::vector<ScriptRun> runs;
   if (scriptPath != nullptr) {
@@ -148,6 +171,9 @@ int main(int argc, char** argv) {
   gameState.shadowOn[0] = gameState.shadowOn[1] = shadow ? 1 : 0;
   ResetPlayer(0);
   ResetPlayer(1);
+  ResetComputer();
+  simState.computer[0] = computer[0];
+  simState.computer[1] = computer[1];
 
   // Xorshift never leaves 0: the one seed that the mixing sends there
   // (15410147969449583195) starts elsewhere. Every other seed keeps its state.
@@ -171,5 +197,11 @@ int main(int argc, char** argv) {
     if (every != 0 && frame % static_cast<int64_t>(every) == 0) PrintWells(stdout, frame);
   }
   if (every == 0 || frame % static_cast<int64_t>(every) != 0) PrintWells(stdout, frame);
+  if (stats) {
+    for (int p = 0; p < 2; ++p) {
+      std::printf("player %d: rows %lld pieces %lld\n", p, static_cast<long long>(simState.rows[p]),
+                  static_cast<long long>(simState.pieces[p]));
+    }
+  }
   return 0;
 }

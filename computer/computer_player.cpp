@@ -1,0 +1,425 @@
+// The computer player: plans a placement for each piece over every reachable
+// orientation and column (the swap box's piece too), then steers the piece
+// there one press at a time and drops it.
+#include "computer/computer_player.h"
+
+#include <cstring>
+
+#include "engine/engine.h"
+
+ComputerState computerState;
+
+namespace {
+
+constexpr uint16_t FULL_ROW = (1u << WELL_COLUMNS) - 1;
+
+// A well as row masks: bit c of row r is column c (row 0 is the top).
+struct Rows {
+  uint16_t row[WELL_ROWS];
+};
+
+// One orientation of a shape as row masks relative to the matrix origin.
+struct Shape {
+  uint16_t mask[4];
+  int height;
+};
+
+// The weights of the placement value. Holes and the transitions between
+// filled and empty cells dominate: they are what makes a well hard to clear.
+// Rows cleared at once are worth more than the same rows one by one, since
+// two or more attack the opponent; a swap costs points, so it must earn them.
+constexpr float W_LANDING = -4.50f;
+constexpr float W_ERODED = 3.42f;
+constexpr float W_ROW_TRANSITIONS = -3.22f;
+constexpr float W_COLUMN_TRANSITIONS = -9.35f;
+constexpr float W_HOLES = -7.90f;
+constexpr float W_WELLS = -3.39f;
+constexpr float W_BUMPINESS = -0.50f;
+constexpr float W_HIGH = -6.0f;  // per cell of the highest column above HIGH_ROWS
+constexpr int HIGH_ROWS = 12;
+constexpr float MULTI_ROW_BONUS[5] = {0.0f, 0.0f, 4.0f, 12.0f, 30.0f};
+constexpr float SWAP_PENALTY = 12.0f;
+constexpr float NO_ROOM = -1.0e6f;
+
+// Candidates kept for the look at the preview's piece.
+constexpr int LOOKAHEAD_WIDTH = 6;
+constexpr int MAX_CANDIDATES = 2 * 4 * WELL_COLUMNS;
+
+int PopCount(uint32_t v) { return __builtin_popcount(v); }
+
+int PieceTypeOf(const int32_t* cells, int count) {
+  for (int j = 0; j < count; ++j) {
+    if (cells[j] >= 1 && cells[j] <= PIECE_TYPES) return cells[j] - 1;
+  }
+  return -1;
+}
+
+bool SameMatrix(const PieceMatrix a, const PieceMatrix b) {
+  for (int j = 0; j < 16; ++j) {
+    if ((a[j] != 0) != (b[j] != 0)) return false;
+  }
+  return true;
+}
+
+void CopyMatrix(PieceMatrix to, const PieceMatrix from) {
+  for (int j = 0; j < 16; ++j) to[j] = from[j];
+}
+
+Shape ShapeOf(const PieceMatrix m) {
+  Shape s = {{0, 0, 0, 0}, 0};
+  for (int i = 0; i < 4; ++i) {
+    for (int k = 0; k < 4; ++k) {
+      if (m[i * 4 + k] == 0) continue;
+      s.mask[k] = static_cast<uint16_t>(s.mask[k] | (1u << i));
+      if (k + 1 > s.height) s.height = k + 1;
+    }
+  }
+  return s;
+}
+
+// The settled cells of a well; with dropFull, rows already full (locked by a
+// gravity tick, cleared at the coming frame tick) are taken out as the line
+// clearing will take them out.
+void ReadWell(const Board& board, Rows& out, bool dropFull) {
+  for (int r = 0; r < WELL_ROWS; ++r) {
+    uint16_t bits = 0;
+    for (int c = 0; c < WELL_COLUMNS; ++c) {
+      if (board[c * WELL_ROWS + r] != 0) bits = static_cast<uint16_t>(bits | (1u << c));
+    }
+    out.row[r] = bits;
+  }
+  if (!dropFull) return;
+  int to = WELL_ROWS - 1;
+  for (int r = WELL_ROWS - 1; r >= 0; --r) {
+    if (out.row[r] != FULL_ROW) out.row[to--] = out.row[r];
+  }
+  while (to >= 0) out.row[to--] = 0;
+}
+
+// The same rule as MatrixFits, on row masks.
+bool ShapeFits(const Rows& well, const Shape& s, int x, int y) {
+  if (x < 0 || y < 0) return false;
+  for (int k = 0; k < s.height; ++k) {
+    const uint32_t cells = static_cast<uint32_t>(s.mask[k]) << x;
+    if (cells == 0) continue;
+    if (cells & ~static_cast<uint32_t>(FULL_ROW)) return false;
+    if (y + k >= WELL_ROWS || (well.row[y + k] & cells) != 0) return false;
+  }
+  return true;
+}
+
+// The value of a well as it stands: holes, transitions, wells, bumpiness and
+// a high stack, all bad.
+float WellValue(const Rows& well) {
+  int holes = 0, rowTransitions = 0, columnTransitions = 0, wells = 0;
+  int heights[WELL_COLUMNS] = {};
+  int wellRun[WELL_COLUMNS] = {};
+  uint32_t covered = 0, above = 0;
+  for (int r = 0; r < WELL_ROWS; ++r) {
+    const uint32_t row = well.row[r];
+    holes += PopCount(covered & ~row & FULL_ROW);
+    for (uint32_t fresh = row & ~covered; fresh != 0; fresh &= fresh - 1) {
+      heights[__builtin_ctz(fresh)] = WELL_ROWS - r;
+    }
+    covered |= row;
+    // The side walls count as filled, so an empty row has two transitions.
+    const uint32_t walled = (row << 1) | 1u | (1u << (WELL_COLUMNS + 1));
+    rowTransitions += PopCount((walled ^ (walled >> 1)) & ((1u << (WELL_COLUMNS + 1)) - 1));
+    columnTransitions += PopCount(row ^ above);
+    above = row;
+    // An empty cell between two filled ones (or a wall): deeper wells cost more.
+    const uint32_t wellCells = ~row & FULL_ROW & ((row << 1) | 1u) & ((row >> 1) | (1u << (WELL_COLUMNS - 1)));
+    for (int c = 0; c < WELL_COLUMNS; ++c) {
+      if (wellCells & (1u << c)) {
+        wells += ++wellRun[c];
+      } else {
+        wellRun[c] = 0;
+      }
+    }
+  }
+  columnTransitions += PopCount(above ^ FULL_ROW);  // the floor counts as filled
+  int bumpiness = 0, highest = 0;
+  for (int c = 0; c < WELL_COLUMNS; ++c) {
+    if (c > 0) bumpiness += heights[c] > heights[c - 1] ? heights[c] - heights[c - 1] : heights[c - 1] - heights[c];
+    if (heights[c] > highest) highest = heights[c];
+  }
+  const int high = highest > HIGH_ROWS ? highest - HIGH_ROWS : 0;
+  return W_HOLES * holes + W_ROW_TRANSITIONS * rowTransitions + W_COLUMN_TRANSITIONS * columnTransitions +
+         W_WELLS * wells + W_BUMPINESS * bumpiness + W_HIGH * high;
+}
+
+// Drops the shape from (x, y) onto the well, clears the full rows, and
+// returns the value of the drop itself (landing height, rows cleared).
+float Drop(const Rows& well, const Shape& s, int x, int y, Rows& after, int& cleared) {
+  while (ShapeFits(well, s, x, y + 1)) ++y;
+  after = well;
+  for (int k = 0; k < s.height; ++k) {
+    after.row[y + k] = static_cast<uint16_t>(after.row[y + k] | (s.mask[k] << x));
+  }
+  int eroded = 0;
+  cleared = 0;
+  int to = WELL_ROWS - 1;
+  for (int r = WELL_ROWS - 1; r >= 0; --r) {
+    if (after.row[r] == FULL_ROW) {
+      cleared += 1;
+      if (r >= y && r < y + s.height) eroded += PopCount(s.mask[r - y]);
+    } else {
+      after.row[to--] = after.row[r];
+    }
+  }
+  while (to >= 0) after.row[to--] = 0;
+  const float landing = static_cast<float>(WELL_ROWS - y - s.height) + static_cast<float>(s.height - 1) * 0.5f;
+  const int bonusRows = cleared > 4 ? 4 : cleared;
+  return W_LANDING * landing + W_ERODED * static_cast<float>(cleared * eroded) + MULTI_ROW_BONUS[bonusRows];
+}
+
+struct Candidate {
+  bool swap;
+  int type;
+  PieceMatrix matrix;
+  int x;
+  float step;   // value of the drop
+  float value;  // step plus the value of what follows
+  Rows after;
+};
+
+// The orientations a shape can take, from its template, as shapes; the
+// preview's piece is judged from the spawn, away from any obstacle.
+int OrientationsOf(int type, Shape (&shapes)[4]) {
+  PieceMatrix m;
+  LoadTemplate(m, PieceTable[type]);
+  PieceMatrix seen[4];
+  int n = 0;
+  for (int t = 0; t < 4; ++t) {
+    bool repeat = false;
+    for (int j = 0; j < n; ++j) repeat = repeat || SameMatrix(seen[j], m);
+    if (!repeat) {
+      CopyMatrix(seen[n], m);
+      shapes[n++] = ShapeOf(m);
+    }
+    TurnMatrix(m, true);
+  }
+  return n;
+}
+
+// The best value of the preview's piece on a well: every orientation at
+// every column it can slide to along the top from the spawn column.
+float BestFollowing(const Rows& well, const Shape* shapes, int count) {
+  float best = NO_ROOM;
+  for (int o = 0; o < count; ++o) {
+    const Shape& s = shapes[o];
+    if (!ShapeFits(well, s, SPAWN_COLUMN, 0)) continue;
+    for (int dir = -1; dir <= 1; dir += 2) {
+      for (int x = dir < 0 ? SPAWN_COLUMN : SPAWN_COLUMN + 1; ShapeFits(well, s, x, 0); x += dir) {
+        Rows after;
+        int cleared = 0;
+        const float value = Drop(well, s, x, 0, after, cleared) + WellValue(after);
+        if (value > best) best = value;
+      }
+    }
+  }
+  return best;
+}
+
+// Every placement of one piece from where it is now: each orientation that
+// the turns reach from here (with the engine's kicks), then each column that
+// the piece can slide to along its present row.
+void AddPlacements(const Board& board, const Rows& well, const PieceMatrix start, int x0, int y0, bool swap,
+                   Candidate* list, int& count) {
+  // Zero, one and two turns clockwise, and one counter-clockwise.
+  static_assert(MAX_CANDIDATES >= 2 * 4 * WELL_COLUMNS, "room for every placement");
+  PieceMatrix seen[4];
+  int seenCount = 0;
+  const int type = PieceTypeOf(start, 16);
+  for (int t = 0; t < 4; ++t) {
+    PieceMatrix m;
+    CopyMatrix(m, start);
+    int x = x0, y = y0;
+    bool reached = true;
+    for (int turn = 0; turn < (t == 3 ? 1 : t) && reached; ++turn) {
+      reached = TurnOnBoard(board, m, x, y, t != 3) != TurnResult::Refused;
+    }
+    if (!reached) continue;
+    bool repeat = false;
+    for (int j = 0; j < seenCount; ++j) repeat = repeat || SameMatrix(seen[j], m);
+    if (repeat) continue;
+    CopyMatrix(seen[seenCount++], m);
+    const Shape s = ShapeOf(m);
+    for (int dir = -1; dir <= 1; dir += 2) {
+      for (int tx = dir < 0 ? x : x + 1; MatrixFits(board, m, tx, y); tx += dir) {
+        if (!ShapeFits(well, s, tx, y)) break;
+        Candidate& c = list[count++];
+        c.swap = swap;
+        c.type = type;
+        CopyMatrix(c.matrix, m);
+        c.x = tx;
+        int cleared = 0;
+        c.step = Drop(well, s, tx, y, c.after, cleared) - (swap ? SWAP_PENALTY : 0.0f);
+        c.value = c.step + WellValue(c.after);
+      }
+    }
+  }
+}
+
+bool ActsNow(int p, Action a) { return gameState.repeatDelay[p] == 0 || gameState.lastAction[p] != a; }
+
+// One press towards the plan, or false when the piece is not where the plan
+// can take it from (another piece, a refused swap, a blocked move).
+bool Steer(int p, ComputerMind& mind, Action& out) {
+  ComputerPlan& plan = mind.plan;
+  if (!plan.valid) return false;
+  const PieceMatrix& cur = gameState.curPiece[p];
+  const int type = PieceTypeOf(cur, 16);
+  if (plan.swapFirst && type != plan.pieceType) {
+    if (mind.swapUsed) return false;  // pressed, and refused
+    out = Action::Swap;
+    if (ActsNow(p, out)) mind.swapUsed = true;
+    return true;
+  }
+  plan.swapFirst = false;
+  if (type != plan.pieceType) return false;
+
+  PieceMatrix probe;
+  CopyMatrix(probe, cur);
+  int turns = 0;
+  while (turns < 4 && !SameMatrix(probe, plan.target)) {
+    TurnMatrix(probe, true);
+    ++turns;
+  }
+  if (turns == 4) return false;
+
+  const Board& board = gameState.board[p];
+  const int x = gameState.pieceX[p], y = gameState.pieceY[p];
+  const Action turn = turns == 3 ? Action::RotateCCW : Action::RotateCW;
+  if (turns != 0 && ActsNow(p, turn)) {
+    PieceMatrix m;
+    CopyMatrix(m, cur);
+    int tx = x, ty = y;
+    if (TurnOnBoard(board, m, tx, ty, turn == Action::RotateCW) == TurnResult::Refused) return false;
+    out = turn;
+    return true;
+  }
+  const int dx = plan.targetX - x;
+  if (dx != 0) {
+    const Action move = dx < 0 ? Action::Left : Action::Right;
+    if (ActsNow(p, move)) {
+      if (!MatrixFits(board, cur, x + (dx < 0 ? -1 : 1), y)) return false;
+      out = move;
+      return true;
+    }
+    // Held, as a person holds a key: the repeat delay runs out meanwhile.
+    out = turns != 0 ? turn : move;
+    return true;
+  }
+  if (turns != 0) {
+    out = turn;
+    return true;
+  }
+  // In place. Fall twice in a row waits out its long delay; one row down
+  // first lets the Fall act at once and lands on the same spot.
+  out = ActsNow(p, Action::Fall) ? Action::Fall : Action::SpeedUp;
+  return true;
+}
+
+}  // namespace
+
+void ResetComputer() { computerState = ComputerState{}; }
+
+const ComputerPlan& PlanPlacement(int p) {
+  ComputerMind& mind = computerState.mind[p];
+  ComputerPlan& plan = mind.plan;
+  const Board& board = gameState.board[p];
+  Rows seen;
+  ReadWell(board, seen, true);
+  std::memcpy(mind.seenRows, seen.row, sizeof mind.seenRows);
+  mind.plans += 1;
+
+  const PieceMatrix& cur = gameState.curPiece[p];
+  const int x0 = gameState.pieceX[p], y0 = gameState.pieceY[p];
+  plan.valid = true;
+  plan.swapFirst = false;
+  plan.pieceType = PieceTypeOf(cur, 16);
+  CopyMatrix(plan.target, cur);
+  plan.targetX = x0;
+  plan.score = 0;
+  // A piece that does not fit where it is (lifted by garbage) can neither
+  // turn nor move: it is dropped where it stands.
+  if (!MatrixFits(board, cur, x0, y0)) return plan;
+
+  Rows well;
+  ReadWell(board, well, false);
+  Candidate list[MAX_CANDIDATES];
+  int count = 0;
+  AddPlacements(board, well, cur, x0, y0, false, list, count);
+  const int swapType = PieceTypeOf(gameState.swapPiece, 16);
+  if (!mind.swapUsed && swapType >= 0 && swapType != plan.pieceType && ActsNow(p, Action::Swap) &&
+      MatrixFits(board, gameState.swapPiece, x0, y0)) {
+    AddPlacements(board, well, gameState.swapPiece, x0, y0, true, list, count);
+  }
+  if (count == 0) return plan;
+
+  // The preview is read only while it shows: a blank preview hides the
+  // piece from the computer as from a person.
+  int best = 0;
+  const int nextType = gameState.previewBlind[p] == 0 ? PieceTypeOf(gameState.nextPiece[p], 8) : -1;
+  if (nextType < 0) {
+    for (int i = 1; i < count; ++i) {
+      if (list[i].value > list[best].value) best = i;
+    }
+  } else {
+    // The best few by their own value, then judged by the best drop of the
+    // preview's piece that follows them.
+    int order[LOOKAHEAD_WIDTH];
+    int kept = 0;
+    for (int i = 0; i < count; ++i) {
+      int at;
+      if (kept < LOOKAHEAD_WIDTH) {
+        at = kept++;
+      } else if (list[i].value > list[order[LOOKAHEAD_WIDTH - 1]].value) {
+        at = LOOKAHEAD_WIDTH - 1;
+      } else {
+        continue;
+      }
+      for (; at > 0 && list[order[at - 1]].value < list[i].value; --at) order[at] = order[at - 1];
+      order[at] = i;
+    }
+    Shape shapes[4];
+    const int shapeCount = OrientationsOf(nextType, shapes);
+    float bestValue = 0.0f;
+    for (int j = 0; j < kept; ++j) {
+      const Candidate& c = list[order[j]];
+      const float value = c.step + BestFollowing(c.after, shapes, shapeCount);
+      if (j == 0 || value > bestValue) {
+        bestValue = value;
+        best = order[j];
+      }
+    }
+  }
+  const Candidate& chosen = list[best];
+  plan.swapFirst = chosen.swap;
+  plan.pieceType = chosen.type;
+  CopyMatrix(plan.target, chosen.matrix);
+  plan.targetX = chosen.x;
+  plan.score = static_cast<int32_t>(chosen.value);
+  return plan;
+}
+
+Action ComputerAction(int p) {
+  if (p != 0 && p != 1) return Action::NoAction;
+  // A paused match waits for a person: the computer never resumes it.
+  if (gameState.gameOver[p] || gameState.paused) return Action::NoAction;
+  ComputerMind& mind = computerState.mind[p];
+  Rows well;
+  ReadWell(gameState.board[p], well, true);
+  if (std::memcmp(well.row, mind.seenRows, sizeof mind.seenRows) != 0) {
+    // A lock, a clear or garbage: a new piece, or the old one on new ground.
+    mind.swapUsed = false;
+    mind.plan.valid = false;
+  }
+  if (!mind.plan.valid) PlanPlacement(p);
+  Action a = Action::NoAction;
+  if (Steer(p, mind, a)) return a;
+  PlanPlacement(p);
+  if (Steer(p, mind, a)) return a;
+  return ActsNow(p, Action::Fall) ? Action::Fall : Action::NoAction;
+}
