@@ -151,7 +151,7 @@ float WellValue(const Rows& well) {
 // Drops the shape from (x, y) onto the well, clears the full rows, and
 // returns the value of the drop itself (landing height, rows cleared).
 float Drop(const Rows& well, const Shape& s, int x, int y, Rows& after, int& cleared) {
-  while (ShapeFits(well, s, x, y + 1)) ++y;
+  while (y + s.height < WELL_ROWS && ShapeFits(well, s, x, y + 1)) ++y;
   after = well;
   for (int k = 0; k < s.height; ++k) {
     after.row[y + k] = static_cast<uint16_t>(after.row[y + k] | (s.mask[k] << x));
@@ -210,7 +210,8 @@ float BestFollowing(const Rows& well, const Shape* shapes, int count) {
     const Shape& s = shapes[o];
     if (!ShapeFits(well, s, SPAWN_COLUMN, 0)) continue;
     for (int dir = -1; dir <= 1; dir += 2) {
-      for (int x = dir < 0 ? SPAWN_COLUMN : SPAWN_COLUMN + 1; ShapeFits(well, s, x, 0); x += dir) {
+      for (int x = dir < 0 ? SPAWN_COLUMN : SPAWN_COLUMN + 1; x < WELL_COLUMNS && ShapeFits(well, s, x, 0);
+           x += dir) {
         Rows after;
         int cleared = 0;
         const float value = Drop(well, s, x, 0, after, cleared) + WellValue(after);
@@ -246,7 +247,7 @@ void AddPlacements(const Board& board, const Rows& well, const PieceMatrix start
     CopyMatrix(seen[seenCount++], m);
     const Shape s = ShapeOf(m);
     for (int dir = -1; dir <= 1; dir += 2) {
-      for (int tx = dir < 0 ? x : x + 1; MatrixFits(board, m, tx, y); tx += dir) {
+      for (int tx = dir < 0 ? x : x + 1; tx < WELL_COLUMNS && MatrixFits(board, m, tx, y); tx += dir) {
         if (!ShapeFits(well, s, tx, y)) break;
         Candidate& c = list[count++];
         c.swap = swap;
@@ -343,8 +344,8 @@ const ComputerPlan& PlanPlacement(int p) {
   plan.targetX = x0;
   plan.score = 0;
   // A piece that does not fit where it is (lifted by garbage) can neither
-  // turn nor move: it is dropped where it stands.
-  if (!MatrixFits(board, cur, x0, y0)) return plan;
+  // turn nor move: it is dropped where it stands. No piece: nothing to plan.
+  if (plan.pieceType < 0 || !MatrixFits(board, cur, x0, y0)) return plan;
 
   Rows well;
   ReadWell(board, well, false);
@@ -408,6 +409,7 @@ Action ComputerAction(int p) {
   if (p != 0 && p != 1) return Action::NoAction;
   // A paused match waits for a person: the computer never resumes it.
   if (gameState.gameOver[p] || gameState.paused) return Action::NoAction;
+  if (PieceTypeOf(gameState.curPiece[p], 16) < 0) return Action::NoAction;
   ComputerMind& mind = computerState.mind[p];
   Rows well;
   ReadWell(gameState.board[p], well, true);

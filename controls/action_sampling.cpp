@@ -2,6 +2,7 @@
 // player's joystick object, judged by the platform-free binding rule.
 #include "controls/action_sampling.h"
 
+#include "computer/computer_player.h"
 #include "joystick/di_joystick.h"
 
 KeyStateFn keyStateSource = [](int virtualKey) -> SHORT { return GetAsyncKeyState(virtualKey); };
@@ -28,6 +29,7 @@ bool ValidPlayer(int p) { return p == 0 || p == 1; }
 
 Action SampleAction(int p) {
   if (!ValidPlayer(p)) return Action::NoAction;
+  if (controls[p].keyboardMode == COMPUTER_MODE) return ComputerAction(p);
   // The mode only decides the poll; every binding is still judged by its
   // own kind, so a keyboard-mode set may read an unpolled joystick.
   if (controls[p].keyboardMode == 0) g_Joystick[p].PollDevice();

@@ -14,8 +14,9 @@ extern KeyStateFn keyStateSource;
 // since the last call is not used.) The sampler and the key capture share it.
 bool KeyDownNow(int32_t virtualKey);
 
-// Polls the player's joystick first in joystick mode, then returns the lowest
-// action whose binding is active, or NoAction.
+// The computer's action for a player handed to it; otherwise polls the
+// player's joystick first in joystick mode, then returns the lowest action
+// whose binding is active, or NoAction.
 Action SampleAction(int p);
 
 // Is the binding active now, for player p's keys and joystick object?

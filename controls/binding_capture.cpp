@@ -105,6 +105,8 @@ void CaptureBinding(HWND dialog, HWND field, int action) {
   if (action < 0 || action > 7) return;
   const int p = ConfigDialogPlayer();
   Binding& binding = controls[p].bindings[action];
+  // The computer's fields are disabled; a stray focus captures nothing.
+  if (controls[p].keyboardMode == COMPUTER_MODE) return;
   if (controls[p].keyboardMode) {
     binding.kind = static_cast<int32_t>(BindingKind::Key);
     binding.arg2 = WaitForKey();

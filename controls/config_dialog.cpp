@@ -41,6 +41,23 @@ void FillDeviceList(CDIJoystick& stick) {
     SendMessageA(configHandles.deviceList, CB_ADDSTRING, 0,
                  reinterpret_cast<LPARAM>(device->tszProductName));
   }
+  // Last, so that "Keyboard" and the sticks keep their places.
+  SendMessageA(configHandles.deviceList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Computer"));
+}
+
+// The list's last entry is the computer's.
+LRESULT ComputerIndex() { return SendMessageA(configHandles.deviceList, CB_GETCOUNT, 0, 0) - 1; }
+
+// The computer needs no bindings: its fields are empty and cannot be chosen.
+void DisableBindingFields(HWND dialog) {
+  for (int a = 0; a < 8; ++a) {
+    SetDlgItemTextA(dialog, FIELD_OF_ACTION[a], "");
+    EnableWindow(configHandles.fields[a], FALSE);
+  }
+}
+
+void EnableBindingFields() {
+  for (HWND field : configHandles.fields) EnableWindow(field, TRUE);
 }
 
 void OnInitDialog(HWND dialog) {
@@ -60,8 +77,11 @@ void OnDeviceChange(HWND dialog) {
   ControlSet& set = controls[p];
   EnableConfigFields();
   LRESULT n = SendMessageA(configHandles.deviceList, CB_GETCURSEL, 0, 0);
+  const bool computer = n >= 1 && n == ComputerIndex();
   if (n == 0) {
     set.keyboardMode = 1;  // deviceGuid keeps the last stick chosen
+  } else if (computer) {
+    set.keyboardMode = COMPUTER_MODE;  // deviceGuid keeps the last stick chosen
   } else if (n >= 1) {
     // No selection (CB_ERR) or a list shorter than n: mode and stick stay.
     LPCDIDEVICEINSTANCEA device = DeviceAt(g_Joystick[p], static_cast<int>(n - 1));
@@ -73,6 +93,7 @@ void OnDeviceChange(HWND dialog) {
   }
   memset(set.bindings, 0, sizeof set.bindings);
   for (int a = 0; a < 8; ++a) SetDlgItemTextA(dialog, FIELD_OF_ACTION[a], "");
+  if (computer) DisableBindingFields(dialog);
 }
 
 INT_PTR OnCommand(HWND dialog, WPARAM wParam, LPARAM lParam) {
@@ -111,21 +132,32 @@ void RefreshConfigDialog(HWND dialog) {
   const int p = ConfigDialogPlayer();
   const ControlSet& set = controls[p];
   CDIJoystick& stick = g_Joystick[p];
+  const bool computer = set.keyboardMode == COMPUTER_MODE;
   LRESULT index = 0;
-  if (!set.keyboardMode) {
-    index = 1;
+  if (computer) {
+    index = ComputerIndex();
+  } else if (!set.keyboardMode) {
+    // A stick that is not listed selects nothing: not "Computer", which sits
+    // where one past the last stick used to be. Wine keeps the old selection
+    // for an index past the end, so say -1.
+    index = -1;
+    LRESULT n = 1;
     for (LPCDIDEVICEINSTANCEA device = stick.GetFirstJoystickID(); device;
-         device = stick.GetNextJoystickID()) {
-      if (memcmp(&device->guidInstance, set.deviceGuid, sizeof set.deviceGuid) == 0) break;
-      ++index;
+         device = stick.GetNextJoystickID(), ++n) {
+      if (memcmp(&device->guidInstance, set.deviceGuid, sizeof set.deviceGuid) == 0) {
+        index = n;
+        break;
+      }
     }
   }
-  // A stick that is not listed selects one past the last entry: nothing.
-  // Wine keeps the old selection for an index past the end, so say -1.
-  if (index >= SendMessageA(configHandles.deviceList, CB_GETCOUNT, 0, 0)) index = -1;
   SendMessageA(configHandles.deviceList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
   stick.BuildFriendlyButtonNames();
   for (int a = 0; a < 8; ++a) ShowBinding(dialog, a, set.bindings[a]);
+  if (computer) {
+    DisableBindingFields(dialog);
+  } else {
+    EnableBindingFields();
+  }
 }
 
 INT_PTR CALLBACK ConfigDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

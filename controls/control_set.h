@@ -19,7 +19,7 @@ struct Binding {
 static_assert(sizeof(Binding) == 12, "Binding is a stored format");
 
 struct ControlSet {
-  uint8_t keyboardMode;   // nonzero: keyboard, the joystick is not polled
+  uint8_t keyboardMode;   // 0: joystick; COMPUTER_MODE: the computer; else keyboard
   uint8_t reserved[3];    // travels with the set as loaded
   uint8_t deviceGuid[16]; // instance GUID in the platform's memory layout
   Binding bindings[8];    // Action order 0 to 7
@@ -27,6 +27,10 @@ struct ControlSet {
 static_assert(sizeof(ControlSet) == 116, "ControlSet is a stored format");
 static_assert(offsetof(ControlSet, deviceGuid) == 4, "deviceGuid offset");
 static_assert(offsetof(ControlSet, bindings) == 20, "bindings offset");
+
+// The keyboardMode that hands the player to the computer. Any other nonzero
+// value is keyboard mode (as an older build also reads a stored 2).
+constexpr uint8_t COMPUTER_MODE = 2;
 
 // Both players' sets, player 0 first, contiguous: the "Controls" image.
 extern ControlSet controls[2];

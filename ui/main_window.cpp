@@ -2,6 +2,7 @@
 // window procedure routing timers, painting, commands and label colours.
 #include "ui/main_window.h"
 
+#include "computer/computer_player.h"
 #include "controls/config_dialog.h"
 #include "controls/settings_store.h"
 #include "engine/engine.h"
@@ -86,6 +87,7 @@ void StartMatch() {
   LoadControls(1);
   ResetPlayer(0);
   ResetPlayer(1);
+  ResetComputer();  // no plan outlives its match
 }
 
 void StopMatch() {

@@ -28,9 +28,9 @@ TEST_F(DialogTest, TemplateOpensOnTheStoredSetWithTheDeviceList) {
   }
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDOK))) << "enabled with the fields";
   HWND list = GetDlgItem(dialog, IDC_DEVICE);
-  ASSERT_EQ(3, SendMessageA(list, CB_GETCOUNT, 0, 0));
-  const char* names[] = {"Keyboard", "Pad A", "Pad B"};
-  for (int i = 0; i < 3; ++i) {
+  ASSERT_EQ(4, SendMessageA(list, CB_GETCOUNT, 0, 0));
+  const char* names[] = {"Keyboard", "Pad A", "Pad B", "Computer"};
+  for (int i = 0; i < 4; ++i) {
     char name[64] = "";
     SendMessageA(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name));
     EXPECT_STREQ(names[i], name);
@@ -106,6 +106,48 @@ TEST_F(DialogTest, DeviceChangeClearsEveryBindingAndKeepsTheStickOnKeyboard) {
   EXPECT_EQ(0, controls[1].bindings[2].kind);
   EXPECT_EQ(0, memcmp(&padA->guidInstance, controls[1].deviceGuid, 16));
   EXPECT_NE(0xbd, controls[0].keyboardMode) << "defaults were loaded for both";
+}
+
+// "Computer" is the last entry: choosing it stores mode 2 with the fields
+// cleared and disabled; a stored 2 opens on it; other nonzero modes stay
+// the keyboard; a stick that is gone still selects nothing, not "Computer".
+TEST_F(DialogTest, ComputerEntryStoresModeTwoAndDisablesTheFields) {
+  StorePadBForPlayer1();
+  Open();
+  HWND list = GetDlgItem(dialog, IDC_DEVICE);
+  EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+  ChooseDevice(3);
+  EXPECT_EQ(COMPUTER_MODE, controls[1].keyboardMode);
+  EXPECT_EQ(0, memcmp(&padB->guidInstance, controls[1].deviceGuid, 16)) << "the stick is kept";
+  const Binding zero[8] = {};
+  EXPECT_EQ(0, memcmp(zero, controls[1].bindings, sizeof zero));
+  for (int a = 0; a < 8; ++a) {
+    EXPECT_EQ("", Text(Field(a))) << a;
+    EXPECT_FALSE(IsWindowEnabled(Field(a))) << a;
+  }
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
+  Capture(0);  // a stray focus on a disabled field captures nothing
+  EXPECT_EQ(0, controls[1].bindings[0].kind);
+
+  ChooseDevice(2);
+  EXPECT_EQ(0, controls[1].keyboardMode) << "back to a stick";
+  for (int a = 0; a < 8; ++a) EXPECT_TRUE(IsWindowEnabled(Field(a))) << a;
+
+  const struct {
+    uint8_t mode;
+    uint8_t guidLast;
+    LRESULT selected;
+  } loads[] = {{COMPUTER_MODE, 0, 3}, {1, 0, 0}, {3, 0, 0}, {0xFF, 0, 0}, {0, 0, 2}, {0, 0x55, CB_ERR}};
+  for (const auto& load : loads) {
+    memcpy(controls[1].deviceGuid, &padB->guidInstance, 16);
+    controls[1].deviceGuid[15] ^= load.guidLast;
+    controls[1].keyboardMode = load.mode;
+    controls[1].bindings[0] = Binding{3, 0, 'S'};
+    RefreshConfigDialog(dialog);
+    EXPECT_EQ(load.selected, SendMessageA(list, CB_GETCURSEL, 0, 0)) << "mode " << int(load.mode);
+    EXPECT_EQ(load.mode == COMPUTER_MODE ? "" : "S", Text(Field(0))) << "mode " << int(load.mode);
+    EXPECT_EQ(load.mode != COMPUTER_MODE, IsWindowEnabled(Field(0)) != FALSE) << "mode " << int(load.mode);
+  }
 }
 
 // Runs the dialog modally; the timer does `step` inside its loop.
