@@ -1,0 +1,201 @@
+// The computer player against the engine through the recording host: it
+// presses like a person under the repeat rule, finds the four-row clear,
+// ignores a blank preview, and beats a random player.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "computer/computer_player.h"
+#include "tests/engine/test_host.h"
+
+namespace {
+
+struct Clock {
+  uint32_t now;
+  uint32_t due[2];
+  int32_t armsSeen[2];
+};
+
+// One 10 ms step: each player's input, the frame tick, and the gravity ticks
+// that are due (a re-arm restarts a player's countdown).
+void Step(Clock& clock, const Action (&held)[2]) {
+  clock.now += FRAME_PERIOD_MS;
+  testHost.held[0] = held[0];
+  testHost.held[1] = held[1];
+  FrameTick();
+  for (int p = 0; p < 2; ++p) {
+    if (testHost.armsFor[p] != clock.armsSeen[p]) {
+      clock.armsSeen[p] = testHost.armsFor[p];
+      clock.due[p] = clock.now + testHost.lastArm[p];
+    }
+    if (clock.now < clock.due[p]) continue;
+    GravityTick(p);
+    clock.due[p] = clock.now + (testHost.lastArm[p] < 10 ? 10 : testHost.lastArm[p]);
+  }
+}
+
+// The computer's action for player 0, checked not to have written gameState.
+Action Ask(int p) {
+  static_assert(sizeof(GameState) < 4096, "fits the copy below");
+  GameState before;
+  std::memcpy(&before, &gameState, sizeof before);
+  const Action a = ComputerAction(p);
+  EXPECT_EQ(0, std::memcmp(&before, &gameState, sizeof before)) << "the computer wrote gameState";
+  return a;
+}
+
+void StartWithComputer(uint32_t tick) {
+  StartTestMatch(tick);
+  ResetComputer();
+}
+
+// A plan made by hand for player 0: the piece as it is, at column x.
+void PlanByHand(int x) {
+  ComputerPlan& plan = computerState.mind[0].plan;
+  PlanPlacement(0);  // records the well as seen
+  plan.swapFirst = false;
+  plan.pieceType = gameState.curPiece[0][0] != 0 ? gameState.curPiece[0][0] - 1 : plan.pieceType;
+  std::memcpy(plan.target, gameState.curPiece[0], sizeof plan.target);
+  plan.targetX = x;
+}
+
+TEST(ComputerPlayer, HoldsKeysLikeAPersonUnderTheRepeatRule) {
+  StartWithComputer(1000);
+  PlacePiece(0, 4, 3, 0);  // the square, steered to column 0
+  PlanByHand(0);
+  Clock clock = {};
+  int movedAt[3] = {-1, -1, -1}, moves = 0, fellAt = -1;
+  for (int f = 0; f < 20 && fellAt < 0; ++f) {
+    const int x = gameState.pieceX[0];
+    const Action a = Ask(0);
+    if (f < 11) {
+      EXPECT_EQ(Action::Left, a) << "frame " << f << ": held, not released";
+    }
+    Step(clock, {a, Action::NoAction});
+    if (gameState.pieceX[0] == x - 1 && moves < 3) movedAt[moves++] = f;
+    if (gameState.pieceY[0] == 0 && gameState.board[0][0 * WELL_ROWS + 19] != 0) fellAt = f;
+  }
+  EXPECT_EQ(0, movedAt[0]);
+  EXPECT_EQ(5, movedAt[1]) << "a held move repeats every 5th frame";
+  EXPECT_EQ(10, movedAt[2]);
+  EXPECT_EQ(11, fellAt) << "Fall, another key, acts at once";
+
+  // The next piece needs no move when planned in place: Fall is still in its
+  // long delay, so one row down first lets the Fall act on the next frame.
+  PlacePiece(0, 4, 3, 0);
+  PlanByHand(3);
+  EXPECT_EQ(Action::SpeedUp, Ask(0));
+  Step(clock, {Action::SpeedUp, Action::NoAction});
+  EXPECT_EQ(Action::Fall, Ask(0));
+}
+
+TEST(ComputerPlayer, ClearsFourRowsWithTheBarBesideAWall) {
+  for (int hole : {0, 9}) {
+    for (bool upright : {true, false}) {
+      StartWithComputer(1000);
+      for (int r = 16; r < 20; ++r) FillRow(0, r, hole, 2);
+      PlacePiece(0, 3, 3, 0);
+      if (upright) TurnMatrix(gameState.curPiece[0], true);
+      LoadTemplate(gameState.swapPiece, PieceTable[4]);
+      Clock clock = {};
+      for (int f = 0; f < 200 && gameState.score[0] == 0; ++f) Step(clock, {Ask(0), Action::NoAction});
+      EXPECT_EQ(10, gameState.score[0]) << "hole " << hole << (upright ? " upright" : " lying");
+      int settled = 0;
+      for (int32_t v : gameState.board[0]) settled += v != 0;
+      EXPECT_EQ(0, settled) << "hole " << hole << (upright ? " upright" : " lying");
+    }
+  }
+}
+
+TEST(ComputerPlayer, ReadsThePreviewOnlyWhileItShows) {
+  // Positions from a game of its own; at each, every possible next piece.
+  StartWithComputer(4242);
+  Clock clock = {};
+  int differ[2] = {0, 0};
+  for (int position = 0; position < 8; ++position) {
+    for (int f = 0; f < 300; ++f) Step(clock, {Ask(0), Action::NoAction});
+    ASSERT_FALSE(gameState.gameOver[0]);
+    PieceTemplate shown;
+    std::memcpy(shown, gameState.nextPiece[0], sizeof shown);
+    for (int blind = 0; blind < 2; ++blind) {
+      gameState.previewBlind[0] = blind ? 250 : 0;
+      ComputerPlan first = {};
+      for (int t = 0; t < PIECE_TYPES; ++t) {
+        std::memcpy(gameState.nextPiece[0], PieceTable[t], sizeof shown);
+        ComputerMind kept = computerState.mind[0];
+        const ComputerPlan plan = PlanPlacement(0);
+        computerState.mind[0] = kept;
+        if (t == 0) first = plan;
+        if (plan.targetX != first.targetX || plan.swapFirst != first.swapFirst ||
+            std::memcmp(plan.target, first.target, sizeof plan.target) != 0) {
+          differ[blind] += 1;
+        }
+      }
+    }
+    std::memcpy(gameState.nextPiece[0], shown, sizeof shown);
+    gameState.previewBlind[0] = 0;
+  }
+  EXPECT_EQ(0, differ[1]) << "a blank preview's piece changed a plan";
+  EXPECT_LT(0, differ[0]) << "the shown preview never mattered: is it read at all?";
+
+  // The whole action stream until the hidden piece falls: the same for any
+  // hidden piece.
+  Action streams[2][400];
+  int length[2] = {0, 0};
+  for (int run = 0; run < 2; ++run) {
+    StartWithComputer(99);
+    gameState.previewBlind[0] = 1000;
+    std::memcpy(gameState.nextPiece[0], PieceTable[run == 0 ? 3 : 5], sizeof(PieceTemplate));
+    Clock c = {};
+    for (int f = 0; f < 400; ++f) {
+      streams[run][length[run]++] = Ask(0);
+      Step(c, {streams[run][f], Action::NoAction});
+      bool locked = false;
+      for (int32_t v : gameState.board[0]) locked = locked || v != 0;
+      if (locked) break;
+    }
+  }
+  ASSERT_EQ(length[0], length[1]);
+  EXPECT_GT(400, length[0]) << "the piece never landed";
+  EXPECT_EQ(0, std::memcmp(streams[0], streams[1], sizeof(Action) * length[0]));
+}
+
+// The random player of the simulator's kind: holds a random input (never
+// Pause) for 1 to 24 frames.
+struct RandomPlayer {
+  uint64_t s;
+  int32_t left;
+  Action current;
+  uint32_t Next(uint32_t n) {
+    s ^= s << 13;
+    s ^= s >> 7;
+    s ^= s << 17;
+    return static_cast<uint32_t>(s % n);
+  }
+  Action Choose() {
+    static const Action choices[] = {Action::Left,  Action::Right,    Action::RotateCW, Action::RotateCCW,
+                                     Action::SpeedUp, Action::Fall,   Action::Swap,     Action::NoAction,
+                                     Action::NoAction, Action::Left,  Action::Right};
+    if (left-- > 0) return current;
+    left = static_cast<int32_t>(Next(24));
+    current = choices[Next(sizeof choices / sizeof choices[0])];
+    return current;
+  }
+};
+
+TEST(ComputerPlayer, BeatsTheRandomPlayer) {
+  int wins = 0;
+  for (uint32_t match = 1; match <= 100; ++match) {
+    StartWithComputer(match * 104729u);
+    RandomPlayer random = {match * 2654435761u + 0x9e3779b97f4a7c15ull, 0, Action::NoAction};
+    Clock clock = {};
+    // The random player tops out within a few thousand frames.
+    for (int f = 0; f < 20000 && !gameState.gameOver[0] && !gameState.gameOver[1]; ++f) {
+      Step(clock, {ComputerAction(0), random.Choose()});
+    }
+    wins += gameState.gameOver[1] && !gameState.gameOver[0];
+  }
+  EXPECT_LE(95, wins) << "wins of 100";
+}
+
+}  // namespace
