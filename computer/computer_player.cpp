@@ -27,7 +27,9 @@ struct Shape {
 // The weights of the placement value. Holes and the transitions between
 // filled and empty cells dominate: they are what makes a well hard to clear.
 // Rows cleared at once are worth more than the same rows one by one, since
-// two or more attack the opponent; a swap costs points, so it must earn them.
+// two or more attack the opponent. A swap costs 5 points, and the score then
+// climbs past the same multiple of ten again, which raises the level once
+// more: it must save about a hole and its transitions to be worth it.
 constexpr float W_LANDING = -4.50f;
 constexpr float W_ERODED = 3.42f;
 constexpr float W_ROW_TRANSITIONS = -3.22f;
@@ -38,7 +40,7 @@ constexpr float W_BUMPINESS = -0.50f;
 constexpr float W_HIGH = -6.0f;  // per cell of the highest column above HIGH_ROWS
 constexpr int HIGH_ROWS = 12;
 constexpr float MULTI_ROW_BONUS[5] = {0.0f, 0.0f, 4.0f, 12.0f, 30.0f};
-constexpr float SWAP_PENALTY = 12.0f;
+constexpr float SWAP_PENALTY = 60.0f;
 constexpr float NO_ROOM = -1.0e6f;
 
 // Candidates kept for the look at the preview's piece.
@@ -114,28 +116,31 @@ float WellValue(const Rows& well) {
   int holes = 0, rowTransitions = 0, columnTransitions = 0, wells = 0;
   int heights[WELL_COLUMNS] = {};
   int wellRun[WELL_COLUMNS] = {};
-  uint32_t covered = 0, above = 0;
-  for (int r = 0; r < WELL_ROWS; ++r) {
+  int r = 0;
+  while (r < WELL_ROWS && well.row[r] == 0) ++r;
+  // Empty rows above the stack: two transitions each (the side walls count
+  // as filled), nothing else.
+  rowTransitions += 2 * r;
+  uint32_t covered = 0, above = 0, wellAbove = 0;
+  for (; r < WELL_ROWS; ++r) {
     const uint32_t row = well.row[r];
     holes += PopCount(covered & ~row & FULL_ROW);
     for (uint32_t fresh = row & ~covered; fresh != 0; fresh &= fresh - 1) {
       heights[__builtin_ctz(fresh)] = WELL_ROWS - r;
     }
     covered |= row;
-    // The side walls count as filled, so an empty row has two transitions.
     const uint32_t walled = (row << 1) | 1u | (1u << (WELL_COLUMNS + 1));
     rowTransitions += PopCount((walled ^ (walled >> 1)) & ((1u << (WELL_COLUMNS + 1)) - 1));
     columnTransitions += PopCount(row ^ above);
     above = row;
     // An empty cell between two filled ones (or a wall): deeper wells cost more.
     const uint32_t wellCells = ~row & FULL_ROW & ((row << 1) | 1u) & ((row >> 1) | (1u << (WELL_COLUMNS - 1)));
-    for (int c = 0; c < WELL_COLUMNS; ++c) {
-      if (wellCells & (1u << c)) {
-        wells += ++wellRun[c];
-      } else {
-        wellRun[c] = 0;
-      }
+    for (uint32_t cells = wellCells; cells != 0; cells &= cells - 1) {
+      const int c = __builtin_ctz(cells);
+      wellRun[c] = (wellAbove & (1u << c)) ? wellRun[c] + 1 : 1;
+      wells += wellRun[c];
     }
+    wellAbove = wellCells;
   }
   columnTransitions += PopCount(above ^ FULL_ROW);  // the floor counts as filled
   int bumpiness = 0, highest = 0;

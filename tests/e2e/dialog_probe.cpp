@@ -2,16 +2,19 @@
 // dialog and prints the screen centre and text of one of its controls.
 //   dialog_probe ID   ->   "X Y TEXT", "hidden" once the dialog has ended but
 //   still exists, or "none" (exit 1) when there is no dialog
+//   dialog_probe ID main   ->   the same for a control of the main window
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 int main(int argc, char** argv) {
   // An ended dialog is hidden some time before its modal loop destroys it
   // (Wine waits for a window manager that is not there).
-  HWND dialog = FindWindowA("#32770", "Dialog");
-  if (dialog && !IsWindowVisible(dialog)) {
+  const bool main = argc > 2 && std::strcmp(argv[2], "main") == 0;
+  HWND dialog = main ? FindWindowA("BLOCKTIDE", "BlockTide") : FindWindowA("#32770", "Dialog");
+  if (!main && dialog && !IsWindowVisible(dialog)) {
     std::printf("hidden\n");
     return 1;
   }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "computer/computer_player.h"
 #include "tests/engine/test_host.h"
 
 namespace {
@@ -45,4 +46,21 @@ TEST(Allocations, NoneInAThousandTicks) {
   EXPECT_EQ(0, allocations);
   EXPECT_EQ(1000 + 334 + 250, testHost.repaints) << "every tick ran";
   EXPECT_NE(0, gameState.previewBlind[1] + gameState.forcedDrops[1]) << "the attack happened";
+}
+
+// The computer plays both players: its plans and presses allocate nothing.
+TEST(Allocations, NoneInTheComputersFrames) {
+  StartTestMatch(2024);
+  ResetComputer();
+  counting = true;
+  for (int t = 0; t < 3000; ++t) {
+    testHost.held[0] = ComputerAction(0);
+    testHost.held[1] = ComputerAction(1);
+    FrameTick();
+    if (t % 50 == 0) GravityTick(0);
+    if (t % 50 == 0) GravityTick(1);
+  }
+  counting = false;
+  EXPECT_EQ(0, allocations);
+  EXPECT_LT(20, computerState.mind[0].plans) << "it planned pieces";
 }

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# End to end at 1024 x 768: in player 1's dialog the device list's last
+# entry, "Computer", is chosen from the keyboard and kept with Enter (the
+# stored mode byte becomes 2); after Start player 1's well fills and its
+# score rises with nobody at the keys, while player 0's stays 0; after a
+# restart the dialog still shows "Computer" and the computer plays again.
+#   computer_e2e.sh GAME_EXE BUILD_DIR PROBE_EXE
+# Screenshots of a failing run are kept in BUILD_DIR/e2e-output/computer/.
+set -u
+game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); probe=${3:?probe exe}
+. "$(dirname "$0")/e2e_lib.sh"
+use_build_environment "$build"
+out=$build/e2e-output/computer
+work=$(mktemp -d)
+gpid=""
+KEY='HKCU\Software\QuillbeamSoft\BlockTide'
+trap '[ -n "$gpid" ] && kill "$gpid" 2>/dev/null; rm -rf "$work"; wine reg delete "$KEY" /f >/dev/null 2>&1' EXIT
+
+WELL1="426 29 227 454"                           # client rectangle: left top width height
+START="306 399"; CONFIG1="376 439"               # button centres
+ox=0; oy=0
+
+fail() {
+  echo "FAIL: $*"
+  import -window root "$work/failure.png" 2>/dev/null
+  mkdir -p "$out" && cp "$work"/*.png "$out"/ 2>/dev/null
+  echo "screenshots in $out"
+  [ -n "$gpid" ] && kill "$gpid" 2>/dev/null
+  exit 1
+}
+click() { xdotool mousemove "$1" "$2" click 1; }
+hold() { xdotool keydown "$1"; sleep "$2"; xdotool keyup "$1"; }
+stored() { wine reg query "$KEY" /v Controls 2>/dev/null | tr -d '\r' | awk '$1 == "Controls" { print $3 }'; }
+text_of() { local t; t=$(wine "$probe" "$@" | tr -d '\r'); set -- $t; shift 2; echo "$*"; }
+# The top row (0 to 19) holding a block in player 1's well, 20 when it is empty.
+top_row() {
+  local name=$1
+  set -- $WELL1
+  convert "$work/$name.png" -crop "$3x$4+$((ox + $1))+$((oy + $2))" +repage -sample '10x20!' txt:- |
+    awk -F'[ ,:]+' 'NR > 1 && $0 !~ /#FFFFFF/ && $0 !~ /#000000/ && (m == "" || $2 + 0 < m) { m = $2 + 0 }
+                   END { print (m == "" ? 20 : m) }'
+}
+start_game() {
+  wine "$game" &
+  gpid=$!
+  find_game_window || fail "no window"
+  xdotool windowfocus --sync "$wid"
+  sleep 0.5
+}
+open_config1() {
+  click $((ox + ${CONFIG1% *})) $((oy + ${CONFIG1#* }))
+  local state=none
+  for _ in $(seq 1 50); do
+    state=$(wine "$probe" 1000 | tr -d '\r')
+    [ "$state" != none ] && [ "$state" != hidden ] && break
+    sleep 0.1
+  done
+  [ "$state" != none ] && [ "$state" != hidden ] || fail "Config: no dialog"
+  xdotool windowfocus --sync "$(xdotool search --name '^Dialog$' 2>/dev/null | head -n 1)"
+  sleep 0.3
+}
+closed() {
+  for _ in $(seq 1 50); do
+    [ "$(wine "$probe" 1000 | tr -d '\r')" = none ] && sleep 0.2 && return 0
+    sleep 0.1
+  done
+  fail "$1: the dialog is still open"
+}
+# Start, then nobody touches a key for `secs` seconds; player 1's score must
+# rise above 0 and blocks must have settled in its well.
+plays_alone() {
+  local name=$1 secs=$2
+  click $((ox + ${START% *})) $((oy + ${START#* }))
+  sleep "$secs"
+  import -window root "$work/$name.png" || fail "no screenshot $name"
+  local s0 s1 row
+  s0=$(text_of 200 main); s1=$(text_of 201 main); row=$(top_row "$name")
+  [ "$s1" -gt 0 ] 2>/dev/null || fail "$name: player 1's score is '$s1' after ${secs} s"
+  [ "$s0" = 0 ] || fail "$name: player 0's score is '$s0', nobody played it"
+  [ "$row" -lt 20 ] || fail "$name: player 1's well is empty"
+}
+
+wine reg delete "$KEY" /f >/dev/null 2>&1
+start_game
+open_config1
+# OK has the focus; Tab twice reaches the device list, End picks its last entry.
+hold Tab 0.1; hold Tab 0.1; hold End 0.1
+sleep 0.3
+[ "$(text_of 1000)" = Computer ] || fail "the device list shows '$(text_of 1000)', not Computer"
+[ -z "$(text_of 1001)" ] || fail "the Speed Up field is not cleared"
+import -window root "$work/chosen.png"
+hold Return 0.1
+closed "Enter"
+now=$(stored)
+[ "${now:232:2}" = 02 ] || fail "player 1's stored mode is '${now:232:2}', not 02"
+[ "${now:0:2}" = 01 ] || fail "player 0's stored mode is '${now:0:2}', not the keyboard"
+
+xdotool windowfocus --sync "$wid"
+plays_alone first 8
+
+kill "$gpid" 2>/dev/null; wait "$gpid" 2>/dev/null
+gpid=""
+start_game
+open_config1
+[ "$(text_of 1000)" = Computer ] || fail "after a restart the device list shows '$(text_of 1000)'"
+hold Escape 0.1
+closed "Escape"
+xdotool windowfocus --sync "$wid"
+plays_alone restarted 6
+
+kill "$gpid" 2>/dev/null; wait "$gpid" 2>/dev/null
+gpid=""
+echo "PASS"
