@@ -9,7 +9,8 @@ fail=0
 
 if [ "$mode" = reproducible ]; then
   for args in "--seed 1000 --script $script --every 100" "--seed 4000000000 --random 7 --frames 5000" \
-              "--seed 77 --random 3 --shadow"; do
+              "--seed 77 --random 3 --shadow" "--seed 5 --computer 0 --random 7 --frames 4000 --stats" \
+              "--seed 6 --computer both --frames 3000"; do
     "$sim" $args >"$tmp/a" || { echo "failed: $args"; fail=1; }
     "$sim" $args >"$tmp/b" || { echo "failed: $args"; fail=1; }
     cmp -s "$tmp/a" "$tmp/b" || { echo "output differs: $args"; fail=1; }
@@ -50,6 +51,11 @@ expect2 "seed not a number" "$sim" --seed -1 --random 1
 expect2 "missing value" "$sim" --random
 expect2 "every zero" "$sim" --random 1 --every 0
 expect2 "unknown option" "$sim" --random 1 --fast
+expect2 "computer 2" "$sim" --computer 2
+expect2 "computer missing" "$sim" --random 1 --computer
+# The computer in place of the random player for player 1 clears rows.
+"$sim" --seed 9 --computer 1 --random 4 --frames 3000 --stats >"$tmp/c1"
+awk '/^player 1: rows/ { exit !($4 >= 20) }' "$tmp/c1" || { echo "the computer cleared few rows: $(tail -n 1 "$tmp/c1")"; fail=1; }
 grep -q 'script line 1: unknown action' <("$sim" --script "$tmp/word" 2>&1) || { echo "message lacks the line"; fail=1; }
 
 # Refused with a message that names the cause and shows no raw byte.
