@@ -32,6 +32,7 @@ bool MatrixFits(const Board& board, const PieceMatrix m, int x, int y);
 void NormaliseMatrix(PieceMatrix m);
 // A quarter turn of the matrix, normalised; no fit test.
 void TurnMatrix(PieceMatrix m, bool clockwise);
+// What a turn did: nothing, a turn in place, or a turn with a kick.
 enum class TurnResult { Refused, InPlace, Kicked };
 // RotatePiece's rule on a copy: turns m at (x, y) with the kick search and
 // moves x and y by the kick; a refused turn leaves m, x and y unchanged.
