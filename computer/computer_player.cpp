@@ -349,7 +349,7 @@ const ComputerPlan& PlanPlacement(int p) {
   plan.targetX = x0;
   plan.score = 0;
   // A piece that does not fit where it is (lifted by garbage) can neither
-  // turn nor move: it is dropped where it stands. No piece: nothing to plan.
+  // turn nor move: it stays where it is. No piece: nothing to plan.
   if (plan.pieceType < 0 || !MatrixFits(board, cur, x0, y0)) return plan;
 
   Rows well;
@@ -416,6 +416,13 @@ Action ComputerAction(int p) {
   if (gameState.gameOver[p] || gameState.paused) return Action::NoAction;
   if (PieceTypeOf(gameState.curPiece[p], 16) < 0) return Action::NoAction;
   ComputerMind& mind = computerState.mind[p];
+  if (!MatrixFits(gameState.board[p], gameState.curPiece[p], gameState.pieceX[p], gameState.pieceY[p])) {
+    // Lifted above the top by garbage: it can neither turn nor move. One row
+    // down brings it back into the well (or locks it where gravity would);
+    // the plan is made once it is back.
+    mind.plan.valid = false;
+    return Action::SpeedUp;
+  }
   Rows well;
   ReadWell(gameState.board[p], well, true);
   if (std::memcmp(well.row, mind.seenRows, sizeof mind.seenRows) != 0) {

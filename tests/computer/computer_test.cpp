@@ -87,6 +87,16 @@ TEST(ComputerPlayer, HoldsKeysLikeAPersonUnderTheRepeatRule) {
   EXPECT_EQ(Action::SpeedUp, Ask(0));
   Step(clock, {Action::SpeedUp, Action::NoAction});
   EXPECT_EQ(Action::Fall, Ask(0));
+
+  // Lifted above the top by a garbage row, the piece cannot turn or move:
+  // one row down first, then a plan from the well's top row.
+  gameState.pieceY[0] = -1;
+  for (int f = 0; f < 5 && gameState.pieceY[0] < 0; ++f) {
+    EXPECT_EQ(Action::SpeedUp, Ask(0)) << "frame " << f;  // held through its delay
+    Step(clock, {Action::SpeedUp, Action::NoAction});
+  }
+  EXPECT_EQ(0, gameState.pieceY[0]);
+  EXPECT_NE(Action::SpeedUp, Ask(0)) << "steers again once back in the well";
 }
 
 TEST(ComputerPlayer, ClearsFourRowsWithTheBarBesideAWall) {
