@@ -49,20 +49,20 @@ void StartWithComputer(uint32_t tick) {
   ResetComputer();
 }
 
-// A plan made by hand for player 0: the piece as it is, at column x.
-void PlanByHand(int x) {
+// Player 0 holds the square at the spawn, planned by hand to land at column x.
+void SquarePlannedTo(int x) {
+  PlacePiece(0, 4, SPAWN_COLUMN, 0);
   ComputerPlan& plan = computerState.mind[0].plan;
   PlanPlacement(0);  // records the well as seen
   plan.swapFirst = false;
-  plan.pieceType = gameState.curPiece[0][0] != 0 ? gameState.curPiece[0][0] - 1 : plan.pieceType;
+  plan.pieceType = 4;
   std::memcpy(plan.target, gameState.curPiece[0], sizeof plan.target);
   plan.targetX = x;
 }
 
 TEST(ComputerPlayer, HoldsKeysLikeAPersonUnderTheRepeatRule) {
   StartWithComputer(1000);
-  PlacePiece(0, 4, 3, 0);  // the square, steered to column 0
-  PlanByHand(0);
+  SquarePlannedTo(0);
   Clock clock = {};
   int movedAt[3] = {-1, -1, -1}, moves = 0, fellAt = -1;
   for (int f = 0; f < 20 && fellAt < 0; ++f) {
@@ -82,8 +82,7 @@ TEST(ComputerPlayer, HoldsKeysLikeAPersonUnderTheRepeatRule) {
 
   // The next piece needs no move when planned in place: Fall is still in its
   // long delay, so one row down first lets the Fall act on the next frame.
-  PlacePiece(0, 4, 3, 0);
-  PlanByHand(3);
+  SquarePlannedTo(SPAWN_COLUMN);
   EXPECT_EQ(Action::SpeedUp, Ask(0));
   Step(clock, {Action::SpeedUp, Action::NoAction});
   EXPECT_EQ(Action::Fall, Ask(0));
