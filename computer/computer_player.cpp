@@ -43,6 +43,14 @@ constexpr float MULTI_ROW_BONUS[5] = {0.0f, 0.0f, 4.0f, 12.0f, 30.0f};
 constexpr float SWAP_PENALTY = 60.0f;
 constexpr float NO_ROOM = -1.0e6f;
 
+// While the stack is low, the rightmost column is kept open for an upright
+// bar that clears several rows at once: filling it costs, unless that clears
+// at least RESERVE_PAYS_ROWS rows, and its depth is no fault.
+constexpr uint32_t RESERVED_COLUMN_BIT = 1u << (WELL_COLUMNS - 1);
+constexpr int RESERVE_BELOW_ROWS = 10;
+constexpr int RESERVE_PAYS_ROWS = 3;
+constexpr float W_RESERVED_CELL = -12.0f;
+
 // Candidates kept for the look at the preview's piece.
 constexpr int LOOKAHEAD_WIDTH = 6;
 constexpr int MAX_CANDIDATES = 2 * 4 * WELL_COLUMNS;
@@ -112,7 +120,7 @@ bool ShapeFits(const Rows& well, const Shape& s, int x, int y) {
 
 // The value of a well as it stands: holes, transitions, wells, bumpiness and
 // a high stack, all bad.
-float WellValue(const Rows& well) {
+float WellValue(const Rows& well, bool reserve) {
   int holes = 0, rowTransitions = 0, columnTransitions = 0, wells = 0;
   int heights[WELL_COLUMNS] = {};
   int wellRun[WELL_COLUMNS] = {};
@@ -134,7 +142,8 @@ float WellValue(const Rows& well) {
     columnTransitions += PopCount(row ^ above);
     above = row;
     // An empty cell between two filled ones (or a wall): deeper wells cost more.
-    const uint32_t wellCells = ~row & FULL_ROW & ((row << 1) | 1u) & ((row >> 1) | (1u << (WELL_COLUMNS - 1)));
+    uint32_t wellCells = ~row & FULL_ROW & ((row << 1) | 1u) & ((row >> 1) | (1u << (WELL_COLUMNS - 1)));
+    if (reserve) wellCells &= ~RESERVED_COLUMN_BIT;  // kept open on purpose
     for (uint32_t cells = wellCells; cells != 0; cells &= cells - 1) {
       const int c = __builtin_ctz(cells);
       wellRun[c] = (wellAbove & (1u << c)) ? wellRun[c] + 1 : 1;
@@ -144,7 +153,7 @@ float WellValue(const Rows& well) {
   }
   columnTransitions += PopCount(above ^ FULL_ROW);  // the floor counts as filled
   int bumpiness = 0, highest = 0;
-  for (int c = 0; c < WELL_COLUMNS; ++c) {
+  for (int c = 0; c < (reserve ? WELL_COLUMNS - 1 : WELL_COLUMNS); ++c) {
     if (c > 0) bumpiness += heights[c] > heights[c - 1] ? heights[c] - heights[c - 1] : heights[c - 1] - heights[c];
     if (heights[c] > highest) highest = heights[c];
   }
@@ -153,9 +162,22 @@ float WellValue(const Rows& well) {
          W_WELLS * wells + W_BUMPINESS * bumpiness + W_HIGH * high;
 }
 
+// Keep the rightmost column open? Only while every other column stays low
+// and the well has no holes to dig out first.
+bool KeepColumnOpen(const Rows& well) {
+  uint32_t covered = 0;
+  for (int r = 0; r < WELL_ROWS; ++r) {
+    const uint32_t row = well.row[r] & ~RESERVED_COLUMN_BIT;
+    if (row != 0 && r < WELL_ROWS - RESERVE_BELOW_ROWS) return false;
+    if (covered & ~row & FULL_ROW & ~RESERVED_COLUMN_BIT) return false;
+    covered |= row;
+  }
+  return true;
+}
+
 // Drops the shape from (x, y) onto the well, clears the full rows, and
 // returns the value of the drop itself (landing height, rows cleared).
-float Drop(const Rows& well, const Shape& s, int x, int y, Rows& after, int& cleared) {
+float Drop(const Rows& well, const Shape& s, int x, int y, bool reserve, Rows& after, int& cleared) {
   while (y + s.height < WELL_ROWS && ShapeFits(well, s, x, y + 1)) ++y;
   after = well;
   for (int k = 0; k < s.height; ++k) {
@@ -175,7 +197,13 @@ float Drop(const Rows& well, const Shape& s, int x, int y, Rows& after, int& cle
   while (to >= 0) after.row[to--] = 0;
   const float landing = static_cast<float>(WELL_ROWS - y - s.height) + static_cast<float>(s.height - 1) * 0.5f;
   const int bonusRows = cleared > 4 ? 4 : cleared;
-  return W_LANDING * landing + W_ERODED * static_cast<float>(cleared * eroded) + MULTI_ROW_BONUS[bonusRows];
+  float value = W_LANDING * landing + W_ERODED * static_cast<float>(cleared * eroded) + MULTI_ROW_BONUS[bonusRows];
+  if (reserve && cleared < RESERVE_PAYS_ROWS) {
+    for (int k = 0; k < s.height; ++k) {
+      if ((static_cast<uint32_t>(s.mask[k]) << x) & RESERVED_COLUMN_BIT) value += W_RESERVED_CELL;
+    }
+  }
+  return value;
 }
 
 struct Candidate {
@@ -209,7 +237,7 @@ int OrientationsOf(int type, Shape (&shapes)[4]) {
 
 // The best value of the preview's piece on a well: every orientation at
 // every column it can slide to along the top from the spawn column.
-float BestFollowing(const Rows& well, const Shape* shapes, int count) {
+float BestFollowing(const Rows& well, const Shape* shapes, int count, bool reserve) {
   float best = NO_ROOM;
   for (int o = 0; o < count; ++o) {
     const Shape& s = shapes[o];
@@ -219,7 +247,7 @@ float BestFollowing(const Rows& well, const Shape* shapes, int count) {
            x += dir) {
         Rows after;
         int cleared = 0;
-        const float value = Drop(well, s, x, 0, after, cleared) + WellValue(after);
+        const float value = Drop(well, s, x, 0, reserve, after, cleared) + WellValue(after, reserve);
         if (value > best) best = value;
       }
     }
@@ -230,7 +258,7 @@ float BestFollowing(const Rows& well, const Shape* shapes, int count) {
 // Every placement of one piece from where it is now: each orientation that
 // the turns reach from here (with the engine's kicks), then each column that
 // the piece can slide to along its present row.
-void AddPlacements(const Board& board, const Rows& well, const PieceMatrix start, int x0, int y0, bool swap,
+void AddPlacements(const Board& board, const Rows& well, const PieceMatrix start, int x0, int y0, bool swap, bool reserve,
                    Candidate* list, int& count) {
   // Zero, one and two turns clockwise, and one counter-clockwise.
   static_assert(MAX_CANDIDATES >= 2 * 4 * WELL_COLUMNS, "room for every placement");
@@ -260,8 +288,8 @@ void AddPlacements(const Board& board, const Rows& well, const PieceMatrix start
         CopyMatrix(c.matrix, m);
         c.x = tx;
         int cleared = 0;
-        c.step = Drop(well, s, tx, y, c.after, cleared) - (swap ? SWAP_PENALTY : 0.0f);
-        c.value = c.step + WellValue(c.after);
+        c.step = Drop(well, s, tx, y, reserve, c.after, cleared) - (swap ? SWAP_PENALTY : 0.0f);
+        c.value = c.step + WellValue(c.after, reserve);
       }
     }
   }
@@ -356,11 +384,12 @@ const ComputerPlan& PlanPlacement(int p) {
   ReadWell(board, well, false);
   Candidate list[MAX_CANDIDATES];
   int count = 0;
-  AddPlacements(board, well, cur, x0, y0, false, list, count);
+  const bool reserve = KeepColumnOpen(well);
+  AddPlacements(board, well, cur, x0, y0, false, reserve, list, count);
   const int swapType = PieceTypeOf(gameState.swapPiece, 16);
   if (!mind.swapUsed && swapType >= 0 && swapType != plan.pieceType && ActsNow(p, Action::Swap) &&
       MatrixFits(board, gameState.swapPiece, x0, y0)) {
-    AddPlacements(board, well, gameState.swapPiece, x0, y0, true, list, count);
+    AddPlacements(board, well, gameState.swapPiece, x0, y0, true, reserve, list, count);
   }
   if (count == 0) return plan;
 
@@ -394,7 +423,7 @@ const ComputerPlan& PlanPlacement(int p) {
     float bestValue = 0.0f;
     for (int j = 0; j < kept; ++j) {
       const Candidate& c = list[order[j]];
-      const float value = c.step + BestFollowing(c.after, shapes, shapeCount);
+      const float value = c.step + BestFollowing(c.after, shapes, shapeCount, reserve);
       if (j == 0 || value > bestValue) {
         bestValue = value;
         best = order[j];
