@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "replay/recording.h"
 
 // One run of the script: both players' actions held for `frames` frames.
 struct ScriptRun {
@@ -58,6 +59,16 @@ int32_t SettledCells(int p);
 // Counts the locks and cleared rows behind a change of p's settled cells
 // from cellsBefore[p] (at most one lock between two looks).
 void CountChange(int p);
+
+// --record: the recorder of the match played (its hooks are in sim_host.cpp
+// and in the step), opened before Start and closed after the match.
+extern Recorder simRecorder;
+bool OpenSimRecording(const char* path);
+bool CloseSimRecording();  // false when a write failed
+
+// Runs a recording (--replay) and prints the wells at its end; returns the
+// exit status: 0 every digest matched, 1 diverged, 2 a bad file.
+int RunReplay(const char* path);
 
 // Prints both wells side by side with scores and levels.
 void PrintWells(std::FILE* out, int64_t frame);

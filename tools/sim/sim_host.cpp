@@ -16,7 +16,9 @@ void ShowLabels(int, const char*, const char*) {}
 void RequestRepaint() {}
 Action ActionSource(int p) {
   simState.cellsBefore[p] = SettledCells(p);
-  return simState.computer[p] ? ComputerAction(p) : simState.held[p];
+  const Action a = simState.computer[p] ? ComputerAction(p) : simState.held[p];
+  RecordActionAsked(simRecorder, p, a);
+  return a;
 }
 void ClearWellImage(int) {}
 void DrawTitle(int) {}
@@ -29,7 +31,10 @@ void DrawPlayer(int p) {
 }
 
 void DrawSwapBox() {}
-uint32_t ReadTickCount() { return simState.tickCount; }
+uint32_t ReadTickCount() {
+  RecordTickRead(simRecorder, simState.tickCount);
+  return simState.tickCount;
+}
 
 int32_t SettledCells(int p) {
   int32_t n = 0;

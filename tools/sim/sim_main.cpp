@@ -12,6 +12,8 @@ namespace {
 const char USAGE[] =
     "usage: blocktide-sim [--seed TICKS] (--script FILE | --random SEED) [--frames N]\n"
     "                     [--every N] [--shadow] [--computer P] [--stats]\n"
+    "                     [--record FILE]\n"
+    "       blocktide-sim --replay FILE\n"
     "Plays a two-player match through FrameTick and GravityTick on a simulated\n"
     "clock: a frame tick every 10 ms; each player's gravity at the period last\n"
     "armed (at least 10 ms), at most one gravity tick per player per frame step.\n"
@@ -26,6 +28,9 @@ const char USAGE[] =
     "                 neither gives an input to holds nothing\n"
     "  --stats        after the wells, one line per player: rows cleared and\n"
     "                 pieces placed ('player P: rows R pieces N')\n"
+    "  --record FILE  also write the match as a recording (see --replay)\n"
+    "  --replay FILE  run a recording made by blocktide.exe --record, check every\n"
+    "                 digest and print the wells at its end (no other option)\n"
     "The match ends early when both players are out. The wells print at the end:\n"
     "'.' empty, 1 to 7 a block's colour, '#' the ghost.\n"
     "Script: one run per line, 'FRAMES P0ACTION P1ACTION': both actions are held\n"
@@ -33,7 +38,8 @@ const char USAGE[] =
     "speedup left right cw ccw swap pause fall none (or '-'), in any case. '#'\n"
     "starts a comment; no control characters but tab. After the script's end,\n"
     "nothing is held. Example: '5 left none' then '1 fall fall'.\n"
-    "Exit status: 0 after the match, 2 on a bad argument or script.\n";
+    "Exit status: 0 after the match, 2 on a bad argument or script; for --replay\n"
+    "0 when every digest matched, 1 when the replay diverged, 2 on a bad file.\n";
 
 int Fail(const char* what, const char* detail) {
   std::fputs("blocktide-sim: ", stderr);
@@ -82,12 +88,15 @@ struct RandomPlayer {
 void Step() {
   simState.nowMs += FRAME_PERIOD_MS;
   FrameTick();
+  RecordFrame(simRecorder);
   for (int p = 0; p < 2; ++p) {
     if (simState.nowMs < simState.gravityDue[p]) continue;
     const int64_t arms = simState.arms[p];
+    const bool counts = GravityCounts(p);
     simState.cellsBefore[p] = SettledCells(p);
     GravityTick(p);
     CountChange(p);
+    if (counts) RecordGravity(simRecorder, p);
     if (simState.arms[p] == arms) simState.gravityDue[p] = simState.nowMs + simState.gravityPeriod[p];
   }
 }
@@ -99,6 +108,8 @@ int main(int argc, char** argv) {
   const char* scriptPath = nullptr;
   bool random = false, framesGiven = false, shadow = false, stats = false;
   bool computer[2] = {false, false};
+  const char* replayPath = nullptr;
+  const char* recordPath = nullptr;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -136,6 +147,14 @@ int main(int argc, char** argv) {
         return Fail("--every needs a number from 1 to 100000000", "");
       }
       ++i;
+    } else if (std::strcmp(arg, "--replay") == 0) {
+      if (value == nullptr) return Fail("--replay needs a file", "");
+      replayPath = value;
+      ++i;
+    } else if (std::strcmp(arg, "--record") == 0) {
+      if (value == nullptr) return Fail("--record needs a file", "");
+      recordPath = value;
+      ++i;
     } else if (std::strcmp(arg, "--script") == 0) {
       if (value == nullptr) return Fail("--script needs a file", "");
       scriptPath = value;
@@ -143,6 +162,10 @@ int main(int argc, char** argv) {
     } else {
       return Fail("unknown argument: ", arg);
     }
+  }
+  if (replayPath != nullptr) {
+    if (argc != 3) return Fail("--replay takes no other option", "");
+    return RunReplay(replayPath);
   }
   if (random && scriptPath != nullptr) return Fail("give exactly one of --script and --random", "");
   if (!random && scriptPath == nullptr && !computer[0] && !computer[1]) {
@@ -169,8 +192,11 @@ int main(int argc, char** argv) {
   simState.tickCount = static_cast<uint32_t>(seed);
   gameState = {};
   gameState.shadowOn[0] = gameState.shadowOn[1] = shadow ? 1 : 0;
+  if (recordPath != nullptr && !OpenSimRecording(recordPath)) return Fail("cannot write the recording: ", recordPath);
+  RecordBeforeStart(simRecorder);
   ResetPlayer(0);
   ResetPlayer(1);
+  RecordAfterStart(simRecorder);
   ResetComputer();
   simState.computer[0] = computer[0];
   simState.computer[1] = computer[1];
@@ -202,6 +228,10 @@ int main(int argc, char** argv) {
       std::printf("player %d: rows %lld pieces %lld\n", p, static_cast<long long>(simState.rows[p]),
                   static_cast<long long>(simState.pieces[p]));
     }
+  }
+  if (!CloseSimRecording()) {
+    std::fprintf(stderr, "blocktide-sim: the recording could not be written: %s\n", recordPath);
+    return 2;
   }
   return 0;
 }
