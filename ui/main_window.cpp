@@ -10,6 +10,7 @@
 #include "resources/resource.h"
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
+#include "ui/match_recording.h"
 
 const char MAIN_CLASS_NAME[] = "BLOCKTIDE";
 const char MAIN_WINDOW_TITLE[] = "BlockTide";
@@ -104,16 +105,21 @@ void RunConfigDialog(int p) {
 // A clicked control keeps the keyboard focus, and the default Fall key
 // (Space) would then click it again: every command hands the focus back.
 static bool OnCommand(int id) {
+  if (ReplayCommand(id)) return true;
   switch (id) {
     case ID_START:
+      RecordBeforeStart(session.recorder);
       StartMatch();
+      RecordAfterStart(session.recorder);
       return true;
     case ID_STOP:
       StopMatch();
+      RecordStop(session.recorder);
       break;
     case ID_SHADOW0:
     case ID_SHADOW0 + 1:
       SaveShadow(id - ID_SHADOW0);
+      RecordShadow(session.recorder, id - ID_SHADOW0);
       break;
     case ID_CONFIG0:
     case ID_CONFIG0 + 1:
@@ -159,9 +165,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_TIMER:
       if (wParam == FRAME_TIMER) {
-        FrameTick();
+        RunFrameTick();
       } else if (wParam == FRAME_TIMER + 1 || wParam == FRAME_TIMER + 2) {
-        GravityTick(static_cast<int>(wParam - FRAME_TIMER - 1));
+        RunGravityTick(static_cast<int>(wParam - FRAME_TIMER - 1));
       }
       return 0;
     case WM_COMMAND:

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# End to end: a real match recorded in the window (random keys for both
+# players, a shadow switch, Stop), replayed by the native simulator and in
+# the window with every digest matching; a changed digest is found at its
+# line by both; a malformed file is refused with status 2; a replay ignores
+# the controls and stores nothing.
+#   replay_e2e.sh GAME_EXE BUILD_DIR NATIVE_SIM [SECONDS]
+set -u
+game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); sim=${3:?native simulator}; seconds=${4:-20}
+. "$(dirname "$0")/e2e_lib.sh"
+use_build_environment "$build"
+out=$build/e2e-output/replay
+work=$(mktemp -d)
+gpid=""
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+  echo "FAIL: $*"
+  mkdir -p "$out" && cp "$work"/* "$out"/ 2>/dev/null
+  echo "files in $out"
+  [ -n "$gpid" ] && kill "$gpid" 2>/dev/null
+  exit 1
+}
+[ -x "$sim" ] || fail "no native simulator at $sim: build the native preset first (tools/test.sh does) or configure with -DBLOCKTIDE_NATIVE_SIM=PATH"
+
+START="306 399"; STOP="376 399"; SHADOW1="380 479"
+click() { xdotool mousemove $((ox + $1)) $((oy + $2)) click 1; }
+hold() { xdotool keydown "$1"; sleep "$2"; xdotool keyup "$1"; }
+settings() { wine reg query 'HKCU\Software\QuillbeamSoft\BlockTide' 2>/dev/null | tr -d '\r' | grep -c REG_; }
+wait_exit() {
+  for _ in $(seq 1 "$1"); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$gpid" 2>/dev/null && fail "the game is still running ($2)"
+  wait "$gpid"; rc=$?; gpid=""
+}
+
+wine reg delete 'HKCU\Software\QuillbeamSoft' /f >/dev/null 2>&1
+rec=$work/match.rec
+
+# 1. Record a match: both players share the default keys, pressed at random.
+wine "$game" --record "$rec" --unattended 2>"$work/record.err" &
+gpid=$!
+find_game_window || fail "no window"
+xdotool windowfocus --sync "$wid"
+sleep 0.5
+click $START
+sleep 0.2
+RANDOM=13
+keys=(a d s q w f space a d s)
+end=$((SECONDS + seconds)); switched=0; paused=0
+while [ $SECONDS -lt $end ]; do
+  hold "${keys[RANDOM % ${#keys[@]}]}" "0.0$((3 + RANDOM % 7))"
+  sleep "0.0$((RANDOM % 10))"
+  if [ $switched -eq 0 ] && [ $SECONDS -ge $((end - seconds / 2)) ]; then click $SHADOW1; switched=1; fi
+  if [ $paused -eq 0 ] && [ $SECONDS -ge $((end - seconds / 3)) ]; then
+    hold Delete 0.05; sleep 0.5; hold Delete 0.05; paused=1
+  fi
+done
+click $STOP
+sleep 0.3
+xdotool windowfocus --sync "$wid"
+xdotool keydown alt; sleep 0.1; xdotool keydown F4; sleep 0.1; xdotool keyup F4; sleep 0.05; xdotool keyup alt
+wait_exit 100 "after Alt+F4"
+[ "$rc" -eq 0 ] || fail "recording run: exit code $rc: $(cat "$work/record.err")"
+head -n 1 "$rec" | grep -q '^blocktide-recording 1 ' || fail "no recording header: $(head -c 100 "$rec")"
+grep -q '^shadow 1 1$' "$rec" || fail "the shadow switch is not in the recording"
+grep -q '^stop$' "$rec" || fail "Stop is not in the recording"
+digests=$(grep -c '^digest ' "$rec")
+played=$(awk '$1 == "frames" { n += $2 } END { print n + 0 }' "$rec")
+[ "$played" -ge $((seconds * 50)) ] && [ "$digests" -ge $((played / 100)) ] ||
+  fail "$digests digests for $played frames in $seconds s of play"
+echo "recorded: $(wc -l <"$rec") lines, $played frames, $digests digests"
+
+# 2. The simulator replays it exactly.
+"$sim" --replay "$rec" >"$work/sim.out" 2>"$work/sim.err" || fail "simulator: status $?: $(cat "$work/sim.err")"
+grep -q "^replay: all $digests digests matched$" "$work/sim.out" || fail "simulator: $(tail -n 1 "$work/sim.out")"
+frames=$(sed -n 's/^frame \([0-9]*\) .*/\1/p' "$work/sim.out")
+echo "simulator: $frames frames, all $digests digests matched"
+
+# 3. The window replays it at the recorded pace; the controls and the shadow
+#    boxes are ignored and nothing is stored.
+wine reg delete 'HKCU\Software\QuillbeamSoft' /f >/dev/null 2>&1
+begin=$(date +%s%N)
+wine "$game" --replay "$rec" --unattended 2>"$work/replay.err" &
+gpid=$!
+find_game_window || fail "no replay window"
+xdotool windowfocus --sync "$wid"
+sleep 1
+click $SHADOW1; click $START; hold d 0.1; hold space 0.05
+wait_exit $((seconds * 30)) "after the replay's end"
+ms=$((($(date +%s%N) - begin) / 1000000))
+[ "$rc" -eq 0 ] || fail "window replay: exit code $rc: $(cat "$work/replay.err")"
+[ "$ms" -ge $((frames * 8)) ] || fail "window replay took $ms ms for $frames frames: not paced"
+[ "$(settings)" -eq 0 ] || fail "the replay stored settings"
+echo "window replay: $ms ms for $frames frames"
+
+# 4. A changed digest: both name its line and exit with status 1.
+line=$(grep -n '^digest second' "$rec" | sed -n '2s/:.*//p')
+awk -v n="$line" 'NR == n { c = substr($0, length($0)); $0 = substr($0, 1, length($0) - 1) (c == "0" ? "1" : "0") }
+                 { print }' "$rec" >"$work/changed.rec"
+cmp -s "$rec" "$work/changed.rec" && fail "the digest was not changed"
+"$sim" --replay "$work/changed.rec" >/dev/null 2>"$work/sim-changed.err"; rc=$?
+[ "$rc" -eq 1 ] && grep -q "diverged at line $line " "$work/sim-changed.err" ||
+  fail "simulator on a changed digest: status $rc: $(cat "$work/sim-changed.err")"
+wine "$game" --replay "$work/changed.rec" --unattended 2>"$work/changed.err" &
+gpid=$!
+wait_exit 300 "after diverging"
+[ "$rc" -eq 1 ] && grep -q "diverged at line $line:" "$work/changed.err" ||
+  fail "window on a changed digest: status $rc: $(cat "$work/changed.err")"
+
+# 5. A file cut inside a line: refused with its line, before any window.
+head -c $(($(stat -c %s "$rec") - 5)) "$rec" >"$work/cut.rec"
+last=$(wc -l <"$rec")
+wine "$game" --replay "$work/cut.rec" --unattended 2>"$work/cut.err"; rc=$?
+[ "$rc" -eq 2 ] && grep -q "line $last: cut short" "$work/cut.err" || fail "cut file: status $rc: $(cat "$work/cut.err")"
+"$sim" --replay "$work/cut.rec" >"$work/cut.out" 2>&1; rc=$?
+[ "$rc" -eq 2 ] && ! grep -q '^frame ' "$work/cut.out" || fail "simulator on a cut file: status $rc"
+echo "PASS"
