@@ -3,7 +3,9 @@
 # native build, the native build under ASan and UBSan, and the Windows build
 # under Wine (unit tests, pixel read-back, registry, and the end-to-end runs
 # of the real window on a virtual display), with the release zip built and
-# run from an empty folder. Warnings are errors.
+# run from an empty folder, and runs the fuzz targets (about 30 s each).
+# Warnings are errors. The native build comes first: the Windows end-to-end
+# replay test runs its simulator.
 set -u
 cd "$(dirname "$0")/.."
 bash tools/setup.sh || exit 1
@@ -37,6 +39,7 @@ run_preset() {
 
 run_preset native
 run_preset native-sanitize
+run_preset fuzz
 run_preset windows
 
 echo "all presets: $passed passed, $failed failed"

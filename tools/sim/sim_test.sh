@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Tests of blocktide-sim: "reproducible" runs it twice per input and compares;
-# "bad-input" expects status 2 and a message for each malformed input.
+# "bad-input" expects status 2 and a message for each malformed input;
+# "replay" records matches, replays them to the same wells, and expects
+# status 1 at the changed line or 2 for a bad file, with nothing printed.
 set -u
 mode=$1 sim=$2 script=$3
 tmp=$(mktemp -d)
@@ -25,6 +27,45 @@ if [ "$mode" = reproducible ]; then
   "$sim" --random 15410147969449583195 --frames 3000 >"$tmp/a"
   "$sim" --script <(echo '3000 left left') >"$tmp/c"
   cmp -s "$tmp/a" "$tmp/c" && { echo "random seed 15410147969449583195 only holds Left"; fail=1; }
+  exit $fail
+fi
+
+if [ "$mode" = replay ]; then
+  for args in "--seed 1000 --script $script --shadow" "--seed 4000000000 --random 7 --frames 5000" \
+              "--seed 9 --random 2"; do
+    "$sim" $args --record "$tmp/m.rec" >"$tmp/a" || { echo "failed: $args --record"; fail=1; }
+    "$sim" --replay "$tmp/m.rec" >"$tmp/b" || { echo "replay of $args: status $?"; fail=1; }
+    n=$(grep -c '^digest ' "$tmp/m.rec")
+    grep -qx "replay: all $n digests matched" "$tmp/b" || { echo "replay of $args: $(tail -n 1 "$tmp/b")"; fail=1; }
+    grep -v '^replay: ' "$tmp/b" | cmp -s "$tmp/a" - || { echo "replay of $args prints other wells"; fail=1; }
+  done
+  # A changed gravity tick shows at the next digest; a changed digest at its own line.
+  g=$(grep -n '^gravity 0' "$tmp/m.rec" | sed -n '3s/:.*//p')
+  d=$(awk -v g="$g" 'NR > g && /^digest / { print NR; exit }' "$tmp/m.rec")
+  sed "${g}s/gravity 0/gravity 1/" "$tmp/m.rec" >"$tmp/g.rec"
+  awk -v d="$d" 'NR == d { c = substr($0, length($0)); $0 = substr($0, 1, length($0) - 1) (c == "0" ? "1" : "0") } { print }' \
+    "$tmp/m.rec" >"$tmp/d.rec"
+  for f in g d; do
+    "$sim" --replay "$tmp/$f.rec" >"$tmp/out" 2>"$tmp/err"; rc=$?
+    if [ $rc -ne 1 ] || ! grep -q "diverged at line $d " "$tmp/err" || [ -s "$tmp/out" ]; then
+      echo "changed $f.rec: status $rc, $(cat "$tmp/err")"; fail=1
+    fi
+  done
+  # Bad files: status 2, the line named, no wells.
+  bad() {
+    local what=$1 want=$2
+    "$sim" --replay "$tmp/bad" >"$tmp/out" 2>"$tmp/err"; local rc=$?
+    if [ $rc -ne 2 ] || ! grep -q "$want" "$tmp/err" || [ -s "$tmp/out" ]; then
+      echo "$what: status $rc, message: $(cat "$tmp/err")"; fail=1
+    fi
+  }
+  : >"$tmp/bad"; bad "empty" "line 1: empty file"
+  head -c 700 "$tmp/m.rec" >"$tmp/bad"; bad "truncated" "cut short"
+  head -c 3000 /dev/urandom >"$tmp/bad"; bad "binary" "line 1: "
+  sed '1s/ 1 / 2 /' "$tmp/m.rec" >"$tmp/bad"; bad "future version" "line 1: recording format 2 is newer"
+  { head -n 5 "$tmp/m.rec"; head -c 20000000 /dev/zero | tr '\0' '7'; } >"$tmp/bad"; bad "long line" "line 6: longer than"
+  rm -f "$tmp/bad"; bad "missing" "cannot open the recording"
+  "$sim" --replay "$tmp/m.rec" --shadow >/dev/null 2>&1; [ $? -eq 2 ] || { echo "--replay with --shadow accepted"; fail=1; }
   exit $fail
 fi
 
