@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/engine.h"
+#include "replay/recording.h"
 
 namespace {
 Action heldAction[2] = {Action::NoAction, Action::NoAction};
@@ -115,5 +116,36 @@ void BM_ClearLinesSetupOnly(benchmark::State& state) {
 BENCHMARK(BM_ClearLinesSetupOnly);
 
 }  // namespace
+
+// The recorder's share of a recorded frame: the frame tick with both actions
+// changing every frame (a line per frame, the worst case for the run-length
+// coding) and a digest every 100 frames, into a sink that keeps nothing.
+void BM_FrameTickRecorded(benchmark::State& state) {
+  Recorder& recorder = *new Recorder;
+  RecorderOpen(recorder, [](void*, const char*, size_t) { return true; }, nullptr, "bench");
+  RecordBeforeStart(recorder);
+  StartMatch();
+  RecordAfterStart(recorder);
+  int64_t frame = 0;
+  for (auto _ : state) {
+    const bool left = frame % 2 == 0;
+    heldAction[0] = left ? Action::Left : Action::Right;
+    heldAction[1] = left ? Action::Right : Action::Left;
+    FrameTick();
+    RecordActionAsked(recorder, 0, heldAction[0]);
+    RecordActionAsked(recorder, 1, heldAction[1]);
+    RecordFrame(recorder);
+    ++frame;
+  }
+  if (!recorder.open) state.SkipWithError("the recording stopped");
+  delete &recorder;
+}
+BENCHMARK(BM_FrameTickRecorded);
+
+void BM_DigestGameState(benchmark::State& state) {
+  StartMatch();
+  for (auto _ : state) benchmark::DoNotOptimize(DigestGameState());
+}
+BENCHMARK(BM_DigestGameState);
 
 BENCHMARK_MAIN();
