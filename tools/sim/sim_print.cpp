@@ -1,14 +1,21 @@
 // Text picture of both wells: '.' empty, 1 to 7 the colours, '#' the ghost.
+#include <cstring>
+
 #include "tools/sim/sim.h"
 
 void PrintWells(std::FILE* out, int64_t frame) {
   // A player in play is shown as drawn (falling piece included); an out
-  // player's well as it stands.
+  // player's well as it stands. Printing leaves the match as it was: the
+  // composed picture is put back, since a paused or out player's drawBoard
+  // is part of the state (a recording's digests cover it).
   Board picture[2];
   for (int p = 0; p < 2; ++p) {
+    Board kept;
+    std::memcpy(kept, gameState.drawBoard[p], sizeof kept);
     if (!gameState.gameOver[p]) ComposeDrawBoard(p);
     const Board& source = gameState.gameOver[p] ? gameState.board[p] : gameState.drawBoard[p];
-    for (int j = 0; j < WELL_COLUMNS * WELL_ROWS; ++j) picture[p][j] = source[j];
+    std::memcpy(picture[p], source, sizeof picture[p]);
+    std::memcpy(gameState.drawBoard[p], kept, sizeof kept);
   }
   std::fprintf(out, "frame %lld (%llu ms)\n", static_cast<long long>(frame),
                static_cast<unsigned long long>(simState.nowMs));
