@@ -174,7 +174,9 @@ void RunGravityTick(int p) {
 }
 
 bool ReplayCommand(int id) {
-  if (!Replaying()) return false;
+  const bool ours = id == ID_START || id == ID_STOP || (id >= ID_SHADOW0 && id < ID_SHADOW0 + PLAYERS) ||
+                    (id >= ID_CONFIG0 && id < ID_CONFIG0 + PLAYERS);
+  if (!Replaying() || !ours) return false;
   if (id == ID_STOP && session.replaying) EndReplay();
   ShowRecordedShadows();  // a click on a box does not change the switch
   SetFocus(mainWindow);
