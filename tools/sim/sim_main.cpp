@@ -230,8 +230,7 @@ int main(int argc, char** argv) {
     }
   }
   if (!CloseSimRecording()) {
-    std::fprintf(stderr, "blocktide-sim: the recording could not be written: %s\n", recordPath);
-    return 2;
+    return Fail("the recording could not be written: ", recordPath);
   }
   return 0;
 }

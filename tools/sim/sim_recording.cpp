@@ -11,6 +11,14 @@ Recorder simRecorder;
 
 namespace {
 
+// "blocktide-sim: WHAT PATH[: DETAIL]", the path escaped as every message's.
+void Complain(const char* what, const char* path, const char* detail = nullptr) {
+  std::fprintf(stderr, "blocktide-sim: %s", what);
+  PrintEscaped(stderr, path);
+  if (detail != nullptr) std::fprintf(stderr, ": %s", detail);
+  std::fputc('\n', stderr);
+}
+
 bool WriteToFile(void* context, const char* bytes, size_t count) {
   std::FILE* out = static_cast<std::FILE*>(context);
   return std::fwrite(bytes, 1, count, out) == count && std::fflush(out) == 0;
@@ -44,7 +52,7 @@ bool CloseSimRecording() {
 int RunReplay(const char* path) {
   std::FILE* in = std::fopen(path, "rb");
   if (in == nullptr) {
-    std::fprintf(stderr, "blocktide-sim: cannot open the recording: %s\n", path);
+    Complain("cannot open the recording: ", path);
     return 2;
   }
   // Read one byte past the limit, so that a larger file is seen and refused.
@@ -57,13 +65,13 @@ int RunReplay(const char* path) {
   const bool readError = std::ferror(in) != 0;
   std::fclose(in);
   if (readError) {
-    std::fprintf(stderr, "blocktide-sim: cannot read the recording: %s\n", path);
+    Complain("cannot read the recording: ", path);
     return 2;
   }
   Recording recording;
   char error[256];
   if (!ReadRecording(data.data(), data.size(), recording, error, sizeof error)) {
-    std::fprintf(stderr, "blocktide-sim: %s: %s\n", path, error);
+    Complain("", path, error);
     return 2;
   }
 
