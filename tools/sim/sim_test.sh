@@ -32,7 +32,7 @@ fi
 
 if [ "$mode" = replay ]; then
   for args in "--seed 1000 --script $script --shadow --every 7 --frames 300" "--seed 4000000000 --random 7 --frames 5000" \
-              "--seed 9 --random 2"; do
+              "--seed 9 --random 2" "--seed 3 --computer 1 --random 4 --frames 3000"; do
     "$sim" $args --record "$tmp/m.rec" >"$tmp/a" || { echo "failed: $args --record"; fail=1; }
     "$sim" --replay "$tmp/m.rec" >"$tmp/b" || { echo "replay of $args: status $?"; fail=1; }
     n=$(grep -c '^digest ' "$tmp/m.rec")
