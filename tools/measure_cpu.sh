@@ -1,13 +1,33 @@
 #!/usr/bin/env bash
-# The game's CPU share of one core and its memory during a match: starts the
-# game under Wine on a virtual display, presses Start, lets the match run
-# (gravity and the 10 ms frame tick, no keys) and reads /proc.
-#   tools/measure_cpu.sh [BUILD_DIR] [SECONDS]     (defaults build/windows, 20)
+# The game's CPU share of one core and its memory at the title screen, in a
+# match with both players in play (gravity and the 10 ms frame tick, no
+# keys) and in a paused match: starts the game under Wine on a virtual
+# display, reads /proc for the game, its Wine server and the X server.
+#   tools/measure_cpu.sh [--trace] [--pin CPU] [--busy N] [BUILD_DIR] [SECONDS]
+#     BUILD_DIR defaults to build/windows, SECONDS (per state) to 10.
+#     --trace  also counts, per second of each state, the window's repaints
+#              (calls of BeginPaint) and the frame ticks (calls of
+#              GetAsyncKeyState for key S, player 0's and player 1's first
+#              binding, read once per player and frame while both are in
+#              play), from a Wine relay trace of those two functions. The
+#              trace costs CPU: take the CPU shares from a run without it.
+#     --pin    runs the game alone on that CPU (taskset).
+#     --busy   runs N busy loops for the whole measurement, on the pinned
+#              CPU when --pin is given.
 # The display is BLOCKTIDE_DISPLAY (default :97), as for the tests.
 set -u
 cd "$(dirname "$0")/.."
+trace=0; pin=""; busy=0
+while [ $# -gt 0 ]; do
+  case $1 in
+  --trace) trace=1; shift ;;
+  --pin) pin=$2; shift 2 ;;
+  --busy) busy=$2; shift 2 ;;
+  *) break ;;
+  esac
+done
 build=$(cd "${1:-build/windows}" && pwd)
-seconds=${2:-20}
+seconds=${2:-10}
 game=$build/blocktide.exe
 [ -x "$game" ] || { echo "no $game: build the blocktide target first" >&2; exit 2; }
 
@@ -15,17 +35,47 @@ tools/wine-env.sh start "$build"
 . tests/e2e/e2e_lib.sh
 use_build_environment "$build"
 
+key='HKCU\Software\QuillbeamSoft\BlockTide'
+# Both players have the default keys except player 1's Pause (P instead of
+# Delete): with the same key the second player would resume at once.
+controls() {
+  local p b hex=""
+  for p in 0 1; do
+    hex+="01000000""00000000000000000000000000000000"
+    for b in 53 41 44 51 57 46 2e 20; do
+      [ "$p$b" = "12e" ] && b=50
+      hex+="03000000""00000000""${b}000000"
+    done
+  done
+  echo "$hex"
+}
+wine reg add "$key" /v Controls /t REG_BINARY /d "$(controls)" /f >/dev/null 2>&1
+log=$(mktemp)
+if [ "$trace" = 1 ]; then
+  wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d 'user32.BeginPaint;user32.GetAsyncKeyState' /f >/dev/null 2>&1
+  export WINEDEBUG=+relay
+fi
+
+loops=()
+for _ in $(seq 1 "$busy"); do
+  if [ -n "$pin" ]; then taskset -c "$pin" sh -c 'while :; do :; done' & else sh -c 'while :; do :; done' & fi
+  loops+=($!)
+done
+
 # The wine loader execs into the game: this pid is the game's own process.
-wine "$game" &
+if [ -n "$pin" ]; then taskset -c "$pin" wine "$game" 2>"$log" & else wine "$game" 2>"$log" & fi
 pid=$!
+export WINEDEBUG=-all
 stop() {
   kill "$pid" 2>/dev/null
+  for l in "${loops[@]}"; do kill "$l" 2>/dev/null; done
+  wine reg delete "$key" /v Controls /f >/dev/null 2>&1
+  [ "$trace" = 1 ] && wine reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f >/dev/null 2>&1
+  rm -f "$log"
   tools/wine-env.sh stop "$build"
 }
 find_game_window || { echo "the game's window did not appear" >&2; stop; exit 1; }
 xdotool windowfocus --sync "$wid"
-# Start's centre in the client area of the 1024 x 768 layout.
-xdotool mousemove $((X + 306)) $((Y + 399)) click 1
 sleep 1
 
 # This build's Wine server and display do work for the game too.
@@ -34,20 +84,44 @@ for p in $(pgrep -x 'wineserver(64)?'); do
   tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$build/wineprefix" && server=$p
 done
 xvfb=$(cat "$build/xvfb.pid" 2>/dev/null || true)
+hz=$(getconf CLK_TCK)
 
 ticks() { [ -n "$1" ] && [ -r "/proc/$1/stat" ] && awk '{ print $14 + $15 }' "/proc/$1/stat" || echo 0; }
-hz=$(getconf CLK_TCK)
-g0=$(ticks "$pid"); s0=$(ticks "$server"); x0=$(ticks "$xvfb"); t0=$(date +%s.%N)
-sleep "$seconds"
-g1=$(ticks "$pid"); s1=$(ticks "$server"); x1=$(ticks "$xvfb"); t1=$(date +%s.%N)
+calls() { grep -c "Call user32.$1" "$log"; }
+share() { awk -v a="$1" -v b="$2" -v hz="$hz" -v t="$3" 'BEGIN { printf "%5.1f", 100 * (b - a) / hz / t }'; }
+rate() { awk -v a="$1" -v b="$2" -v t="$3" -v d="$4" 'BEGIN { printf "%6.1f", (b - a) / d / t }'; }
+
+load=""
+[ -n "$pin" ] && load+=", game on CPU $pin"
+[ "$busy" -gt 0 ] && load+=", $busy busy loops"
+echo "1024x768 under Wine, $seconds s per state$load"
+echo "CPU in % of one core:    game  wineserver   Xvfb$([ "$trace" = 1 ] && echo '  repaints/s  frame ticks/s')"
+measure() {
+  local name=$1
+  local g0 s0 x0 p0 k0 t0 g1 s1 x1 p1 k1 t1 t
+  g0=$(ticks "$pid"); s0=$(ticks "$server"); x0=$(ticks "$xvfb"); t0=$(date +%s.%N)
+  [ "$trace" = 1 ] && { p0=$(calls BeginPaint); k0=$(calls 'GetAsyncKeyState(00000053)'); }
+  sleep "$seconds"
+  g1=$(ticks "$pid"); s1=$(ticks "$server"); x1=$(ticks "$xvfb"); t1=$(date +%s.%N)
+  [ "$trace" = 1 ] && { p1=$(calls BeginPaint); k1=$(calls 'GetAsyncKeyState(00000053)'); }
+  t=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+  printf '  %-20s %s  %s       %s' "$name" "$(share "$g0" "$g1" "$t")" "$(share "$s0" "$s1" "$t")" \
+    "$(share "$x0" "$x1" "$t")"
+  [ "$trace" = 1 ] && printf '      %s         %s' "$(rate "$p0" "$p1" "$t" 1)" "$(rate "$k0" "$k1" "$t" 2)"
+  echo
+}
+
+measure "title screen"
+# Start's centre in the client area of the 1024 x 768 layout.
+xdotool mousemove $((X + 306)) $((Y + 399)) click 1
+sleep 1
+measure "match, both in play"
+xdotool keydown Delete; sleep 0.03; xdotool keyup Delete
+sleep 1
+measure "paused"
 rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$pid/status")
 hwm=$(awk '/^VmHWM/ { print $2 }' "/proc/$pid/status")
-
-share() { awk -v a="$1" -v b="$2" -v hz="$hz" -v t0="$t0" -v t1="$t1" 'BEGIN { printf "%.1f", 100 * (b - a) / hz / (t1 - t0) }'; }
-echo "match of ${seconds} s at 1024x768 under Wine:"
-echo "  game process:  $(share "$g0" "$g1") % of one core, resident $((rss / 1024)) MiB (peak $((hwm / 1024)) MiB)"
-[ -n "$server" ] && echo "  wineserver:    $(share "$s0" "$s1") % of one core"
-[ -n "$xvfb" ] && echo "  Xvfb:          $(share "$x0" "$x1") % of one core"
+echo "  game resident $((rss / 1024)) MiB (peak $((hwm / 1024)) MiB)"
 
 xdotool keydown alt; sleep 0.1; xdotool keydown F4; sleep 0.1; xdotool keyup F4; xdotool keyup alt
 for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done

@@ -4,6 +4,7 @@
 
 #include "engine/engine.h"
 #include "ui/layout.h"
+#include "ui/match_recording.h"
 
 HFONT titleFont;
 HPEN pens[CELL_VALUES];
@@ -15,6 +16,8 @@ HBITMAP previewBitmap[2];
 HDC previewDC[2];
 HBITMAP swapBitmap;
 HDC swapDC;
+
+ImageRecord imageRecord;
 
 const char TITLE_TEXT[] = "BlockTide";
 
@@ -83,9 +86,20 @@ static void HoldImage(HDC dc, HBITMAP bitmap, const RectFrame& frame) {
   PaintBlank(dc, frame);
 }
 
+// A new or missing image holds nothing known: the next draw paints it whole.
+static void ForgetImages() {
+  for (int p = 0; p < PLAYERS; ++p) {
+    imageRecord.well[p] = WellPicture::Unknown;
+    imageRecord.previewKnown[p] = false;
+    imageRecord.clearPending[p] = false;
+  }
+  imageRecord.swapKnown = false;
+}
+
 // Stops at the first bitmap or context that cannot be made: what comes
 // after it is missing, and the timers not yet started stay off.
 void CreateImages(HWND window) {
+  ForgetImages();
   HDC screen = GetDC(window);
   bool made = true;
   for (int p = 0; p < PLAYERS; ++p) {
@@ -95,6 +109,7 @@ void CreateImages(HWND window) {
     if (!made) break;
     HoldImage(boardDC[p], boardBitmap[p], boardFrame[p]);
     HoldImage(previewDC[p], previewBitmap[p], previewFrame[p]);
+    imageRecord.well[p] = WellPicture::Blank;
     SetTimer(window, p + 1, GRAVITY_BASE_MS, nullptr);
   }
   made = made && MakeBitmap(screen, swapFrame, swapBitmap) && MakeContext(screen, swapDC);
@@ -116,80 +131,148 @@ void DestroyImages() {
   for (int p = 0; p < PLAYERS; ++p) DestroyImage(previewBitmap[p], previewDC[p]);
   for (int p = 0; p < PLAYERS; ++p) DestroyImage(boardBitmap[p], boardDC[p]);
   DestroyImage(swapBitmap, swapDC);
+  ForgetImages();
+}
+
+static void MarkChanged(uint32_t image) { imageRecord.changed |= image; }
+
+static void BlankWell(int p) {
+  PaintBlank(boardDC[p], boardFrame[p]);
+  imageRecord.well[p] = WellPicture::Blank;
+  MarkChanged(WELL_IMAGE << p);
 }
 
 // The frame tick's drawing steps, which the engine calls as host operations.
-void ClearWellImage(int p) { PaintBlank(boardDC[p], boardFrame[p]); }
+// Every frame tick follows a well's clear with its title or its cells, so
+// within a frame the clear only notes that the well starts afresh.
+void ClearWellImage(int p) {
+  if (imageRecord.inFrame) {
+    imageRecord.clearPending[p] = true;
+    return;
+  }
+  BlankWell(p);
+}
 
+// The title drawn over a blank well is the same picture whatever the well
+// held, so a well that shows it already is left alone.
 void DrawTitle(int p) {
+  const bool cleared = imageRecord.clearPending[p];
+  imageRecord.clearPending[p] = false;
+  if (imageRecord.well[p] == WellPicture::Title) return;
+  if (cleared) BlankWell(p);
+
   HDC dc = boardDC[p];
   RECT area;
   SetRect(&area, 0, 0, boardFrame[p].width, boardFrame[p].height);
   SelectObject(dc, titleFont);
   SetTextColor(dc, TITLE_COLOUR);
   DrawTextA(dc, TITLE_TEXT, -1, &area, TITLE_FORMAT);
+  // Over cells (a step called on its own) the text makes a picture of its own.
+  imageRecord.well[p] = imageRecord.well[p] == WellPicture::Blank ? WellPicture::Title : WellPicture::Unknown;
+  MarkChanged(WELL_IMAGE << p);
 }
 
 // The cell tiling: edge i of n across a side of the given length. Unsigned,
 // as the widths are; the layout keeps every side far below overflow.
 static int Edge(uint32_t i, uint32_t length, uint32_t n) { return static_cast<int>(i * length / n); }
 
+// Paints the cells of a cols x rows image whose style differs from the held
+// one (all of them when nothing is held) and then the outline, which the
+// edge cells cover. Cells tile the whole image, so what is left untouched is
+// already what a full redraw would paint. Returns whether anything changed.
+static bool PaintCells(HDC dc, const RectFrame& frame, uint32_t cols, uint32_t rows, const int8_t* want,
+                       int8_t* held, bool& known) {
+  const uint32_t w = frame.width;
+  const uint32_t h = frame.height;
+  bool painted = false;
+  for (uint32_t c = 0; c < cols; ++c) {
+    for (uint32_t r = 0; r < rows; ++r) {
+      const uint32_t i = c * rows + r;
+      if (known && held[i] == want[i]) continue;
+      PaintCell(dc, want[i], Edge(c, w, cols), Edge(r, h, rows), Edge(c + 1, w, cols), Edge(r + 1, h, rows));
+      held[i] = want[i];
+      painted = true;
+    }
+  }
+  known = true;
+  if (painted) PaintOutline(dc, frame);
+  return painted;
+}
+
 void DrawPlayer(int p) {
   ComposeDrawBoard(p);
 
-  HDC well = boardDC[p];
-  const uint32_t w = boardFrame[p].width;
-  const uint32_t h = boardFrame[p].height;
-  const Board& cells = gameState.drawBoard[p];
-  for (uint32_t c = 0; c < WELL_COLUMNS; ++c) {
-    for (uint32_t r = 0; r < WELL_ROWS; ++r) {
-      PaintCell(well, cells[c * WELL_ROWS + r], Edge(c, w, WELL_COLUMNS), Edge(r, h, WELL_ROWS),
-                Edge(c + 1, w, WELL_COLUMNS), Edge(r + 1, h, WELL_ROWS));
-    }
+  // The cells cover a cleared well entirely: the clear changes nothing.
+  imageRecord.clearPending[p] = false;
+  int8_t cells[WELL_COLUMNS * WELL_ROWS];
+  for (int i = 0; i < WELL_COLUMNS * WELL_ROWS; ++i) cells[i] = static_cast<int8_t>(CellStyle(gameState.drawBoard[p][i]));
+  bool wellKnown = imageRecord.well[p] == WellPicture::Cells;
+  if (PaintCells(boardDC[p], boardFrame[p], WELL_COLUMNS, WELL_ROWS, cells, imageRecord.wellCells[p], wellKnown)) {
+    MarkChanged(WELL_IMAGE << p);
   }
+  imageRecord.well[p] = WellPicture::Cells;
 
   // The preview stands the next piece upright, a quarter turn clockwise:
-  // template row 0 is the right-hand column, its column 0 the top row.
-  HDC preview = previewDC[p];
-  const uint32_t pw = previewFrame[p].width;
-  const uint32_t ph = previewFrame[p].height;
+  // template row 0 is the right-hand column, its column 0 the top row. The
+  // blank preview counts down on every frame the player is in play, drawn
+  // or not.
   const bool blind = gameState.previewBlind[p] != 0;
   if (blind) --gameState.previewBlind[p];
   const PieceTemplate& next = gameState.nextPiece[p];
-  for (uint32_t c = 0; c < 2; ++c) {
-    for (uint32_t r = 0; r < 4; ++r) {
-      const int32_t value = blind ? EMPTY : next[r * 2 + (1 - c)];
-      PaintCell(preview, value, Edge(c, pw, 2), Edge(r, ph, 4), Edge(c + 1, pw, 2), Edge(r + 1, ph, 4));
-    }
+  int8_t preview[8];
+  for (int c = 0; c < 2; ++c) {
+    for (int r = 0; r < 4; ++r) preview[c * 4 + r] = static_cast<int8_t>(blind ? EMPTY : CellStyle(next[r * 2 + (1 - c)]));
   }
-
-  PaintOutline(well, boardFrame[p]);
-  PaintOutline(preview, previewFrame[p]);
+  if (PaintCells(previewDC[p], previewFrame[p], 2, 4, preview, imageRecord.previewCells[p],
+                 imageRecord.previewKnown[p])) {
+    MarkChanged(PREVIEW_IMAGE << p);
+  }
 }
 
 void DrawSwapBox() {
-  const uint32_t w = swapFrame.width;
-  const uint32_t h = swapFrame.height;
-  for (uint32_t c = 0; c < 4; ++c) {
-    for (uint32_t r = 0; r < 4; ++r) {
-      PaintCell(swapDC, gameState.swapPiece[c * 4 + r], Edge(c, w, 4), Edge(r, h, 4), Edge(c + 1, w, 4),
-                Edge(r + 1, h, 4));
-    }
-  }
-  PaintOutline(swapDC, swapFrame);
+  int8_t cells[16];
+  for (int i = 0; i < 16; ++i) cells[i] = static_cast<int8_t>(CellStyle(gameState.swapPiece[i]));
+  if (PaintCells(swapDC, swapFrame, 4, 4, cells, imageRecord.swapCells, imageRecord.swapKnown)) MarkChanged(SWAP_IMAGE);
 }
 
-static void CopyImage(HDC target, HDC image, const RectFrame& frame) {
+void RunFrameTicks(uint32_t n) {
+  imageRecord.inFrame = true;
+  for (uint32_t i = 0; i < n; ++i) RunFrameTick();
+  imageRecord.inFrame = false;
+}
+
+static void InvalidateFrame(HWND window, const RectFrame& frame) {
+  RECT r;
+  SetRect(&r, frame.rect.left, frame.rect.top, frame.rect.right, frame.rect.bottom);
+  InvalidateRect(window, &r, FALSE);
+}
+
+void InvalidateChangedImages(HWND window) {
+  const uint32_t changed = imageRecord.changed;
+  imageRecord.changed = 0;
+  for (int p = 0; p < PLAYERS; ++p) {
+    if (changed & (WELL_IMAGE << p)) InvalidateFrame(window, boardFrame[p]);
+    if (changed & (PREVIEW_IMAGE << p)) InvalidateFrame(window, previewFrame[p]);
+  }
+  if (changed & SWAP_IMAGE) InvalidateFrame(window, swapFrame);
+}
+
+// Only images that meet the update region are copied: a frame that changed
+// one image repaints that image alone.
+static void CopyImage(HDC target, const RECT& update, HDC image, const RectFrame& frame) {
+  RECT r, meet;
+  SetRect(&r, frame.rect.left, frame.rect.top, frame.rect.right, frame.rect.bottom);
+  if (!IntersectRect(&meet, &r, &update)) return;
   BitBlt(target, frame.rect.left, frame.rect.top, frame.width, frame.height, image, 0, 0, SRCCOPY);
 }
 
 void PaintWindow(HWND window) {
   PAINTSTRUCT paint;
   HDC target = BeginPaint(window, &paint);
-  CopyImage(target, boardDC[0], boardFrame[0]);
-  CopyImage(target, boardDC[1], boardFrame[1]);
-  CopyImage(target, previewDC[0], previewFrame[0]);
-  CopyImage(target, previewDC[1], previewFrame[1]);
-  CopyImage(target, swapDC, swapFrame);
+  CopyImage(target, paint.rcPaint, boardDC[0], boardFrame[0]);
+  CopyImage(target, paint.rcPaint, boardDC[1], boardFrame[1]);
+  CopyImage(target, paint.rcPaint, previewDC[0], previewFrame[0]);
+  CopyImage(target, paint.rcPaint, previewDC[1], previewFrame[1]);
+  CopyImage(target, paint.rcPaint, swapDC, swapFrame);
   EndPaint(window, &paint);
 }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "engine/game_state.h"
+
 // One pen and one brush per cell value: 0 empty (white), 1 to 7 the
 // ColourTable colours, 8 the ghost (black). Created once at start-up.
 constexpr int CELL_VALUES = 9;
@@ -26,6 +28,32 @@ extern const char TITLE_TEXT[];               // "BlockTide"
 constexpr COLORREF TITLE_COLOUR = 0xFF;       // pure red
 constexpr UINT TITLE_FORMAT = 0x25;           // centred both ways, single line
 
+// What each retained image holds, so that a frame draws only the images
+// (and within them the cells) whose picture changed, and the window repaints
+// only those images. Cells are kept as the style drawn (0 to 8).
+enum class WellPicture : int32_t { Unknown, Blank, Title, Cells };
+
+// Image bits of ImageRecord::changed: well p, preview p, the swap box.
+constexpr uint32_t WELL_IMAGE = 1u;      // << p
+constexpr uint32_t PREVIEW_IMAGE = 4u;   // << p
+constexpr uint32_t SWAP_IMAGE = 16u;
+
+struct ImageRecord {
+  WellPicture well[2];
+  int8_t wellCells[2][WELL_COLUMNS * WELL_ROWS];  // when well[p] is Cells
+  bool previewKnown[2];
+  int8_t previewCells[2][8];                      // column by column, 2 x 4
+  bool swapKnown;
+  int8_t swapCells[16];
+  // True while the frame timer runs FrameTick: a well's clear then waits
+  // for the draw that follows it in the same tick, which paints only what
+  // differs. Called on their own (tests, benchmarks), the steps paint at once.
+  bool inFrame;
+  bool clearPending[2];
+  uint32_t changed;  // images painted since the last RequestRepaint
+};
+extern ImageRecord imageRecord;
+
 // The entry point, before the layout: font, then pens and brushes 0 to 8.
 void CreateDrawingObjects();
 // The entry point, after the message loop: the stock objects stay.
@@ -38,8 +66,17 @@ void CreateImages(HWND window);
 // The main window's destruction.
 void DestroyImages();
 
-// The main window's paint request: copies the five images to the window.
+// The main window's paint request: copies the images that meet the update
+// region to the window.
 void PaintWindow(HWND window);
+
+// n frame ticks as the frame timer runs them: each through the recording's
+// RunFrameTick, with the wells' clears deferred (ImageRecord::inFrame).
+void RunFrameTicks(uint32_t n);
+
+// RequestRepaint: invalidates, without erasing, the rectangle of each image
+// painted since the last call, and nothing when none was.
+void InvalidateChangedImages(HWND window);
 
 // The frame tick's drawing steps are the engine's host operations
 // ClearWellImage, DrawTitle, DrawPlayer and DrawSwapBox (engine/host.h),

@@ -5,18 +5,38 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include "controls/action_sampling.h"
+#include "ui/frame_rendering.h"
 #include "ui/main_window.h"
 #include "ui/match_recording.h"
 
 void ArmGravityTimer(int p, uint32_t periodMs) { SetTimer(mainWindow, p + 1, periodMs, nullptr); }
 
-void ShowLabels(int p, const char* scoreText, const char* levelText) {
-  SetWindowTextA(scoreLabel[p], scoreText);
-  SetWindowTextA(levelLabel[p], levelText);
+// Setting a label's text repaints the label even when the text is the same,
+// and the labels are shown on every frame: an unchanged text is left alone.
+static void ShowText(HWND label, const char* text) {
+  char shown[32];
+  shown[0] = '\0';
+  GetWindowTextA(label, shown, sizeof(shown));
+  if (std::strcmp(shown, text) != 0) SetWindowTextA(label, text);
 }
 
-void RequestRepaint() { InvalidateRect(mainWindow, nullptr, FALSE); }
+void ShowLabels(int p, const char* scoreText, const char* levelText) {
+  ShowText(scoreLabel[p], scoreText);
+  ShowText(levelLabel[p], levelText);
+  // Both score labels take their colour from the lead when they paint, so
+  // both repaint when it changes, whichever text did.
+  const int32_t leader = LeaderColourIndex(gameState.score[0], gameState.score[1]);
+  if (leader != shownLeader) {
+    shownLeader = leader;
+    InvalidateRect(scoreLabel[0], nullptr, TRUE);
+    InvalidateRect(scoreLabel[1], nullptr, TRUE);
+  }
+}
+
+void RequestRepaint() { InvalidateChangedImages(mainWindow); }
 
 // The recorder keeps the action the engine was given, as given.
 Action ActionSource(int p) {

@@ -20,6 +20,7 @@ HWND mainWindow;
 HWND shadowCheck[2];
 HWND scoreLabel[2];
 HWND levelLabel[2];
+int32_t shownLeader = -1;
 int32_t configPlayer;
 
 static HWND MakeControl(const char* className, const char* text, DWORD style, const ControlPlace& place,
@@ -165,7 +166,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_TIMER:
       if (wParam == FRAME_TIMER) {
-        RunFrameTick();
+        RunFrameTicks(1);
       } else if (wParam == FRAME_TIMER + 1 || wParam == FRAME_TIMER + 2) {
         RunGravityTick(static_cast<int>(wParam - FRAME_TIMER - 1));
       }

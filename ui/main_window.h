@@ -30,6 +30,9 @@ extern HWND mainWindow;
 extern HWND shadowCheck[2];
 extern HWND scoreLabel[2];
 extern HWND levelLabel[2];
+// LeaderColourIndex of score label 0 when the labels were last shown; -1
+// before that.
+extern int32_t shownLeader;
 extern int32_t configPlayer;
 
 // False when the class cannot be registered (also when the name is taken).

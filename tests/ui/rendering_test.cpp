@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "engine/engine.h"
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
@@ -27,6 +29,34 @@ COLORREF CellPixel(HDC dc, const RectFrame& f, int cols, int rows, int c, int r)
   const int x = (Edge(c, f.width, cols) + Edge(c + 1, f.width, cols)) / 2;
   const int y = (Edge(r, f.height, rows) + Edge(r + 1, f.height, rows)) / 2;
   return GetPixel(dc, x, y);
+}
+
+// An image's pixels, copied through a 32-bit top-down DIB section.
+std::vector<uint32_t> Pixels(HDC image, const RectFrame& f) {
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = f.width;
+  bi.bmiHeader.biHeight = -f.height;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, dib);
+  BitBlt(dc, 0, 0, f.width, f.height, image, 0, 0, SRCCOPY);
+  GdiFlush();
+  const uint32_t* p = static_cast<const uint32_t*>(bits);
+  std::vector<uint32_t> out(p, p + f.width * f.height);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(dib);
+  return out;
+}
+
+int Differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+  int n = 0;
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) n += a[i] != b[i];
+  return n + static_cast<int>(a.size() > b.size() ? a.size() - b.size() : b.size() - a.size());
 }
 
 LRESULT CALLBACK PlainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
@@ -250,6 +280,72 @@ TEST_F(Rendering, MissingImagesDrawNothingAndDoNotCrash) {
   DrawSwapBox();
   CreateImages(window);
   EXPECT_NE(nullptr, boardDC[1]);
+}
+
+// Within a frame tick only changed cells are painted: the result must be
+// the full redraw's, outlines included, and an unchanged frame paints nothing.
+TEST_F(Rendering, FrameDrawingPaintsWhatAFullRedrawPaints) {
+  for (int j = 0; j < 200; ++j) gameState.board[0][j] = j % 3 == 0 ? j % 7 + 1 : 0;
+  memcpy(gameState.nextPiece[0], PieceTable[1], sizeof(PieceTemplate));
+  LoadTemplate(gameState.swapPiece, PieceTable[5]);
+  LoadTemplate(gameState.curPiece[0], PieceTable[3]);
+  gameState.pieceX[0] = 3;
+  auto frame = [] {
+    imageRecord.inFrame = true;
+    ClearWellImage(0);
+    DrawPlayer(0);
+    DrawSwapBox();
+    imageRecord.inFrame = false;
+  };
+  frame();
+  // Corner and edge cells (under the outline), the ghost, a new preview
+  // and swap piece.
+  gameState.board[0][0] = 2;
+  gameState.board[0][9 * 20 + 19] = 6;
+  gameState.board[0][4 * 20 + 19] = 0;
+  gameState.board[0][0 * 20 + 10] = 0;
+  gameState.shadowOn[0] = 1;
+  memcpy(gameState.nextPiece[0], PieceTable[6], sizeof(PieceTemplate));
+  LoadTemplate(gameState.swapPiece, PieceTable[0]);
+  imageRecord.changed = 0;
+  frame();
+  EXPECT_EQ(WELL_IMAGE | PREVIEW_IMAGE | SWAP_IMAGE, imageRecord.changed);
+  const std::vector<uint32_t> well = Pixels(boardDC[0], boardFrame[0]);
+  const std::vector<uint32_t> preview = Pixels(previewDC[0], previewFrame[0]);
+  const std::vector<uint32_t> swap = Pixels(swapDC, swapFrame);
+
+  // Unchanged: nothing painted over a sentinel in an unchanged cell.
+  SetPixel(boardDC[0], 30, 30, SENTINEL);
+  imageRecord.changed = 0;
+  frame();
+  EXPECT_EQ(0u, imageRecord.changed);
+  EXPECT_EQ(SENTINEL, GetPixel(boardDC[0], 30, 30));
+
+  imageRecord.well[0] = WellPicture::Unknown;
+  imageRecord.previewKnown[0] = false;
+  imageRecord.swapKnown = false;
+  ClearWellImage(0);
+  DrawPlayer(0);
+  DrawSwapBox();
+  EXPECT_EQ(0, Differing(well, Pixels(boardDC[0], boardFrame[0]))) << "well pixels unlike the full redraw";
+  EXPECT_EQ(0, Differing(preview, Pixels(previewDC[0], previewFrame[0]))) << "preview pixels";
+  EXPECT_EQ(0, Differing(swap, Pixels(swapDC, swapFrame))) << "swap box pixels";
+
+  // The title: drawn once over the cleared well, then left alone.
+  imageRecord.inFrame = true;
+  ClearWellImage(0);
+  DrawTitle(0);
+  EXPECT_EQ(WHITE, GetPixel(boardDC[0], 30, 30)) << "cleared under the title";
+  SetPixel(boardDC[0], 30, 30, SENTINEL);
+  imageRecord.changed = 0;
+  ClearWellImage(0);
+  DrawTitle(0);
+  EXPECT_EQ(0u, imageRecord.changed);
+  EXPECT_EQ(SENTINEL, GetPixel(boardDC[0], 30, 30));
+  ClearWellImage(0);
+  DrawPlayer(0);
+  imageRecord.inFrame = false;
+  EXPECT_EQ(0, Differing(well, Pixels(boardDC[0], boardFrame[0]))) << "cells again after the title";
 }
 
 }  // namespace

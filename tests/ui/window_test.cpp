@@ -238,6 +238,100 @@ TEST_F(MainWindow, TimersDriveTheMatchAndPaintTheWindow) {
   Command(ID_STOP);
 }
 
+// Rectangles as text, so that a failure shows them.
+std::string Str(const RECT& r) {
+  return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
+         std::to_string(r.bottom) + ")";
+}
+std::string Rect(const RectFrame& f) { return Str({f.rect.left, f.rect.top, f.rect.right, f.rect.bottom}); }
+std::string Union(const RectFrame& a, const RectFrame& b) {
+  RECT ra = {a.rect.left, a.rect.top, a.rect.right, a.rect.bottom};
+  RECT rb = {b.rect.left, b.rect.top, b.rect.right, b.rect.bottom}, u;
+  UnionRect(&u, &ra, &rb);
+  return Str(u);
+}
+// Red pixels in the band across the middle of a well, where the title sits
+// and no cell of these tests is (a falling piece may be red too).
+int RedPixels(HDC dc, const RectFrame& f) {
+  int red = 0;
+  for (int y = f.height / 2 - 24; y < f.height / 2 + 24; y += 2)
+    for (int x = 1; x < f.width - 1; ++x) red += GetPixel(dc, x, y) == TITLE_COLOUR;
+  return red;
+}
+// A frame tick as the frame timer runs it, after a clean window: the
+// bounding box of what then waits to be repainted.
+std::string Frame() {
+  ValidateRect(mainWindow, nullptr);
+  RunFrameTicks(1);
+  RECT r = {0, 0, 0, 0};
+  GetUpdateRect(mainWindow, &r, FALSE);
+  return Str(r);
+}
+
+TEST_F(MainWindow, FramesRepaintOnlyTheImagesThatChanged) {
+  const std::string none = "(0,0)-(0,0)";
+  Command(ID_START);
+  gameState.shadowOn[0] = gameState.shadowOn[1] = 0;
+  Frame();
+  EXPECT_EQ(none, Frame()) << "an unchanged frame";
+
+  // One cell of well 1 reaches the window.
+  gameState.board[1][2 * 20 + 19] = 5;
+  EXPECT_EQ(Rect(boardFrame[1]), Frame());
+  UpdateWindow(mainWindow);
+  HDC dc = GetDC(mainWindow);
+  const int w = boardFrame[1].width, h = boardFrame[1].height;
+  EXPECT_EQ(ColourTable[4], GetPixel(dc, boardFrame[1].rect.left + (2 * w / 10 + 3 * w / 10) / 2,
+                                     boardFrame[1].rect.top + (19 * h / 20 + h) / 2));
+  ReleaseDC(mainWindow, dc);
+
+  // The preview goes blank, counts down on a frame that repaints nothing,
+  // and comes back.
+  gameState.previewBlind[0] = 2;
+  EXPECT_EQ(Rect(previewFrame[0]), Frame());
+  EXPECT_EQ(none, Frame());
+  EXPECT_EQ(0, gameState.previewBlind[0]);
+  EXPECT_EQ(Rect(previewFrame[0]), Frame()) << "the next piece shows again";
+
+  gameState.shadowOn[0] = 1;
+  EXPECT_EQ(Rect(boardFrame[0]), Frame()) << "ghost switched on";
+
+  // Pause puts the title in both wells once; resuming brings the cells back.
+  gameState.paused = true;
+  EXPECT_EQ(Union(boardFrame[0], boardFrame[1]), Frame()) << "paused";
+  EXPECT_LT(100, RedPixels(boardDC[1], boardFrame[1]));
+  EXPECT_EQ(none, Frame()) << "still paused";
+  gameState.paused = false;
+  EXPECT_EQ(Union(boardFrame[0], boardFrame[1]), Frame()) << "resumed";
+  EXPECT_EQ(0, RedPixels(boardDC[1], boardFrame[1]));
+
+  // Player 1 out: the title in well 1 alone; Stop then adds well 0's.
+  gameState.gameOver[1] = true;
+  EXPECT_EQ(Rect(boardFrame[1]), Frame()) << "game over";
+  Command(ID_STOP);
+  EXPECT_EQ(Rect(boardFrame[0]), Frame()) << "Stop";
+  EXPECT_LT(100, RedPixels(boardDC[0], boardFrame[0]));
+  EXPECT_EQ(none, Frame()) << "title screen";
+}
+
+TEST_F(MainWindow, ScoreLabelsRepaintWhenTheLeadChanges) {
+  Command(ID_START);
+  RunFrameTicks(1);
+  for (HWND label : scoreLabel) UpdateWindow(label);
+  // Player 1 takes the lead: label 0 keeps its text but turns red.
+  gameState.score[1] = 3;
+  RunFrameTicks(1);
+  EXPECT_EQ("0", Text(scoreLabel[0]));
+  EXPECT_EQ("3", Text(scoreLabel[1]));
+  EXPECT_TRUE(GetUpdateRect(scoreLabel[0], nullptr, FALSE)) << "the trailer's label waits for no repaint";
+  UpdateWindow(scoreLabel[0]);
+  HDC dc = GetDC(scoreLabel[0]);
+  EXPECT_EQ(ColourTable[0], GetPixel(dc, 1, 1)) << "red";
+  ReleaseDC(scoreLabel[0], dc);
+  Command(ID_STOP);
+  gameState.score[1] = 0;
+}
+
 // Ends the open configuration dialog as its Cancel button would.
 void CALLBACK CancelDialog(HWND, UINT, UINT_PTR timer, DWORD) {
   KillTimer(nullptr, timer);
