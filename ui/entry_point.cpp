@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "engine/engine.h"
+#include "ui/frame_pacing.h"
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
 #include "ui/main_window.h"
@@ -24,6 +25,7 @@ static int StartupFailed(const char* what, unsigned long code) {
 }
 
 int RunBlockTide(HINSTANCE inst, int showCommand) {
+  TimerResolutionRelease timerRelease;
   // Never undone: the joysticks use COM until exit.
   const HRESULT com = CoInitialize(nullptr);
   if (FAILED(com)) return StartupFailed("COM could not be initialised", static_cast<unsigned long>(com));

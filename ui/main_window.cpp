@@ -8,6 +8,8 @@
 #include "engine/engine.h"
 #include "joystick/di_joystick.h"
 #include "resources/resource.h"
+#include "ui/frame_clock.h"
+#include "ui/frame_pacing.h"
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
 #include "ui/match_recording.h"
@@ -77,6 +79,7 @@ static LRESULT OnCreate() {
   }
   g_Joystick[0].SetHWND(mainWindow);
   g_Joystick[1].SetHWND(mainWindow);
+  BeginTimerResolution();
   CreateImages(mainWindow);
   return 0;
 }
@@ -90,6 +93,9 @@ void StartMatch() {
   ResetPlayer(0);
   ResetPlayer(1);
   ResetComputer();  // no plan outlives its match
+  // The new match's first frame timer message runs one tick, however long
+  // the time before it was.
+  frameClock.running = false;
 }
 
 void StopMatch() {
@@ -159,6 +165,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return OnCreate();
     case WM_DESTROY:
       DestroyImages();
+      EndTimerResolution();
       PostQuitMessage(0);
       return 0;
     case WM_PAINT:
@@ -166,7 +173,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_TIMER:
       if (wParam == FRAME_TIMER) {
-        RunFrameTicks(1);
+        RunDueFrameTicks();
       } else if (wParam == FRAME_TIMER + 1 || wParam == FRAME_TIMER + 2) {
         RunGravityTick(static_cast<int>(wParam - FRAME_TIMER - 1));
       }

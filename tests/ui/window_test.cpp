@@ -9,6 +9,8 @@
 #include "controls/control_set.h"
 #include "engine/engine.h"
 #include "joystick/di_joystick.h"
+#include "ui/frame_clock.h"
+#include "ui/frame_pacing.h"
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
 #include "ui/main_window.h"
@@ -330,6 +332,74 @@ TEST_F(MainWindow, ScoreLabelsRepaintWhenTheLeadChanges) {
   ReleaseDC(scoreLabel[0], dc);
   Command(ID_STOP);
   gameState.score[1] = 0;
+}
+
+// Counting stand-ins for the winmm calls.
+struct FakeTimer {
+  UINT minPeriod;
+  int begins, ends;
+  UINT begun, ended;
+  DWORD now;
+} fakeTimer;
+MMRESULT WINAPI FakeCaps(LPTIMECAPS caps, UINT) {
+  caps->wPeriodMin = fakeTimer.minPeriod;
+  caps->wPeriodMax = 1000000;
+  return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI FakeBegin(UINT period) {
+  ++fakeTimer.begins;
+  fakeTimer.begun = period;
+  return TIMERR_NOERROR;
+}
+MMRESULT WINAPI FakeEnd(UINT period) {
+  ++fakeTimer.ends;
+  fakeTimer.ended = period;
+  return TIMERR_NOERROR;
+}
+DWORD WINAPI FakeTime() { return fakeTimer.now; }
+
+TEST_F(MainWindow, TimerPeriodIsHeldWhileTheWindowExistsAndGivenBackOnce) {
+  EXPECT_NE(0u, timerPeriodHeld) << "asked for when the window was made";
+  const TimerCalls real = timerCalls;
+  fakeTimer = {};
+  timerCalls = {FakeCaps, FakeBegin, FakeEnd, FakeTime};
+  const UINT held = timerPeriodHeld;
+  DestroyWindow(mainWindow);
+  Pump(20);
+  EXPECT_EQ(1, fakeTimer.ends);
+  EXPECT_EQ(held, fakeTimer.ended);
+  EXPECT_EQ(0u, timerPeriodHeld);
+
+  fakeTimer.minPeriod = 0;  // never below 1 ms
+  ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr), SW_SHOW));
+  BeginTimerResolution();
+  EXPECT_EQ(1, fakeTimer.begins) << "asked for once";
+  EXPECT_EQ(1u, fakeTimer.begun);
+  { TimerResolutionRelease atExit; }
+  EXPECT_EQ(2, fakeTimer.ends);
+  EndTimerResolution();
+  EXPECT_EQ(2, fakeTimer.ends) << "given back once";
+  fakeTimer.minPeriod = 2;
+  BeginTimerResolution();
+  EXPECT_EQ(2u, fakeTimer.begun) << "the finest the system offers";
+  EndTimerResolution();
+
+  // The frame timer runs the ticks due by the clock: the blank preview
+  // counts them.
+  Command(ID_START);
+  gameState.previewBlind[0] = 100;
+  fakeTimer.now = 5000;
+  const int32_t ticks[] = {1, 2, 0, 5, 1};
+  const DWORD at[] = {5000, 5025, 5029, 15025, 15035};
+  for (int i = 0; i < 5; ++i) {
+    const int32_t before = gameState.previewBlind[0];
+    fakeTimer.now = at[i];
+    SendMessageA(mainWindow, WM_TIMER, FRAME_TIMER, 0);
+    EXPECT_EQ(ticks[i], before - gameState.previewBlind[0]) << "at " << at[i];
+  }
+  Command(ID_STOP);
+  timerCalls = real;
+  BeginTimerResolution();
 }
 
 // Ends the open configuration dialog as its Cancel button would.

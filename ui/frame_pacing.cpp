@@ -1,0 +1,26 @@
+// The timer resolution and the frame timer's catch-up on Windows.
+#include "ui/frame_pacing.h"
+
+#include "ui/frame_clock.h"
+#include "ui/frame_rendering.h"
+
+TimerCalls timerCalls = {timeGetDevCaps, timeBeginPeriod, timeEndPeriod, timeGetTime};
+UINT timerPeriodHeld;
+
+void BeginTimerResolution() {
+  if (timerPeriodHeld != 0) return;
+  TIMECAPS caps = {};
+  if (timerCalls.getDevCaps(&caps, sizeof(caps)) != MMSYSERR_NOERROR) return;
+  const UINT period = caps.wPeriodMin < 1 ? 1 : caps.wPeriodMin;
+  if (timerCalls.beginPeriod(period) == TIMERR_NOERROR) timerPeriodHeld = period;
+}
+
+void EndTimerResolution() {
+  if (timerPeriodHeld == 0) return;
+  timerCalls.endPeriod(timerPeriodHeld);
+  timerPeriodHeld = 0;
+}
+
+// timeGetTime rather than GetTickCount: with the finer period it counts
+// single milliseconds, where the tick count may step by 15 or 16.
+void RunDueFrameTicks() { RunFrameTicks(FrameTicksDue(frameClock, timerCalls.getTime())); }
