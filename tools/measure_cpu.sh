@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The game's CPU share of one core and its memory at the title screen, in a
-# match with both players in play (gravity and the 10 ms frame tick, no
-# keys) and in a paused match: starts the game under Wine on a virtual
+# paused match and in a match with both players in play (gravity and the
+# 10 ms frame tick, no keys): starts the game under Wine on a virtual
 # display, reads /proc for the game, its Wine server and the X server.
 #   tools/measure_cpu.sh [--trace] [--pin CPU] [--busy N] [BUILD_DIR] [SECONDS]
 #     BUILD_DIR defaults to build/windows, SECONDS (per state) to 10.
@@ -111,14 +111,35 @@ measure() {
   echo
 }
 
+# Red pixels in the band across the middle of well 0, where the title sits:
+# the new pieces are still near the top when the match is paused.
+title_shown() {
+  local n
+  n=$(import -window root png:- | convert - -crop "227x48+$((X + 28))+$((Y + 29 + 203))" +repage \
+        -fill black +opaque '#FF0000' -fill white -opaque '#FF0000' -format '%[fx:round(mean*w*h)]' info:)
+  [ "${n:-0}" -gt 100 ]
+}
+# Delete toggles the pause, held for less than the 5 frames after which it
+# would toggle back; a press that short is often missed under Wine, so it
+# is pressed again until the title shows (or goes).
+pause_toggle() {
+  local want=$1
+  for _ in $(seq 1 10); do
+    xdotool keydown Delete; sleep 0.035; xdotool keyup Delete
+    sleep 0.5
+    if title_shown; then [ "$want" = paused ] && return 0; else [ "$want" = playing ] && return 0; fi
+  done
+  echo "  (the match did not become $want)"
+}
+
 measure "title screen"
 # Start's centre in the client area of the 1024 x 768 layout.
 xdotool mousemove $((X + 306)) $((Y + 399)) click 1
-sleep 1
-measure "match, both in play"
-xdotool keydown Delete; sleep 0.03; xdotool keyup Delete
-sleep 1
+sleep 0.3
+pause_toggle paused
 measure "paused"
+pause_toggle playing
+measure "match, both in play"
 rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$pid/status")
 hwm=$(awk '/^VmHWM/ { print $2 }' "/proc/$pid/status")
 echo "  game resident $((rss / 1024)) MiB (peak $((hwm / 1024)) MiB)"
