@@ -330,22 +330,6 @@ TEST_F(Rendering, FrameDrawingPaintsWhatAFullRedrawPaints) {
   EXPECT_EQ(0, Differing(well, Pixels(boardDC[0], boardFrame[0]))) << "well pixels unlike the full redraw";
   EXPECT_EQ(0, Differing(preview, Pixels(previewDC[0], previewFrame[0]))) << "preview pixels";
   EXPECT_EQ(0, Differing(swap, Pixels(swapDC, swapFrame))) << "swap box pixels";
-
-  // The title: drawn once over the cleared well, then left alone.
-  imageRecord.inFrame = true;
-  ClearWellImage(0);
-  DrawTitle(0);
-  EXPECT_EQ(WHITE, GetPixel(boardDC[0], 30, 30)) << "cleared under the title";
-  SetPixel(boardDC[0], 30, 30, SENTINEL);
-  imageRecord.changed = 0;
-  ClearWellImage(0);
-  DrawTitle(0);
-  EXPECT_EQ(0u, imageRecord.changed);
-  EXPECT_EQ(SENTINEL, GetPixel(boardDC[0], 30, 30));
-  ClearWellImage(0);
-  DrawPlayer(0);
-  imageRecord.inFrame = false;
-  EXPECT_EQ(0, Differing(well, Pixels(boardDC[0], boardFrame[0]))) << "cells again after the title";
 }
 
 }  // namespace
