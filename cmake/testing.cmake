@@ -45,3 +45,14 @@ function(blocktide_add_test name)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_env RESOURCE_LOCK wine_display)
   endif()
 endfunction()
+
+# blocktide_test_script(VAR FILE): VAR becomes the path of the test script
+# FILE in the calling folder. A missing script stops the configure step, as
+# a missing test source does, instead of surfacing only when its test runs.
+function(blocktide_test_script var file)
+  set(path ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+  if(NOT EXISTS ${path})
+    message(FATAL_ERROR "test script ${path} is missing")
+  endif()
+  set(${var} ${path} PARENT_SCOPE)
+endfunction()

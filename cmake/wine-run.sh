@@ -4,8 +4,6 @@
 # cross-compiling emulator: wine-run.sh BUILD_DIR PROGRAM [ARGS...]
 set -u
 build=${1:?build dir}; shift
-export WINEPREFIX=$build/wineprefix
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-if [ -f "$build/display" ]; then export DISPLAY=$(cat "$build/display"); fi
+. "$(dirname "$0")/../tools/wine-common.sh"
+use_build_wine "$build"
 exec wine "$@"

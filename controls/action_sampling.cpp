@@ -5,10 +5,15 @@
 #include "computer/computer_player.h"
 #include "joystick/di_joystick.h"
 
+static_assert(KEY_DELETE == VK_DELETE && KEY_SPACE == VK_SPACE, "the default keys' codes");
+
 KeyStateFn keyStateSource = [](int virtualKey) -> SHORT { return GetAsyncKeyState(virtualKey); };
 
+// The key state's top bit: the key is down now.
+constexpr unsigned short KEY_STATE_DOWN = 0x8000u;
+
 bool KeyDownNow(int32_t virtualKey) {
-  return (static_cast<unsigned short>(keyStateSource(virtualKey)) & 0x8000u) != 0;
+  return (static_cast<unsigned short>(keyStateSource(virtualKey)) & KEY_STATE_DOWN) != 0;
 }
 
 namespace {

@@ -11,11 +11,14 @@ namespace {
 // A missing name shows as this literal; a null is never handed to a format.
 const char* OrNull(const char* name) { return name ? name : "(null)"; }
 
+// The scan code's byte; GetKeyNameTextA takes it in bits 16 to 23.
+constexpr UINT SCAN_CODE_MASK = 0xFF;
+
 // Key names by scan code alone, the extended-key bit (24) left clear, so the
 // doubled keys (Delete, the arrows, ...) read as their keypad twins.
 void FormatKey(int32_t code, char (&text)[BINDING_TEXT_SIZE]) {
   text[0] = '\0';
-  UINT scan = MapVirtualKeyA(static_cast<UINT>(code), 0) & 0xFF;
+  UINT scan = MapVirtualKeyA(static_cast<UINT>(code), MAPVK_VK_TO_VSC) & SCAN_CODE_MASK;
   if (GetKeyNameTextA(static_cast<LONG>(scan << 16), text, sizeof text) <= 0) text[0] = '\0';
   text[sizeof text - 1] = '\0';
 }

@@ -7,9 +7,9 @@
 #include "controls/settings_store.h"
 #include "joystick/di_joystick.h"
 #include "resources/resource.h"
-#include "ui/main_window.h"
 
 ConfigDialogHandles configHandles;
+int32_t configPlayer;
 
 const int FIELD_OF_ACTION[8] = {IDC_SPEEDUP, IDC_LEFT,   IDC_RIGHT, IDC_ROTATE_CW,
                                 IDC_ROTATE_CCW, IDC_SWAP, IDC_PAUSE, IDC_FALL};

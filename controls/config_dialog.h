@@ -27,6 +27,10 @@ void RefreshConfigDialog(HWND dialog);
 void ShowBinding(HWND dialog, int action, const Binding& binding);
 void CaptureBinding(HWND dialog, HWND field, int action);
 
+// The player (0 or 1) whose controls the dialog edits. The main window's
+// Config command sets it before opening the dialog; it lives here so that
+// the dialog needs nothing from the window's code.
+extern int32_t configPlayer;
 // The player the dialog works on: configPlayer, read as 0 or 1 so that a
 // stray value can never index past the two sets and joysticks.
 int ConfigDialogPlayer();

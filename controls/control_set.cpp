@@ -6,7 +6,7 @@
 
 ControlSet controls[2];
 
-const int32_t DEFAULT_KEYS[8] = {0x53, 0x41, 0x44, 0x51, 0x57, 0x46, 0x2E, 0x20};
+const int32_t DEFAULT_KEYS[8] = {'S', 'A', 'D', 'Q', 'W', 'F', KEY_DELETE, KEY_SPACE};
 
 void SetDefaultControls() {
   // Reserved bytes and the device identifier go to zero too: the defaults

@@ -36,6 +36,12 @@ constexpr uint8_t COMPUTER_MODE = 2;
 extern ControlSet controls[2];
 static_assert(sizeof(ControlSet[2]) == 232, "Controls image");
 
+// Virtual-key codes: a letter's code is its upper-case character; Delete
+// and Space are the platform's VK_DELETE and VK_SPACE (checked against the
+// platform's names where its header is at hand, action_sampling.cpp).
+constexpr int32_t KEY_DELETE = 0x2E;
+constexpr int32_t KEY_SPACE = 0x20;
+
 // Default keys for actions 0 to 7: S, A, D, Q, W, F, Delete, Space.
 extern const int32_t DEFAULT_KEYS[8];
 

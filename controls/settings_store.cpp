@@ -9,11 +9,12 @@
 #include "controls/control_set.h"
 #include "engine/game_state.h"
 #include "joystick/di_joystick.h"
-#include "ui/main_window.h"
 
 const char SETTINGS_KEY[] = "Software\\QuillbeamSoft\\BlockTide\\";
 const char CONTROLS_VALUE[] = "Controls";
 const char SHADOWS_VALUE[] = "Shadows";
+
+HWND shadowCheck[2];
 
 namespace {
 

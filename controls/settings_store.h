@@ -2,6 +2,8 @@
 // the registry, as memory images of the in-memory records.
 #pragma once
 
+#include <windows.h>
+
 // HKEY_CURRENT_USER\Software\QuillbeamSoft\BlockTide\ ...
 extern const char SETTINGS_KEY[];
 extern const char CONTROLS_VALUE[];   // "Controls", 232 bytes
@@ -16,3 +18,8 @@ void SaveControls(int p);
 void LoadShadows();
 // Player p's switch from its check box, stored at once.
 void SaveShadow(int p);
+
+// The two "Shadow" check boxes, player 0 and 1, that SaveShadow reads. The
+// main window makes them and fills this in; they live here so that the
+// store needs nothing from the window's code.
+extern HWND shadowCheck[2];

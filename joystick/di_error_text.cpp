@@ -2,81 +2,89 @@
 // with one text for every code not listed.
 #include "joystick/di_joystick.h"
 
+namespace {
+
+// A result code as the switch compares it: the unsigned 32-bit value. (The
+// headers give some codes as HRESULT, some as plain long literals.)
+constexpr uint32_t Code(HRESULT hr) { return static_cast<uint32_t>(hr); }
+
+}  // namespace
+
 // Codes the platform defines as equal (several successes are 1) meet one
 // case; the switch is on the unsigned code, with no masking.
 const char* CDIJoystick::GetDIErrorText(HRESULT hr) {
-  switch (static_cast<uint32_t>(hr)) {
-    case 0x00000000u:  // DI_OK
+  switch (Code(hr)) {
+    case Code(DI_OK):
       return "DI_OK : The operation completed successfully. This value is equal to the S_OK standard COM return value.\n";
-    case 0x00000001u:  // DI_PROPNOEFFECT
+    case Code(DI_PROPNOEFFECT):
       return "DI_PROPNOEFFECT : The change in device properties had no effect. This value is equal to the S_FALSE standard COM return value.\n";
-    case 0x00000002u:  // DI_POLLEDDEVICE
+    case Code(DI_POLLEDDEVICE):
       return "DI_POLLEDDEVICE : The device is a polled device. As a result, device buffering does not collect any data and event notifications is not signaled until the IDirectInputDevice7::Poll method is called.\n";
-    case 0x00000003u:  // DI_DOWNLOADSKIPPED
+    case Code(DI_DOWNLOADSKIPPED):
       return "The parameters of the effect were successfully updated, but the effect could not be downloaded because the associated device was not acquired in exclusive mode.\n";
-    case 0x00000004u:  // DI_EFFECTRESTARTED
+    case Code(DI_EFFECTRESTARTED):
       return "DI_EFFECTRESTARTED : The effect was stopped, the parameters were updated, and the effect was restarted.\n";
-    case 0x00000008u:  // DI_TRUNCATED
+    case Code(DI_TRUNCATED):
       return "DI_TRUNCATED : The parameters of the effect were successfully updated, but some of them were beyond the capabilities of the device and were truncated to the nearest supported value.\n";
-    case 0x0000000Cu:  // DI_TRUNCATEDANDRESTARTED
+    case Code(DI_TRUNCATEDANDRESTARTED):
       return "DI_TRUNCATEDANDRESTARTED : Equal to DI_EFFECTRESTARTED | DI_TRUNCATED\n";
-    case 0x8000000Au:  // E_PENDING
+    case Code(E_PENDING):
       return "E_PENDING : Data Not Available.\n";
-    case 0x80004001u:  // DIERR_UNSUPPORTED
+    case Code(DIERR_UNSUPPORTED):
       return "DIERR_UNSUPPORTED : The function called is not supported at this time. This value is equal to the E_NOTIMPL standard COM return value.\n";
-    case 0x80004002u:  // DIERR_NOINTERFACE
+    case Code(DIERR_NOINTERFACE):
       return "DIERR_NOINTERFACE : The specified interface is not supported by the object. This value is equal to the E_NOINTERFACE standard COM return value.\n";
-    case 0x80004005u:  // DIERR_GENERIC
+    case Code(DIERR_GENERIC):
       return "DIERR_GENERIC : An undetermined error occurred inside the DirectInput subsystem. This value is equal to the E_FAIL standard COM return value.\n";
-    case 0x80040110u:  // DIERR_NOAGGREGATION
+    case Code(DIERR_NOAGGREGATION):
       return "DIERR_NOAGGREGATION : This object does not support aggregation.\n";
-    case 0x80040154u:  // DIERR_DEVICENOTREG
+    case Code(DIERR_DEVICENOTREG):
       return "DIERR_DEVICENOTREG : The device or device instance is not registered with DirectInput. This value is equal to the REGDB_E_CLASSNOTREG standard COM return value.\n";
-    case 0x80040201u:  // DIERR_DEVICEFULL
+    case Code(DIERR_DEVICEFULL):
       return "DIERR_DEVICEFULL : The device is full.\n";
-    case 0x80040202u:  // DIERR_MOREDATA
+    case Code(DIERR_MOREDATA):
       return "DIERR_MOREDATA : Not all the requested information fit into the buffer.\n";
-    case 0x80040203u:  // DIERR_NOTDOWNLOADED
+    case Code(DIERR_NOTDOWNLOADED):
       return "DIERR_NOTDOWNLOADED : The effect is not downloaded.\n";
-    case 0x80040204u:  // DIERR_HASEFFECTS
+    case Code(DIERR_HASEFFECTS):
       return "DIERR_HASEFFECTS : The device cannot be reinitialized because there are still effects attached to it.\n";
-    case 0x80040205u:  // DIERR_NOTEXCLUSIVEACQUIRED
+    case Code(DIERR_NOTEXCLUSIVEACQUIRED):
       return "DIERR_NOTEXCLUSIVEACQUIRED : The operation cannot be performed unless the device is acquired in DISCL_EXCLUSIVE mode.\n";
-    case 0x80040206u:  // DIERR_INCOMPLETEEFFECT
+    case Code(DIERR_INCOMPLETEEFFECT):
       return "DIERR_INCOMPLETEEFFECT : The effect could not be downloaded because essential information is missing. For example, no axes have been associated with the effect, or no type-specific information has been supplied.\n";
-    case 0x80040207u:  // DIERR_NOTBUFFERED
+    case Code(DIERR_NOTBUFFERED):
       return "DIERR_NOTBUFFERED : The device is not buffered. Set the DIPROP_BUFFERSIZE property to enable buffering.\n";
-    case 0x80040208u:  // DIERR_EFFECTPLAYING
+    case Code(DIERR_EFFECTPLAYING):
       return "DIERR_EFFECTPLAYING : The parameters were updated in memory but were not downloaded to the device because the device does not support updating an effect while it is still playing.\n";
-    case 0x80040209u:  // DIERR_UNPLUGGED
+    case Code(DIERR_UNPLUGGED):
       return "DIERR_UNPLUGGED : The operation could not be completed because the device is not plugged in.\n";
-    case 0x8004020Au:  // DIERR_REPORTFULL
+    case Code(DIERR_REPORTFULL):
       return "DIERR_REPORTFULL : More information was requested to be sent than can be sent to the device.\n";
-    case 0x80070002u:  // DIERR_OBJECTNOTFOUND
+    case Code(DIERR_OBJECTNOTFOUND):
       return "DIERR_OBJECTNOTFOUND : The requested object does not exist.\n";
-    case 0x80070005u:  // DIERR_READONLY
+    case Code(DIERR_READONLY):
       return "DIERR_READONLY : The specified property cannot be changed. This value is equal to the E_ACCESSDENIED standard COM return value.\n";
-    case 0x80070006u:  // E_HANDLE
+    case Code(E_HANDLE):
       return "E_HANDLE : The HWND parameter is not a valid top-level window that belongs to the process.\n";
-    case 0x8007000Cu:  // DIERR_NOTACQUIRED
+    case Code(DIERR_NOTACQUIRED):
       return "DIERR_NOTACQUIRED : The operation cannot be performed unless the device is acquired.\n";
-    case 0x8007000Eu:  // DIERR_OUTOFMEMORY
+    case Code(DIERR_OUTOFMEMORY):
       return "DIERR_OUTOFMEMORY : The DirectInput subsystem could not allocate sufficient memory to complete the call. This value is equal to the E_OUTOFMEMORY standard COM return value.\n";
-    case 0x80070015u:  // DIERR_NOTINITIALIZED
+    case Code(DIERR_NOTINITIALIZED):
       return "DIERR_NOTINITIALIZED : This object has not been initialized.\n";
-    case 0x8007001Eu:  // DIERR_INPUTLOST
+    case Code(DIERR_INPUTLOST):
       return "DIERR_INPUTLOST : Access to the input device has been lost. It must be reacquired.\n";
-    case 0x80070057u:  // DIERR_INVALIDPARAM
+    case Code(DIERR_INVALIDPARAM):
       return "DIERR_INVALIDPARAM : An invalid parameter was passed to the returning function, or the object was not in a state that permitted the function to be called. This value is equal to the E_INVALIDARG standard COM return value.\n";
-    case 0x80070077u:  // DIERR_BADDRIVERVER
+    case Code(DIERR_BADDRIVERVER):
       return "DIERR_BADDRIVERVER : The object could not be created due to an incompatible driver version or mismatched or incomplete driver components.\n";
-    case 0x800700AAu:  // DIERR_ACQUIRED
+    case Code(DIERR_ACQUIRED):
       return "DIERR_ACQUIRED : The operation cannot be performed while the device is acquired.\n";
-    case 0x8007047Eu:  // DIERR_OLDDIRECTINPUTVERSION
+    case Code(DIERR_OLDDIRECTINPUTVERSION):
       return "DIERR_OLDDIRECTINPUTVERSION : The application requires a newer version of DirectInput.\n";
-    case 0x80070481u:  // DIERR_BETADIRECTINPUTVERSION
+    case Code(DIERR_BETADIRECTINPUTVERSION):
       return "DIERR_BETADIRECTINPUTVERSION : The application was written for an unsupported prerelease version of DirectInput.\n";
-    case 0x800704DFu:  // DIERR_ALREADYINITIALIZED
+    case Code(DIERR_ALREADYINITIALIZED):
       return "DIERR_ALREADYINITIALIZED : This object is already initialized\n";
     default:
       return "Unknown Error Code.\n";

@@ -33,11 +33,13 @@ CDIJoystick::~CDIJoystick() {
   m_DeviceList.RemoveAll();
 }
 
+static_assert(DIRECTINPUT_VERSION == 0x0700, "the class asks for DirectInput 7");
+
 bool CDIJoystick::Initialise() {
   // Created into a local: a failed creation keeps (and a successful one
   // releases) any interface held from before instead of leaking it.
   LPDIRECTINPUT7A created = nullptr;
-  HRESULT hr = g_pfnDirectInputCreateEx(m_hInstance, 0x0700, IID_IDirectInput7A,
+  HRESULT hr = g_pfnDirectInputCreateEx(m_hInstance, DIRECTINPUT_VERSION, IID_IDirectInput7A,
                                         reinterpret_cast<LPVOID*>(&created), nullptr);
   if (FAILED(hr) || created == nullptr) {
     WriteDebug("Failed To Initialise Direct Input 7 in CDIJoystick::Initialise\n",
@@ -55,7 +57,7 @@ bool CDIJoystick::Enumerate_Joysticks() {
   if (!m_bInitialised) Initialise();
   if (m_lpDI == nullptr) {
     LPDIRECTINPUT7A created = nullptr;
-    HRESULT hr = g_pfnDirectInputCreateEx(m_hInstance, 0x0700, IID_IDirectInput7A,
+    HRESULT hr = g_pfnDirectInputCreateEx(m_hInstance, DIRECTINPUT_VERSION, IID_IDirectInput7A,
                                           reinterpret_cast<LPVOID*>(&created), nullptr);
     if (FAILED(hr) || created == nullptr) {
       WriteDebug("Error in CDIJoystick::Enumerate_Joysticks()\n", FAILED(hr) ? hr : E_POINTER);

@@ -11,11 +11,17 @@ namespace {
 // Bound on the lost-input and not-acquired retries within one poll.
 const int32_t MAX_POLL_RETRIES = 20;
 
+// A hat's reading when it is centred (all bits set), the low word alone
+// for drivers that report only that, and a button's pressed bit.
+constexpr DWORD POV_CENTRED = 0xFFFFFFFFu;
+constexpr WORD POV_CENTRED_LOW_WORD = 0xFFFF;
+constexpr BYTE BUTTON_PRESSED = 0x80;
+
 // Zero state, except the hats: 0 would read as pushed up, so a poll that
 // reads nothing reports them centred.
 void ClearState(DIJOYSTATE2& state) {
   std::memset(&state, 0, sizeof(state));
-  for (DWORD& pov : state.rgdwPOV) pov = 0xFFFFFFFFu;
+  for (DWORD& pov : state.rgdwPOV) pov = POV_CENTRED;
 }
 
 }  // namespace
@@ -66,7 +72,7 @@ bool CDIJoystick::PollDevice() {
       ClearState(m_State);  // a failed read may have left part of a record behind
       return false;
     }
-    for (int i = 0; i < 128; ++i) m_Buttons[i] = (m_State.rgbButtons[i] & 0x80) ? 1 : 0;
+    for (int i = 0; i < 128; ++i) m_Buttons[i] = (m_State.rgbButtons[i] & BUTTON_PRESSED) ? 1 : 0;
     return true;
   }
 }
@@ -89,7 +95,7 @@ int32_t CDIJoystick::GetPOVValue(int hat) const {
   if (hat < 0 || hat > 3) return -1;
   DWORD reading = m_State.rgdwPOV[hat];
   // Some drivers report a centred hat with only the low word set.
-  if (LOWORD(reading) == 0xFFFF) return -1;
+  if (LOWORD(reading) == POV_CENTRED_LOW_WORD) return -1;
   return static_cast<int32_t>(reading);
 }
 

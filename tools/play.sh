@@ -10,7 +10,6 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "No display: run this from a desktop session (DISPLAY is not set)." >&2
   exit 1
 fi
-export WINEDEBUG=-all
-# No Mono or Gecko install prompt when the player's prefix is first created.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+. tools/wine-common.sh
+use_quiet_wine
 exec wine build/windows/blocktide.exe

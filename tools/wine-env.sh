@@ -7,9 +7,8 @@
 set -u
 cmd=${1:?start or stop}
 build=$(cd "${2:?build dir}" && pwd)
-export WINEPREFIX=$build/wineprefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES=mscoree,mshtml=
+. "$(dirname "$0")/wine-common.sh"
+use_build_wine "$build"
 disp=${BLOCKTIDE_DISPLAY:-:97}
 num=${disp#:}
 case $cmd in

@@ -19,11 +19,9 @@ const char MAIN_WINDOW_TITLE[] = "BlockTide";
 
 HINSTANCE instance;
 HWND mainWindow;
-HWND shadowCheck[2];
 HWND scoreLabel[2];
 HWND levelLabel[2];
 int32_t shownLeader = -1;
-int32_t configPlayer;
 
 static HWND MakeControl(const char* className, const char* text, DWORD style, const ControlPlace& place,
                         int id) {
@@ -38,7 +36,7 @@ bool RegisterMainClass(HINSTANCE inst) {
   wc.lpfnWndProc = MainWindowProc;
   wc.hInstance = inst;
   wc.hIcon = LoadIconA(inst, MAKEINTRESOURCEA(IDI_BLOCKTIDE));
-  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_MENU + 1));
   wc.lpszClassName = MAIN_CLASS_NAME;
   wc.hIconSm = LoadIconA(inst, MAKEINTRESOURCEA(IDI_SMALL));

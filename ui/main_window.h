@@ -6,6 +6,12 @@
 
 #include <cstdint>
 
+// The window fills in two records that controls/ reads: the Shadow check
+// boxes (shadowCheck, settings_store.h) and the player being configured
+// (configPlayer, config_dialog.h).
+#include "controls/config_dialog.h"
+#include "controls/settings_store.h"
+
 // Child control and timer identifiers.
 constexpr int ID_START = 401;
 constexpr int ID_STOP = 402;
@@ -17,23 +23,30 @@ constexpr UINT_PTR FRAME_TIMER = 0;       // gravity of player p: timer p + 1
 
 extern const char MAIN_CLASS_NAME[];   // "BLOCKTIDE"
 extern const char MAIN_WINDOW_TITLE[]; // "BlockTide"
-constexpr DWORD MAIN_WINDOW_STYLE = 0x00CA0000;  // caption, system menu, minimise box
+// A fixed-size window: caption, system menu and minimise box, no sizing
+// border and no maximise box (the layout is computed once).
+constexpr DWORD MAIN_WINDOW_STYLE = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+static_assert(MAIN_WINDOW_STYLE == 0x00CA0000, "the main window's style value");
 
 // Child control styles: check box (automatic), push button, and label
-// (border, centred text, plus bit 0x800).
-constexpr DWORD CHECK_BOX_STYLE = 0x50000003;
-constexpr DWORD BUTTON_STYLE = 0x50000000;
-constexpr DWORD LABEL_STYLE = 0x50800801;
+// (border, centred text). The labels have always carried SS_REALSIZEIMAGE
+// too, which does nothing for a text label; it stays so that the style
+// value stays what it was.
+constexpr DWORD CHILD_STYLE = WS_CHILD | WS_VISIBLE;
+constexpr DWORD CHECK_BOX_STYLE = CHILD_STYLE | BS_AUTOCHECKBOX;
+constexpr DWORD BUTTON_STYLE = CHILD_STYLE | BS_PUSHBUTTON;
+constexpr DWORD LABEL_STYLE = CHILD_STYLE | WS_BORDER | SS_CENTER | SS_REALSIZEIMAGE;
+static_assert(CHECK_BOX_STYLE == 0x50000003, "the Shadow check boxes' style value");
+static_assert(BUTTON_STYLE == 0x50000000, "the buttons' style value");
+static_assert(LABEL_STYLE == 0x50800801, "the labels' style value");
 
 extern HINSTANCE instance;
 extern HWND mainWindow;
-extern HWND shadowCheck[2];
 extern HWND scoreLabel[2];
 extern HWND levelLabel[2];
 // LeaderColourIndex of score label 0 when the labels were last shown; -1
 // before that.
 extern int32_t shownLeader;
-extern int32_t configPlayer;
 
 // False when the class cannot be registered (also when the name is taken).
 bool RegisterMainClass(HINSTANCE inst);

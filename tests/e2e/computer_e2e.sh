@@ -13,11 +13,8 @@ use_build_environment "$build"
 out=$build/e2e-output/computer
 work=$(mktemp -d)
 gpid=""
-KEY='HKCU\Software\QuillbeamSoft\BlockTide'
-trap '[ -n "$gpid" ] && kill "$gpid" 2>/dev/null; rm -rf "$work"; wine reg delete "$KEY" /f >/dev/null 2>&1' EXIT
+trap '[ -n "$gpid" ] && kill "$gpid" 2>/dev/null; rm -rf "$work"; wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1' EXIT
 
-WELL1="426 29 227 454"                           # client rectangle: left top width height
-START="306 399"; CONFIG1="376 439"               # button centres
 ox=0; oy=0
 
 fail() {
@@ -30,7 +27,7 @@ fail() {
 }
 click() { xdotool mousemove "$1" "$2" click 1; }
 hold() { xdotool keydown "$1"; sleep "$2"; xdotool keyup "$1"; }
-stored() { wine reg query "$KEY" /v Controls 2>/dev/null | tr -d '\r' | awk '$1 == "Controls" { print $3 }'; }
+stored() { wine reg query "$SETTINGS_KEY" /v Controls 2>/dev/null | tr -d '\r' | awk '$1 == "Controls" { print $3 }'; }
 text_of() { local t; t=$(wine "$probe" "$@" | tr -d '\r'); set -- $t; shift 2; echo "$*"; }
 # The top row (0 to 19) holding a block in player 1's well, 20 when it is empty.
 top_row() {
@@ -80,7 +77,7 @@ plays_alone() {
   [ "$row" -lt 20 ] || fail "$name: player 1's well is empty"
 }
 
-wine reg delete "$KEY" /f >/dev/null 2>&1
+wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1
 start_game
 open_config1
 # OK has the focus; Tab twice reaches the device list, End picks its last entry.

@@ -12,11 +12,8 @@ use_build_environment "$build"
 out=$build/e2e-output/dialog
 work=$(mktemp -d)
 gpid=""
-KEY='HKCU\Software\QuillbeamSoft\BlockTide'
-trap '[ -n "$gpid" ] && kill "$gpid" 2>/dev/null; rm -rf "$work"; wine reg delete "$KEY" /f >/dev/null 2>&1' EXIT
+trap '[ -n "$gpid" ] && kill "$gpid" 2>/dev/null; rm -rf "$work"; wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1' EXIT
 
-WELL0="28 29 227 454"; WELL1="426 29 227 454"   # client rectangles: left top width height
-START="306 399"; CONFIG1="376 439"               # button centres
 ox=0; oy=0
 
 fail() {
@@ -29,7 +26,7 @@ fail() {
 }
 click() { xdotool mousemove "$1" "$2" click 1; }
 hold() { xdotool keydown "$1"; sleep "$2"; xdotool keyup "$1"; }
-stored() { wine reg query "$KEY" /v Controls 2>/dev/null | tr -d '\r' | awk '$1 == "Controls" { print $3 }'; }
+stored() { wine reg query "$SETTINGS_KEY" /v Controls 2>/dev/null | tr -d '\r' | awk '$1 == "Controls" { print $3 }'; }
 # The top row (0 to 19) holding a block in a well, 20 when it is empty.
 top_row() {
   local name=$1; set -- $2
@@ -77,8 +74,8 @@ closed() {
 keys() { for k in 53 41 44 51 57 46 2E 20; do printf '0300000000000000%s000000' "$k"; done; }
 p0="01770000112233445566778899AABBCCDDEEFF00$(keys)"
 p1="0100000000000000000000000000000000000000$(keys)"
-wine reg delete "$KEY" /f >/dev/null 2>&1
-wine reg add "$KEY" /v Controls /t REG_BINARY /d "$p0$p1" /f >/dev/null 2>&1 || fail "cannot store Controls"
+wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1
+wine reg add "$SETTINGS_KEY" /v Controls /t REG_BINARY /d "$p0$p1" /f >/dev/null 2>&1 || fail "cannot store Controls"
 
 wine "$game" &
 gpid=$!

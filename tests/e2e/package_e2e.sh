@@ -29,7 +29,7 @@ done
 wine "$probe" "$dir/blocktide.exe" | tr -d '\r'
 [ "${PIPESTATUS[0]}" -eq 0 ] || fail "version resource or manifest"
 
-wine reg delete 'HKCU\Software\QuillbeamSoft\BlockTide' /f >/dev/null 2>&1
+wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1
 cd "$dir" || fail "no folder"
 wine ./blocktide.exe &
 gpid=$!

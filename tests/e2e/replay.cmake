@@ -4,7 +4,8 @@
 # (saying so) when the simulator is missing.
 set(BLOCKTIDE_NATIVE_SIM ${PROJECT_SOURCE_DIR}/build/native/tools/sim/blocktide-sim
     CACHE FILEPATH "The native blocktide-sim that the Windows end-to-end replay test runs")
+blocktide_test_script(script replay_e2e.sh)
 add_test(NAME e2e_replay
-         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/replay_e2e.sh $<TARGET_FILE:blocktide> ${CMAKE_BINARY_DIR}
+         COMMAND bash ${script} $<TARGET_FILE:blocktide> ${CMAKE_BINARY_DIR}
                  ${BLOCKTIDE_NATIVE_SIM})
 set_tests_properties(e2e_replay PROPERTIES FIXTURES_REQUIRED wine_env RESOURCE_LOCK wine_display TIMEOUT 240)

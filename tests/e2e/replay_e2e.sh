@@ -23,17 +23,16 @@ fail() {
 }
 [ -x "$sim" ] || fail "no native simulator at $sim: build the native preset first (tools/test.sh does) or configure with -DBLOCKTIDE_NATIVE_SIM=PATH"
 
-START="306 399"; STOP="376 399"; SHADOW1="380 479"
 click() { xdotool mousemove $((ox + $1)) $((oy + $2)) click 1; }
 hold() { xdotool keydown "$1"; sleep "$2"; xdotool keyup "$1"; }
-settings() { wine reg query 'HKCU\Software\QuillbeamSoft\BlockTide' 2>/dev/null | tr -d '\r' | grep -c REG_; }
+settings() { wine reg query "$SETTINGS_KEY" 2>/dev/null | tr -d '\r' | grep -c REG_; }
 wait_exit() {
   for _ in $(seq 1 "$1"); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$gpid" 2>/dev/null && fail "the game is still running ($2)"
   wait "$gpid"; rc=$?; gpid=""
 }
 
-wine reg delete 'HKCU\Software\QuillbeamSoft' /f >/dev/null 2>&1
+wine reg delete "$VENDOR_KEY" /f >/dev/null 2>&1
 rec=$work/match.rec
 
 # 1. Record a match: both players share the default keys, pressed at random.
@@ -78,7 +77,7 @@ echo "simulator: $frames frames, all $digests digests matched"
 
 # 3. The window replays it at the recorded pace; the controls and the shadow
 #    boxes are ignored and nothing is stored.
-wine reg delete 'HKCU\Software\QuillbeamSoft' /f >/dev/null 2>&1
+wine reg delete "$VENDOR_KEY" /f >/dev/null 2>&1
 begin=$(date +%s%N)
 wine "$game" --replay "$rec" --unattended 2>"$work/replay.err" &
 gpid=$!

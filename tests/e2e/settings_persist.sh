@@ -10,7 +10,6 @@ build=$(cd "${2:?build dir}" && pwd)
 use_build_environment "$build"
 out=$build/e2e-output/settings
 rm -rf "$out"; mkdir -p "$out"
-key='HKCU\Software\QuillbeamSoft\BlockTide'
 game_pid=""
 shots=0
 
@@ -18,9 +17,9 @@ shot() { shots=$((shots + 1)); import -window root "$out/$shots-$1.png"; }
 fail() {
   echo "FAIL: $*"
   shot failure
-  wine reg query "$key" >"$out/registry.txt" 2>&1
+  wine reg query "$SETTINGS_KEY" >"$out/registry.txt" 2>&1
   [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null
-  wine reg delete 'HKCU\Software\QuillbeamSoft' /f >/dev/null 2>&1
+  wine reg delete "$VENDOR_KEY" /f >/dev/null 2>&1
   echo "screenshots in $out"
   exit 1
 }
@@ -54,31 +53,30 @@ dark_pixels() {
     -format '%[fx:int(mean*w*h+0.5)]' info:
 }
 
-# Client coordinates of the 1024 x 768 layout: client 682 x 512, Shadow
-# boxes at (266, 464) and (346, 464), their squares 8 pixels down; Start at
-# (276, 384); wells (28, 29, 255, 483) and (426, 29, 653, 483).
-box_left=(266 346)
+# Positions from e2e_lib.sh: the Shadow boxes' left edges (their squares
+# lie 8 pixels below the boxes' top, 464), the wells.
 box_ticked() {  # player, shot name: the check mark darkens the square's inside
-  local n; n=$(dark_pixels 9 9 $((box_left[$1] + 2)) 474 "$2")
+  local n; n=$(dark_pixels 9 9 $((SHADOW_LEFT[$1] + 2)) 474 "$2")
   [ "$n" -ge 5 ]
 }
-well_left=(28 426)
 ghost_cells() {  # player, shot name: black pixels inside the outline
-  dark_pixels 221 448 $((well_left[$1] + 3)) 32 "$2"
+  local left top width height
+  read -r left top width height <<<"${WELL[$1]}"
+  dark_pixels $((width - 6)) $((height - 6)) $((left + 3)) $((top + 3)) "$2"
 }
 
 reg_shadows() {
-  wine reg query "$key" /v Shadows 2>/dev/null | awk '$1 == "Shadows" { print $3 }' | tr -d '\r'
+  wine reg query "$SETTINGS_KEY" /v Shadows 2>/dev/null | awk '$1 == "Shadows" { print $3 }' | tr -d '\r'
 }
 
-wine reg delete 'HKCU\Software\QuillbeamSoft' /f >/dev/null 2>&1
+wine reg delete "$VENDOR_KEY" /f >/dev/null 2>&1
 
 # First run: no key, both boxes clear.
 start_game
 shot first-run
 box_ticked 0 first-run && fail "player 0's box ticked on the first run"
 box_ticked 1 first-run && fail "player 1's box ticked on the first run"
-xdotool mousemove $((ox + 380)) $((oy + 479)) click 1
+xdotool mousemove $((ox + ${SHADOW1% *})) $((oy + ${SHADOW1#* })) click 1
 sleep 0.5
 shot ticked
 box_ticked 1 ticked || fail "player 1's box did not tick"
@@ -91,7 +89,7 @@ shot restart
 box_ticked 0 restart && fail "player 0's box ticked after the restart"
 box_ticked 1 restart || fail "player 1's box not ticked after the restart"
 [ "$(reg_shadows)" = "0001" ] || fail "Shadows after the restart: '$(reg_shadows)'"
-xdotool mousemove $((ox + 306)) $((oy + 399)) click 1
+xdotool mousemove $((ox + ${START% *})) $((oy + ${START#* })) click 1
 sleep 0.4
 shot started
 g0=$(ghost_cells 0 started)
@@ -102,6 +100,6 @@ echo "black pixels in the wells: player 0 $g0, player 1 $g1"
 [ "$g1" -ge 1200 ] || fail "player 1 shows no ghost ($g1 black pixels)"
 close_game
 
-wine reg delete 'HKCU\Software\QuillbeamSoft' /f >/dev/null 2>&1
+wine reg delete "$VENDOR_KEY" /f >/dev/null 2>&1
 rm -rf "$out"
 echo "settings persist: ok"

@@ -14,10 +14,7 @@ work=$(mktemp -d)
 gpid=""
 trap 'rm -rf "$work"' EXIT
 
-# Client-area rectangles of the 1024 x 768 layout: left top width height.
-WELL0="28 29 227 454"; WELL1="426 29 227 454"
-START="306 399"; STOP="376 399"   # button centres
-ox=0; oy=0                        # the client area's screen origin
+ox=0; oy=0   # the client area's screen origin
 
 fail() {
   echo "FAIL: $*"
@@ -62,7 +59,7 @@ both_wells() {
 }
 
 # Defaults: no stored controls or shadow switches from an earlier run.
-wine reg delete 'HKCU\Software\QuillbeamSoft\BlockTide' /f >/dev/null 2>&1
+wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1
 
 wine "$game" &
 gpid=$!
