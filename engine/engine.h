@@ -8,6 +8,8 @@
 #include "engine/host.h"
 
 // ---- Piece streams -------------------------------------------------------
+// The stream number of the shared stream (garbage rows, swap pieces); 0 and 1
+// are the players' own.
 constexpr int SHARED_STREAM = 2;
 
 // The generator state shared by all three streams.
@@ -62,9 +64,9 @@ void StepDown(int p);
 void ResetPlayer(int p);
 
 // ---- Line clearing, scoring and attacks ------------------------------------
-constexpr int32_t LEVEL_SCORE_STEP = 10;
-constexpr int32_t PREVIEW_BLIND_FRAMES = 500;
-constexpr int32_t FREEZE_PER_ATTACK = 10;
+constexpr int32_t LEVEL_SCORE_STEP = 10;      // points per level
+constexpr int32_t PREVIEW_BLIND_FRAMES = 500; // frames the opponent's preview is blank, per attack
+constexpr int32_t FREEZE_PER_ATTACK = 10;     // gravity ticks the attacker's gravity stops, per attack of 3+
 
 // Removes player p's full rows, adds the score (and levels every 10 points),
 // attacks the opponent by the number of rows cleared at once, and shows p's
@@ -72,12 +74,14 @@ constexpr int32_t FREEZE_PER_ATTACK = 10;
 void ClearLines(int p);
 
 // ---- Actions and ticks -----------------------------------------------------
+// Frames a held action waits before it repeats: after most actions, after a
+// turn, and after a swap or a drop to the floor.
 constexpr int32_t REPEAT_DELAY = 4;
 constexpr int32_t ROTATE_DELAY = 10;
 constexpr int32_t LONG_DELAY = 50;
-constexpr int32_t SWAP_COST = 5;
-constexpr uint32_t FRAME_PERIOD_MS = 10;
-constexpr uint32_t GRAVITY_BASE_MS = 1000;
+constexpr int32_t SWAP_COST = 5;             // points a successful swap costs
+constexpr uint32_t FRAME_PERIOD_MS = 10;     // the frame timer's period
+constexpr uint32_t GRAVITY_BASE_MS = 1000;   // the gravity period at level 0
 
 // The gravity period at a level: 1000 / (level + 1) as an unsigned division.
 uint32_t GravityPeriod(int32_t level);
