@@ -15,6 +15,11 @@ const PieceTemplate PieceTable[7] = {
 
 const uint32_t ColourTable[7] = {0xFF, 0xFF00, 0xFF0000, 0xFF00FF, 0x7FA3, 0x337F33, 0x7FFF};
 
+uint32_t CellColour(int32_t value) {
+  if (value >= 1 && value <= PIECE_TYPES) return ColourTable[value - 1];
+  return value == GHOST ? GHOST_COLOUR : EMPTY_COLOUR;
+}
+
 void LoadTemplate(PieceMatrix matrix, const PieceTemplate tmpl) {
   for (int i = 0; i < 4; ++i) {
     matrix[i * 4 + 0] = tmpl[i * 2 + 0];

@@ -59,8 +59,17 @@ struct GameState {
 extern GameState gameState;
 
 extern const PieceTemplate PieceTable[7];
-// COLORREF values (0x00BBGGRR); colour index v uses entry v - 1.
+// COLORREF values (0x00BBGGRR) of the seven shapes, shape 1 first. Read
+// through CellColour, which takes the cell value.
 extern const uint32_t ColourTable[7];
+
+// The one index space of colours is the cell value: 0 empty (white), 1 to 7
+// the shapes' colours (ColourTable entry value - 1, converted here and
+// nowhere else), GHOST black. Pens, brushes and the score labels' colours
+// are indexed by it too. Any other value reads as empty.
+uint32_t CellColour(int32_t value);
+constexpr uint32_t EMPTY_COLOUR = 0xFFFFFF;  // white
+constexpr uint32_t GHOST_COLOUR = 0x000000;  // black
 
 // Rows 0 and 1 of the matrix take the template, rows 2 and 3 become empty.
 void LoadTemplate(PieceMatrix matrix, const PieceTemplate tmpl);

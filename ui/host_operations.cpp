@@ -12,7 +12,7 @@
 #include "ui/main_window.h"
 #include "ui/match_recording.h"
 
-void ArmGravityTimer(int p, uint32_t periodMs) { SetTimer(mainWindow, p + 1, periodMs, nullptr); }
+void ArmGravityTimer(int p, uint32_t periodMs) { SetTimer(mainWindow, GravityTimerId(p), periodMs, nullptr); }
 
 // Setting a label's text repaints the label even when the text is the same,
 // and the labels are shown on every frame: an unchanged text is left alone.

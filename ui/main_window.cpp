@@ -138,8 +138,8 @@ static bool OnCommand(int id) {
 }
 
 int32_t LeaderColourIndex(int32_t own, int32_t other) {
-  if (own == other) return 6;
-  return own > other ? 1 : 0;
+  if (own == other) return TIE_COLOUR;
+  return own > other ? LEADER_COLOUR : TRAILER_COLOUR;
 }
 
 // Score labels are coloured by who leads; any other static keeps the
@@ -147,9 +147,9 @@ int32_t LeaderColourIndex(int32_t own, int32_t other) {
 static bool OnColourStatic(HDC dc, HWND control, LRESULT& brush) {
   for (int p = 0; p < PLAYERS; ++p) {
     if (control != nullptr && control == scoreLabel[p]) {
-      const int32_t i = LeaderColourIndex(gameState.score[p], gameState.score[1 - p]);
-      SetBkColor(dc, ColourTable[i]);
-      brush = reinterpret_cast<LRESULT>(brushes[i + 1]);
+      const int32_t colour = LeaderColourIndex(gameState.score[p], gameState.score[1 - p]);
+      SetBkColor(dc, CellColour(colour));
+      brush = reinterpret_cast<LRESULT>(brushes[colour]);
       return true;
     }
   }
@@ -172,8 +172,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_TIMER:
       if (wParam == FRAME_TIMER) {
         RunDueFrameTicks();
-      } else if (wParam == FRAME_TIMER + 1 || wParam == FRAME_TIMER + 2) {
-        RunGravityTick(static_cast<int>(wParam - FRAME_TIMER - 1));
+      } else if (wParam == GravityTimerId(0) || wParam == GravityTimerId(1)) {
+        RunGravityTick(static_cast<int>(wParam - GravityTimerId(0)));
       }
       return 0;
     case WM_COMMAND:

@@ -19,7 +19,10 @@ constexpr int ID_SHADOW0 = 410;   // + p
 constexpr int ID_CONFIG0 = 420;   // + p
 constexpr int ID_SCORE0 = 200;    // + p
 constexpr int ID_LEVEL0 = 300;    // + p
-constexpr UINT_PTR FRAME_TIMER = 0;       // gravity of player p: timer p + 1
+// The timers of the main window: the frame tick, and each player's gravity
+// tick. Every SetTimer and every WM_TIMER test takes its identifier here.
+constexpr UINT_PTR FRAME_TIMER = 0;
+constexpr UINT_PTR GravityTimerId(int p) { return FRAME_TIMER + 1 + static_cast<UINT_PTR>(p); }
 
 extern const char MAIN_CLASS_NAME[];   // "BLOCKTIDE"
 extern const char MAIN_WINDOW_TITLE[]; // "BlockTide"
@@ -61,8 +64,12 @@ void StopMatch();
 // Config: the modal dialog for player p, then p's joystick bound back here.
 void RunConfigDialog(int p);
 
-// ColourTable entry of a score label: 6 (orange) on a tie, 1 (green) for the
-// leader, 0 (red) for the trailer; the label's brush is brushes[index + 1].
+// The score labels' colours, as cell values (CellColour, brushes): red for
+// the trailer, green for the leader, orange for both on a tie.
+constexpr int32_t TRAILER_COLOUR = 1;
+constexpr int32_t LEADER_COLOUR = 2;
+constexpr int32_t TIE_COLOUR = 7;
+// The colour of a score label showing `own` against `other`.
 int32_t LeaderColourIndex(int32_t own, int32_t other);
 
 // The entry point's work (WinMain calls it): start-up, message loop,

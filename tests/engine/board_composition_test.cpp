@@ -45,3 +45,13 @@ TEST(BoardComposition, PieceAboveTheTop) {
   EXPECT_EQ(0, gameState.drawBoard[1][5 * 20 + 19]) << "a lifted piece has no ghost below";
   EXPECT_EQ(0, gameState.drawBoard[1][6 * 20 + 0]);
 }
+
+// Every value drawBoard may hold has one colour; a stray value reads as
+// empty instead of indexing past the colour set.
+TEST(BoardComposition, CellColours) {
+  EXPECT_EQ(0xFFFFFFu, CellColour(EMPTY));
+  EXPECT_EQ(0xFFu, CellColour(1)) << "shape 1, red";
+  EXPECT_EQ(0x7FFFu, CellColour(7)) << "shape 7, orange";
+  EXPECT_EQ(0x000000u, CellColour(GHOST));
+  for (int32_t stray : {-1, 9, INT32_MIN, INT32_MAX}) EXPECT_EQ(0xFFFFFFu, CellColour(stray)) << stray;
+}
