@@ -9,12 +9,16 @@ TickCountFn tickCountSource = GetTickCount;
 
 namespace {
 
-// Whole scans of codes 8 to 255 until one finds a key down; the mouse
-// buttons (1 to 6) are below the range and never end a capture.
+// Whole scans of codes 8 (Backspace) to 255 until one finds a key down; the
+// mouse buttons (1 to 6) are below the range and never end a capture.
+constexpr int32_t FIRST_KEY_CODE = VK_BACK;
+constexpr int32_t LAST_KEY_CODE = 255;
+static_assert(FIRST_KEY_CODE == 8, "the scan starts above the mouse buttons");
+
 int32_t WaitForKey() {
   for (;;) {
     int32_t found = -1;
-    for (int code = 8; code <= 255; ++code) {
+    for (int code = FIRST_KEY_CODE; code <= LAST_KEY_CODE; ++code) {
       if (KeyDownNow(code)) found = code;
     }
     if (found >= 0) return found;
