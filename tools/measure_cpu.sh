@@ -35,7 +35,6 @@ tools/wine-env.sh start "$build"
 . tests/e2e/e2e_lib.sh
 use_build_environment "$build"
 
-key='HKCU\Software\QuillbeamSoft\BlockTide'
 # Both players have the default keys except player 1's Pause (P instead of
 # Delete): with the same key the second player would resume at once.
 controls() {
@@ -49,7 +48,7 @@ controls() {
   done
   echo "$hex"
 }
-wine reg add "$key" /v Controls /t REG_BINARY /d "$(controls)" /f >/dev/null 2>&1
+wine reg add "$SETTINGS_KEY" /v Controls /t REG_BINARY /d "$(controls)" /f >/dev/null 2>&1
 log=$(mktemp)
 if [ "$trace" = 1 ]; then
   wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d 'user32.BeginPaint;user32.GetAsyncKeyState' /f >/dev/null 2>&1
@@ -69,7 +68,7 @@ export WINEDEBUG=-all
 stop() {
   kill "$pid" 2>/dev/null
   for l in "${loops[@]}"; do kill "$l" 2>/dev/null; done
-  wine reg delete "$key" /v Controls /f >/dev/null 2>&1
+  wine reg delete "$SETTINGS_KEY" /v Controls /f >/dev/null 2>&1
   [ "$trace" = 1 ] && wine reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f >/dev/null 2>&1
   rm -f "$log"
   tools/wine-env.sh stop "$build"
@@ -114,8 +113,9 @@ measure() {
 # Red pixels in the band across the middle of well 0, where the title sits:
 # the new pieces are still near the top when the match is paused.
 title_shown() {
-  local n
-  n=$(import -window root png:- | convert - -crop "227x48+$((X + 28))+$((Y + 29 + 203))" +repage \
+  local n left top width height
+  read -r left top width height <<<"$WELL0"
+  n=$(import -window root png:- | convert - -crop "${width}x48+$((X + left))+$((Y + top + (height - 48) / 2))" +repage \
         -fill black +opaque '#FF0000' -fill white -opaque '#FF0000' -format '%[fx:round(mean*w*h)]' info:)
   [ "${n:-0}" -gt 100 ]
 }
@@ -133,8 +133,7 @@ pause_toggle() {
 }
 
 measure "title screen"
-# Start's centre in the client area of the 1024 x 768 layout.
-xdotool mousemove $((X + 306)) $((Y + 399)) click 1
+xdotool mousemove $((X + ${START% *})) $((Y + ${START#* })) click 1
 sleep 0.3
 pause_toggle paused
 measure "paused"

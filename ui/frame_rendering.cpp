@@ -4,6 +4,7 @@
 
 #include "engine/engine.h"
 #include "ui/layout.h"
+#include "ui/main_window.h"
 #include "ui/match_recording.h"
 
 HFONT titleFont;
@@ -21,13 +22,21 @@ ImageRecord imageRecord;
 
 const char TITLE_TEXT[] = "BlockTide";
 
+// The title's font: 48 pixels high, normal weight, every other choice the
+// platform's default.
+static_assert(FW_NORMAL == 400 && DEFAULT_CHARSET == 1, "the title font's weight and character set");
+static_assert(OUT_DEFAULT_PRECIS == 0 && CLIP_DEFAULT_PRECIS == 0 && DEFAULT_QUALITY == 0 &&
+                  (DEFAULT_PITCH | FF_DONTCARE) == 0,
+              "the title font's defaults");
+
 void CreateDrawingObjects() {
-  titleFont = CreateFontA(48, 0, 0, 0, 400, FALSE, FALSE, FALSE, 1, 0, 0, 0, 0, "Arial Black");
-  brushes[0] = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  pens[0] = static_cast<HPEN>(GetStockObject(WHITE_PEN));
+  titleFont = CreateFontA(48, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                          CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Arial Black");
+  brushes[EMPTY] = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  pens[EMPTY] = static_cast<HPEN>(GetStockObject(WHITE_PEN));
   for (int i = 1; i <= PIECE_TYPES; ++i) {
-    brushes[i] = CreateSolidBrush(ColourTable[i - 1]);
-    pens[i] = CreatePen(PS_SOLID, 0, ColourTable[i - 1]);
+    brushes[i] = CreateSolidBrush(CellColour(i));
+    pens[i] = CreatePen(PS_SOLID, 0, CellColour(i));
   }
   brushes[GHOST] = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
   pens[GHOST] = static_cast<HPEN>(GetStockObject(BLACK_PEN));
@@ -110,12 +119,12 @@ void CreateImages(HWND window) {
     HoldImage(boardDC[p], boardBitmap[p], boardFrame[p]);
     HoldImage(previewDC[p], previewBitmap[p], previewFrame[p]);
     imageRecord.well[p] = WellPicture::Blank;
-    SetTimer(window, p + 1, GRAVITY_BASE_MS, nullptr);
+    SetTimer(window, GravityTimerId(p), GRAVITY_BASE_MS, nullptr);
   }
   made = made && MakeBitmap(screen, swapFrame, swapBitmap) && MakeContext(screen, swapDC);
   if (made) HoldImage(swapDC, swapBitmap, swapFrame);
   ReleaseDC(window, screen);
-  if (made) SetTimer(window, 0, FRAME_PERIOD_MS, nullptr);
+  if (made) SetTimer(window, FRAME_TIMER, FRAME_PERIOD_MS, nullptr);
   // The window still opens, without a game picture: say why to a debugger.
   if (!made) OutputDebugStringA("BlockTide: the off-screen images could not be created; no game picture\n");
 }

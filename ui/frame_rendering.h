@@ -8,8 +8,9 @@
 
 #include "engine/game_state.h"
 
-// One pen and one brush per cell value: 0 empty (white), 1 to 7 the
-// ColourTable colours, 8 the ghost (black). Created once at start-up.
+// One pen and one brush per cell value, in CellColour's colours: 0 empty
+// (the stock white ones), 1 to 7 the shapes', 8 the ghost (the stock black
+// ones). Created once at start-up.
 constexpr int CELL_VALUES = 9;
 extern HFONT titleFont;
 extern HPEN pens[CELL_VALUES];
@@ -25,8 +26,10 @@ extern HBITMAP swapBitmap;
 extern HDC swapDC;
 
 extern const char TITLE_TEXT[];               // "BlockTide"
-constexpr COLORREF TITLE_COLOUR = 0xFF;       // pure red
-constexpr UINT TITLE_FORMAT = 0x25;           // centred both ways, single line
+constexpr COLORREF TITLE_COLOUR = RGB(255, 0, 0);
+constexpr UINT TITLE_FORMAT = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+static_assert(TITLE_COLOUR == 0xFF, "the title's red");
+static_assert(TITLE_FORMAT == 0x25, "the title's centring");
 
 // What each retained image holds, so that a frame draws only the images
 // (and within them the cells) whose picture changed, and the window repaints
