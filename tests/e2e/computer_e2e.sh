@@ -10,33 +10,11 @@ set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); probe=${3:?probe exe}
 . "$(dirname "$0")/e2e_lib.sh"
 use_build_environment "$build"
-out=$build/e2e-output/computer
-work=$(mktemp -d)
-gpid=""
+e2e_begin "$build" computer
 trap '[ -n "$gpid" ] && kill "$gpid" 2>/dev/null; rm -rf "$work"; wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1' EXIT
 
-ox=0; oy=0
-
-fail() {
-  echo "FAIL: $*"
-  import -window root "$work/failure.png" 2>/dev/null
-  mkdir -p "$out" && cp "$work"/*.png "$out"/ 2>/dev/null
-  echo "screenshots in $out"
-  [ -n "$gpid" ] && kill "$gpid" 2>/dev/null
-  exit 1
-}
 click() { xdotool mousemove "$1" "$2" click 1; }
-hold() { xdotool keydown "$1"; sleep "$2"; xdotool keyup "$1"; }
-stored() { wine reg query "$SETTINGS_KEY" /v Controls 2>/dev/null | tr -d '\r' | awk '$1 == "Controls" { print $3 }'; }
 text_of() { local t; t=$(wine "$probe" "$@" | tr -d '\r'); set -- $t; shift 2; echo "$*"; }
-# The top row (0 to 19) holding a block in player 1's well, 20 when it is empty.
-top_row() {
-  local name=$1
-  set -- $WELL1
-  convert "$work/$name.png" -crop "$3x$4+$((ox + $1))+$((oy + $2))" +repage -sample '10x20!' txt:- |
-    awk -F'[ ,:]+' 'NR > 1 && $0 !~ /#FFFFFF/ && $0 !~ /#000000/ && (m == "" || $2 + 0 < m) { m = $2 + 0 }
-                   END { print (m == "" ? 20 : m) }'
-}
 start_game() {
   wine "$game" &
   gpid=$!
@@ -71,7 +49,7 @@ plays_alone() {
   sleep "$secs"
   import -window root "$work/$name.png" || fail "no screenshot $name"
   local s0 s1 row
-  s0=$(text_of 200 main); s1=$(text_of 201 main); row=$(top_row "$name")
+  s0=$(text_of 200 main); s1=$(text_of 201 main); row=$(top_row "$name" "$WELL1")
   [ "$s1" -gt 0 ] 2>/dev/null || fail "$name: player 1's score is '$s1' after ${secs} s"
   [ "$s0" = 0 ] || fail "$name: player 0's score is '$s0', nobody played it"
   [ "$row" -lt 20 ] || fail "$name: player 1's well is empty"

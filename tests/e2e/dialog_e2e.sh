@@ -9,31 +9,10 @@ set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); probe=${3:?probe exe}
 . "$(dirname "$0")/e2e_lib.sh"
 use_build_environment "$build"
-out=$build/e2e-output/dialog
-work=$(mktemp -d)
-gpid=""
+e2e_begin "$build" dialog
 trap '[ -n "$gpid" ] && kill "$gpid" 2>/dev/null; rm -rf "$work"; wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1' EXIT
 
-ox=0; oy=0
-
-fail() {
-  echo "FAIL: $*"
-  import -window root "$work/failure.png" 2>/dev/null
-  mkdir -p "$out" && cp "$work"/*.png "$out"/ 2>/dev/null
-  echo "screenshots in $out"
-  [ -n "$gpid" ] && kill "$gpid" 2>/dev/null
-  exit 1
-}
 click() { xdotool mousemove "$1" "$2" click 1; }
-hold() { xdotool keydown "$1"; sleep "$2"; xdotool keyup "$1"; }
-stored() { wine reg query "$SETTINGS_KEY" /v Controls 2>/dev/null | tr -d '\r' | awk '$1 == "Controls" { print $3 }'; }
-# The top row (0 to 19) holding a block in a well, 20 when it is empty.
-top_row() {
-  local name=$1; set -- $2
-  convert "$work/$name.png" -crop "$3x$4+$((ox + $1))+$((oy + $2))" +repage -sample '10x20!' txt:- |
-    awk -F'[ ,:]+' 'NR > 1 && $0 !~ /#FFFFFF/ && $0 !~ /#000000/ && (m == "" || $2 + 0 < m) { m = $2 + 0 }
-                   END { print (m == "" ? 20 : m) }'
-}
 well_rows() { import -window root "$work/$1.png" || fail "no screenshot $1"; r0=$(top_row "$1" "$WELL0"); r1=$(top_row "$1" "$WELL1"); }
 # Opens player 1's dialog, clicks "Speed Up:" and holds KEYSYM; the field
 # must then show TEXT.

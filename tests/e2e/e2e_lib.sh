@@ -43,3 +43,45 @@ find_game_window() {
   eval "$(xdotool getwindowgeometry --shell "$wid")"
   ox=$X; oy=$Y
 }
+
+# The start of a script: a scratch folder ($work), the folder that keeps a
+# failing run's files ($out: BUILD_DIR/e2e-output/NAME), no game yet ($gpid)
+# and the client area's origin until the window is found.
+e2e_begin() { out=$1/e2e-output/$2; work=$(mktemp -d); gpid=""; ox=0; oy=0; }
+
+# Ends a failing run: a screenshot and the scratch files go to $out, and the
+# game is stopped.
+fail() {
+  echo "FAIL: $*"
+  import -window root "$work/failure.png" 2>/dev/null
+  mkdir -p "$out" && cp "$work"/* "$out"/ 2>/dev/null
+  echo "files in $out"
+  [ -n "$gpid" ] && kill "$gpid" 2>/dev/null
+  exit 1
+}
+
+# Holds a key for the given seconds (a bare tap can fall between two frames).
+hold() { xdotool keydown "$1"; sleep "$2"; xdotool keyup "$1"; }
+
+# The stored "Controls" value as one hex string, empty when there is none.
+stored() { wine reg query "$SETTINGS_KEY" /v Controls 2>/dev/null | tr -d '\r' | awk '$1 == "Controls" { print $3 }'; }
+
+# The top row (0 to 19) holding a block in a well ("left top width height")
+# of screenshot $work/NAME.png, 20 when the well is empty.
+top_row() {
+  local name=$1; set -- $2
+  convert "$work/$name.png" -crop "$3x$4+$((ox + $1))+$((oy + $2))" +repage -sample '10x20!' txt:- |
+    awk -F'[ ,:]+' 'NR > 1 && $0 !~ /#FFFFFF/ && $0 !~ /#000000/ && (m == "" || $2 + 0 < m) { m = $2 + 0 }
+                   END { print (m == "" ? 20 : m) }'
+}
+
+# Closes the game as a user does, with Alt+F4 (no window manager draws a
+# close button), and waits up to 10 s for it to end; sets rc to its status.
+close_with_alt_f4() {
+  xdotool windowfocus --sync "$wid"
+  xdotool keydown alt; sleep 0.1; xdotool keydown F4; sleep 0.1; xdotool keyup F4; sleep 0.05; xdotool keyup alt
+  for _ in $(seq 1 100); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$gpid" 2>/dev/null && fail "the game is still running after Alt+F4"
+  wait "$gpid"; rc=$?
+  gpid=""
+}

@@ -36,10 +36,6 @@ gpid=$!
 find_game_window || fail "no window from the unpacked program"
 xdotool windowfocus --sync "$wid"
 sleep 0.3
-xdotool keydown alt; sleep 0.1; xdotool keydown F4; sleep 0.1; xdotool keyup F4; sleep 0.05; xdotool keyup alt
-for _ in $(seq 1 100); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$gpid" 2>/dev/null && fail "still running after Alt+F4"
-wait "$gpid"; rc=$?
-gpid=""
+close_with_alt_f4
 [ "$rc" -eq 0 ] || fail "exit code $rc"
 echo "PASS"

@@ -9,22 +9,12 @@ set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); sim=${3:?native simulator}; seconds=${4:-20}
 . "$(dirname "$0")/e2e_lib.sh"
 use_build_environment "$build"
-out=$build/e2e-output/replay
-work=$(mktemp -d)
-gpid=""
+e2e_begin "$build" replay
 trap 'rm -rf "$work"' EXIT
 
-fail() {
-  echo "FAIL: $*"
-  mkdir -p "$out" && cp "$work"/* "$out"/ 2>/dev/null
-  echo "files in $out"
-  [ -n "$gpid" ] && kill "$gpid" 2>/dev/null
-  exit 1
-}
 [ -x "$sim" ] || fail "no native simulator at $sim: build the native preset first (tools/test.sh does) or configure with -DBLOCKTIDE_NATIVE_SIM=PATH"
 
 click() { xdotool mousemove $((ox + $1)) $((oy + $2)) click 1; }
-hold() { xdotool keydown "$1"; sleep "$2"; xdotool keyup "$1"; }
 settings() { wine reg query "$SETTINGS_KEY" 2>/dev/null | tr -d '\r' | grep -c REG_; }
 wait_exit() {
   for _ in $(seq 1 "$1"); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
@@ -56,9 +46,7 @@ while [ $SECONDS -lt $end ]; do
 done
 click $STOP
 sleep 0.3
-xdotool windowfocus --sync "$wid"
-xdotool keydown alt; sleep 0.1; xdotool keydown F4; sleep 0.1; xdotool keyup F4; sleep 0.05; xdotool keyup alt
-wait_exit 100 "after Alt+F4"
+close_with_alt_f4
 [ "$rc" -eq 0 ] || fail "recording run: exit code $rc: $(cat "$work/record.err")"
 head -n 1 "$rec" | grep -q '^blocktide-recording 1 ' || fail "no recording header: $(head -c 100 "$rec")"
 grep -q '^shadow 1 1$' "$rec" || fail "the shadow switch is not in the recording"

@@ -9,20 +9,9 @@ set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); probe=${3:?probe exe}
 . "$(dirname "$0")/e2e_lib.sh"
 use_build_environment "$build"
-out=$build/e2e-output/window
-work=$(mktemp -d)
-gpid=""
+e2e_begin "$build" window
 trap 'rm -rf "$work"' EXIT
 
-ox=0; oy=0   # the client area's screen origin
-
-fail() {
-  echo "FAIL: $*"
-  mkdir -p "$out" && cp "$work"/*.png "$out"/ 2>/dev/null
-  echo "screenshots in $out"
-  [ -n "$gpid" ] && kill "$gpid" 2>/dev/null
-  exit 1
-}
 shot() { import -window root "$work/$1.png" || fail "no screenshot $1"; }
 
 # The cells of a well in a screenshot, one line per row: . white, # black,
@@ -42,7 +31,6 @@ blocks() { tr -cd 'o' <<<"$1" | wc -c; }
 # The leftmost column holding a block (10 when none).
 leftmost() { awk '{ i = index($0, "o"); if (i > 0 && (m == "" || i - 1 < m)) m = i - 1 } END { print (m == "" ? 10 : m) }' <<<"$1"; }
 click() { xdotool mousemove $((ox + $1)) $((oy + $2)) click 1; }
-hold() { xdotool keydown "$1"; sleep "$2"; xdotool keyup "$1"; }
 
 # Both wells from one screenshot, retaken while the two gravity ticks (a few
 # milliseconds apart) may have caught the wells in different rows.
@@ -106,12 +94,6 @@ for w in "$WELL0" "$WELL1"; do
   [ "$n" -gt 100 ] || fail "after Stop: $n red pixels in well ($w)"
 done
 
-# Close as a user does: Alt+F4 (no window manager draws a close button).
-xdotool windowfocus --sync "$wid"
-xdotool keydown alt; sleep 0.1; xdotool keydown F4; sleep 0.1; xdotool keyup F4; sleep 0.05; xdotool keyup alt
-for _ in $(seq 1 100); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$gpid" 2>/dev/null && fail "the game is still running after Alt+F4"
-wait "$gpid"; rc=$?
-gpid=""
+close_with_alt_f4
 [ "$rc" -eq 0 ] || fail "exit code $rc"
 echo "PASS"
