@@ -1,0 +1,30 @@
+// Helpers shared by the computer player's planning and steering; not for
+// other folders.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/game_state.h"
+
+namespace computer_detail {
+
+constexpr uint16_t FULL_ROW = (1u << WELL_COLUMNS) - 1;
+
+// A well as row masks: bit c of row r is column c (row 0 is the top).
+struct Rows {
+  uint16_t row[WELL_ROWS];
+};
+
+// The shape (0 to 6) of the first coloured cell among count cells; -1 for none.
+int PieceTypeOf(const int32_t* cells, int count);
+// Do the two matrices occupy the same cells?
+bool SameMatrix(const PieceMatrix a, const PieceMatrix b);
+void CopyMatrix(PieceMatrix to, const PieceMatrix from);
+// The settled cells of a well; with dropFull, rows already full (locked by a
+// gravity tick, cleared at the coming frame tick) are taken out as the line
+// clearing will take them out.
+void ReadWell(const Board& board, Rows& out, bool dropFull);
+// Would action a act this frame under the repeat rule (not a held repeat)?
+bool ActsNow(int p, Action a);
+
+}  // namespace computer_detail
