@@ -83,11 +83,14 @@ for p in $(pgrep -x 'wineserver(64)?'); do
   tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$build/wineprefix" && server=$p
 done
 xvfb=$(cat "$build/xvfb.pid" 2>/dev/null || true)
-hz=$(getconf CLK_TCK)
-
-ticks() { [ -n "$1" ] && [ -r "/proc/$1/stat" ] && awk '{ print $14 + $15 }' "/proc/$1/stat" || echo 0; }
+# CPU time in ns of every thread of a process (schedstat), far finer than
+# the 10 ms steps of the user and system times in /proc/PID/stat.
+ticks() {
+  [ -n "$1" ] && [ -d "/proc/$1/task" ] || { echo 0; return; }
+  cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%d", s }'
+}
 calls() { grep -c "Call user32.$1" "$log"; }
-share() { awk -v a="$1" -v b="$2" -v hz="$hz" -v t="$3" 'BEGIN { printf "%5.1f", 100 * (b - a) / hz / t }'; }
+share() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { printf "%5.2f", 100 * (b - a) / 1e9 / t }'; }
 rate() { awk -v a="$1" -v b="$2" -v t="$3" -v d="$4" 'BEGIN { printf "%6.1f", (b - a) / d / t }'; }
 
 load=""

@@ -20,3 +20,8 @@ uint32_t FrameTicksDue(FrameClock& clock, uint32_t nowMs) {
   clock.lastMs += due * FRAME_PERIOD_MS;
   return due;
 }
+
+uint32_t FrameTimerPeriod(const GameState& state) {
+  if (state.gameOver[0] && state.gameOver[1]) return TITLE_TIMER_PERIOD_MS;
+  return state.paused ? PAUSED_TIMER_PERIOD_MS : FRAME_PERIOD_MS;
+}

@@ -3,9 +3,11 @@
 
 #include "ui/frame_clock.h"
 #include "ui/frame_rendering.h"
+#include "ui/main_window.h"
 
 TimerCalls timerCalls = {timeGetDevCaps, timeBeginPeriod, timeEndPeriod, timeGetTime};
 UINT timerPeriodHeld;
+UINT frameTimerMs;
 
 void BeginTimerResolution() {
   if (timerPeriodHeld != 0) return;
@@ -23,4 +25,17 @@ void EndTimerResolution() {
 
 // timeGetTime rather than GetTickCount: with the finer period it counts
 // single milliseconds, where the tick count may step by 15 or 16.
-void RunDueFrameTicks() { RunFrameTicks(FrameTicksDue(frameClock, timerCalls.getTime())); }
+// SetTimer with the frame timer's identifier replaces its period and starts
+// the countdown afresh; a timer that CreateImages never started stays off.
+static void SetFrameTimerPeriod(uint32_t periodMs) {
+  if (frameTimerMs == 0 || frameTimerMs == periodMs) return;
+  SetTimer(mainWindow, FRAME_TIMER, periodMs, nullptr);
+  frameTimerMs = periodMs;
+}
+
+void RunDueFrameTicks() {
+  RunFrameTicks(FrameTicksDue(frameClock, timerCalls.getTime()));
+  SetFrameTimerPeriod(FrameTimerPeriod(gameState));
+}
+
+void QuickenFrameTimer() { SetFrameTimerPeriod(FRAME_PERIOD_MS); }

@@ -35,6 +35,15 @@ struct TimerResolutionRelease {
   ~TimerResolutionRelease() { EndTimerResolution(); }
 };
 
+// The frame timer's period as last set (CreateImages starts it at
+// FRAME_PERIOD_MS); 0 while no frame timer runs.
+extern UINT frameTimerMs;
+
 // The frame timer's message: the frame ticks due by the frame clock. Each
 // invalidates only what it changed, so the window repaints once after them.
+// Then the timer's period is set for what the match now is
+// (FrameTimerPeriod).
 void RunDueFrameTicks();
+// Start and any key message: the next frame tick comes at the frame pace,
+// not after a paused or title period. Nothing while no frame timer runs.
+void QuickenFrameTimer();

@@ -3,6 +3,7 @@
 #include "ui/frame_rendering.h"
 
 #include "engine/engine.h"
+#include "ui/frame_pacing.h"
 #include "ui/layout.h"
 #include "ui/main_window.h"
 #include "ui/match_recording.h"
@@ -125,6 +126,7 @@ void CreateImages(HWND window) {
   if (made) HoldImage(swapDC, swapBitmap, swapFrame);
   ReleaseDC(window, screen);
   if (made) SetTimer(window, FRAME_TIMER, FRAME_PERIOD_MS, nullptr);
+  frameTimerMs = made ? FRAME_PERIOD_MS : 0;
   // The window still opens, without a game picture: say why to a debugger.
   if (!made) OutputDebugStringA("BlockTide: the off-screen images could not be created; no game picture\n");
 }
@@ -141,6 +143,7 @@ void DestroyImages() {
   for (int p = 0; p < PLAYERS; ++p) DestroyImage(boardBitmap[p], boardDC[p]);
   DestroyImage(swapBitmap, swapDC);
   ForgetImages();
+  frameTimerMs = 0;  // the window's timers go with it
 }
 
 static void MarkChanged(uint32_t image) { imageRecord.changed |= image; }

@@ -92,8 +92,9 @@ void StartMatch() {
   ResetPlayer(1);
   ResetComputer();  // no plan outlives its match
   // The new match's first frame timer message runs one tick, however long
-  // the time before it was.
+  // the time before it was, and comes at the frame pace.
   frameClock.running = false;
+  QuickenFrameTimer();
 }
 
 void StopMatch() {
@@ -176,6 +177,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         RunGravityTick(static_cast<int>(wParam - GravityTimerId(0)));
       }
       return 0;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      // The key may end a pause: sample it at the frame pace.
+      QuickenFrameTimer();
+      return DefWindowProcA(window, message, wParam, lParam);
     case WM_COMMAND:
       if (OnCommand(LOWORD(wParam))) return 0;
       return DefWindowProcA(window, message, wParam, lParam);

@@ -369,9 +369,11 @@ TEST_F(MainWindow, TimerPeriodIsHeldWhileTheWindowExistsAndGivenBackOnce) {
   EXPECT_EQ(1, fakeTimer.ends);
   EXPECT_EQ(held, fakeTimer.ended);
   EXPECT_EQ(0u, timerPeriodHeld);
+  EXPECT_EQ(0u, frameTimerMs) << "no frame timer without the window";
 
   fakeTimer.minPeriod = 0;  // never below 1 ms
   ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr), SW_SHOW));
+  EXPECT_EQ(FRAME_PERIOD_MS, frameTimerMs);
   BeginTimerResolution();
   EXPECT_EQ(1, fakeTimer.begins) << "asked for once";
   EXPECT_EQ(1u, fakeTimer.begun);
@@ -397,6 +399,33 @@ TEST_F(MainWindow, TimerPeriodIsHeldWhileTheWindowExistsAndGivenBackOnce) {
     SendMessageA(mainWindow, WM_TIMER, FRAME_TIMER, 0);
     EXPECT_EQ(ticks[i], before - gameState.previewBlind[0]) << "at " << at[i];
   }
+
+  // Paused, and at the title, the timer comes less often and each message
+  // runs the ticks due; Start and a key message bring the frame pace back.
+  const auto frameMessageAt = [](DWORD ms) {
+    fakeTimer.now = ms;
+    SendMessageA(mainWindow, WM_TIMER, FRAME_TIMER, 0);
+  };
+  EXPECT_EQ(FRAME_PERIOD_MS, frameTimerMs) << "in play";
+  gameState.paused = true;
+  frameMessageAt(15055);
+  EXPECT_EQ(15055u, frameClock.lastMs) << "two ticks";
+  EXPECT_EQ(PAUSED_TIMER_PERIOD_MS, frameTimerMs);
+  SendMessageA(mainWindow, WM_KEYDOWN, 'Z', 0);
+  EXPECT_EQ(FRAME_PERIOD_MS, frameTimerMs) << "a key may end the pause";
+  frameMessageAt(15065);
+  EXPECT_EQ(PAUSED_TIMER_PERIOD_MS, frameTimerMs) << "it did not";
+  gameState.paused = false;
+  frameMessageAt(15085);
+  EXPECT_EQ(FRAME_PERIOD_MS, frameTimerMs);
+  Command(ID_STOP);
+  EXPECT_EQ(FRAME_PERIOD_MS, frameTimerMs) << "until a tick has drawn the title";
+  frameMessageAt(15095);
+  EXPECT_EQ(TITLE_TIMER_PERIOD_MS, frameTimerMs);
+  frameMessageAt(15135);
+  EXPECT_EQ(15135u, frameClock.lastMs) << "four ticks";
+  Command(ID_START);
+  EXPECT_EQ(FRAME_PERIOD_MS, frameTimerMs);
   Command(ID_STOP);
   timerCalls = real;
   BeginTimerResolution();
