@@ -3,26 +3,32 @@
 # paused match and in a match with both players in play (gravity and the
 # 10 ms frame tick, no keys): starts the game under Wine on a virtual
 # display, reads /proc for the game, its Wine server and the X server.
-#   tools/measure_cpu.sh [--trace] [--pin CPU] [--busy N] [BUILD_DIR] [SECONDS]
+#   tools/measure_cpu.sh [--trace] [--pin CPU] [--busy N] [--taps N] [BUILD_DIR] [SECONDS]
 #     BUILD_DIR defaults to build/windows, SECONDS (per state) to 10.
 #     --trace  also counts, per second of each state, the window's repaints
 #              (calls of BeginPaint) and the frame ticks (calls of
 #              GetAsyncKeyState for key S, player 0's and player 1's first
 #              binding, read once per player and frame while both are in
-#              play), from a Wine relay trace of those two functions. The
+#              play) and the messages the window's thread takes (calls of
+#              GetMessageA: the frame timer's, two gravity timers' and any
+#              other), from a Wine relay trace of those functions. The
 #              trace costs CPU: take the CPU shares from a run without it.
 #     --pin    runs the game alone on that CPU (taskset).
 #     --busy   runs N busy loops for the whole measurement, on the pinned
 #              CPU when --pin is given.
+#     --taps   then pauses and resumes the match N times each with 35 ms
+#              taps of Delete and says how many taps that took (a tap that
+#              is missed, or taken as two toggles, needs another).
 # The display is BLOCKTIDE_DISPLAY (default :97), as for the tests.
 set -u
 cd "$(dirname "$0")/.."
-trace=0; pin=""; busy=0
+trace=0; pin=""; busy=0; toggles=0
 while [ $# -gt 0 ]; do
   case $1 in
   --trace) trace=1; shift ;;
   --pin) pin=$2; shift 2 ;;
   --busy) busy=$2; shift 2 ;;
+  --taps) toggles=$2; shift 2 ;;
   *) break ;;
   esac
 done
@@ -51,7 +57,7 @@ controls() {
 wine reg add "$SETTINGS_KEY" /v Controls /t REG_BINARY /d "$(controls)" /f >/dev/null 2>&1
 log=$(mktemp)
 if [ "$trace" = 1 ]; then
-  wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d 'user32.BeginPaint;user32.GetAsyncKeyState' /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d 'user32.BeginPaint;user32.GetAsyncKeyState;user32.GetMessageA' /f >/dev/null 2>&1
   export WINEDEBUG=+relay
 fi
 
@@ -97,19 +103,20 @@ load=""
 [ -n "$pin" ] && load+=", game on CPU $pin"
 [ "$busy" -gt 0 ] && load+=", $busy busy loops"
 echo "1024x768 under Wine, $seconds s per state$load"
-echo "CPU in % of one core:    game  wineserver   Xvfb$([ "$trace" = 1 ] && echo '  repaints/s  frame ticks/s')"
+echo "CPU in % of one core:    game  wineserver   Xvfb$([ "$trace" = 1 ] && echo '  repaints/s  frame ticks/s  messages/s')"
 measure() {
   local name=$1
-  local g0 s0 x0 p0 k0 t0 g1 s1 x1 p1 k1 t1 t
+  local g0 s0 x0 p0 k0 m0 t0 g1 s1 x1 p1 k1 m1 t1 t
   g0=$(ticks "$pid"); s0=$(ticks "$server"); x0=$(ticks "$xvfb"); t0=$(date +%s.%N)
-  [ "$trace" = 1 ] && { p0=$(calls BeginPaint); k0=$(calls 'GetAsyncKeyState(00000053)'); }
+  [ "$trace" = 1 ] && { p0=$(calls BeginPaint); k0=$(calls 'GetAsyncKeyState(00000053)'); m0=$(calls GetMessageA); }
   sleep "$seconds"
   g1=$(ticks "$pid"); s1=$(ticks "$server"); x1=$(ticks "$xvfb"); t1=$(date +%s.%N)
-  [ "$trace" = 1 ] && { p1=$(calls BeginPaint); k1=$(calls 'GetAsyncKeyState(00000053)'); }
+  [ "$trace" = 1 ] && { p1=$(calls BeginPaint); k1=$(calls 'GetAsyncKeyState(00000053)'); m1=$(calls GetMessageA); }
   t=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
   printf '  %-20s %s  %s       %s' "$name" "$(share "$g0" "$g1" "$t")" "$(share "$s0" "$s1" "$t")" \
     "$(share "$x0" "$x1" "$t")"
-  [ "$trace" = 1 ] && printf '      %s         %s' "$(rate "$p0" "$p1" "$t" 1)" "$(rate "$k0" "$k1" "$t" 2)"
+  [ "$trace" = 1 ] && printf '      %s         %s       %s' "$(rate "$p0" "$p1" "$t" 1)" "$(rate "$k0" "$k1" "$t" 2)" \
+    "$(rate "$m0" "$m1" "$t" 1)"
   echo
 }
 
@@ -123,11 +130,13 @@ title_shown() {
   [ "${n:-0}" -gt 100 ]
 }
 # Delete toggles the pause, held for less than the 5 frames after which it
-# would toggle back; a press that short is often missed under Wine, so it
-# is pressed again until the title shows (or goes).
+# would toggle back; a press that short is sometimes missed or taken twice
+# under Wine, so it is pressed again until the title shows (or goes).
+taps=0
 pause_toggle() {
   local want=$1
   for _ in $(seq 1 10); do
+    taps=$((taps + 1))
     xdotool keydown Delete; sleep 0.035; xdotool keyup Delete
     sleep 0.5
     if title_shown; then [ "$want" = paused ] && return 0; else [ "$want" = playing ] && return 0; fi
@@ -142,6 +151,11 @@ pause_toggle paused
 measure "paused"
 pause_toggle playing
 measure "match, both in play"
+if [ "$toggles" -gt 0 ]; then
+  taps=0
+  for _ in $(seq 1 "$toggles"); do pause_toggle paused; pause_toggle playing; done
+  echo "  $taps taps of 35 ms for $((2 * toggles)) pause toggles"
+fi
 rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$pid/status")
 hwm=$(awk '/^VmHWM/ { print $2 }' "/proc/$pid/status")
 echo "  game resident $((rss / 1024)) MiB (peak $((hwm / 1024)) MiB)"

@@ -33,8 +33,22 @@ static void SetFrameTimerPeriod(uint32_t periodMs) {
   frameTimerMs = periodMs;
 }
 
+// Paused, a message may run two ticks at once, both reading the controls as
+// they are now. When one ends the pause, the rest are left out and the clock
+// starts from now: the key that ended it then counts from that tick on, one
+// tick per 10 ms, as at the frame pace (the ticks before would have found it
+// up); counted twice at once, a short press could pause again.
 void RunDueFrameTicks() {
-  RunFrameTicks(FrameTicksDue(frameClock, timerCalls.getTime()));
+  const uint32_t now = timerCalls.getTime();
+  const uint32_t due = FrameTicksDue(frameClock, now);
+  const bool paused = gameState.paused;
+  for (uint32_t i = 0; i < due; ++i) {
+    RunFrameTicks(1);
+    if (paused && !gameState.paused) {
+      frameClock.lastMs = now;
+      break;
+    }
+  }
   SetFrameTimerPeriod(FrameTimerPeriod(gameState));
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "controls/action_sampling.h"
 #include "controls/control_set.h"
 #include "engine/engine.h"
 #include "joystick/di_joystick.h"
@@ -415,15 +416,24 @@ TEST_F(MainWindow, TimerPeriodIsHeldWhileTheWindowExistsAndGivenBackOnce) {
   EXPECT_EQ(FRAME_PERIOD_MS, frameTimerMs) << "a key may end the pause";
   frameMessageAt(15065);
   EXPECT_EQ(PAUSED_TIMER_PERIOD_MS, frameTimerMs) << "it did not";
-  gameState.paused = false;
-  frameMessageAt(15085);
+  // Player 0's Pause held (player 1 out, who has the same key): the tick
+  // that ends the pause leaves out the other one due, the clock starts anew.
+  const KeyStateFn realKeys = keyStateSource;
+  keyStateSource = [](int vk) -> SHORT { return vk == VK_DELETE ? static_cast<SHORT>(0x8000) : 0; };
+  gameState.gameOver[1] = true;
+  gameState.previewBlind[0] = 100;
+  frameMessageAt(15090);
+  keyStateSource = realKeys;
+  EXPECT_FALSE(gameState.paused);
+  EXPECT_EQ(99, gameState.previewBlind[0]) << "one tick in play";
+  EXPECT_EQ(15090u, frameClock.lastMs);
   EXPECT_EQ(FRAME_PERIOD_MS, frameTimerMs);
   Command(ID_STOP);
   EXPECT_EQ(FRAME_PERIOD_MS, frameTimerMs) << "until a tick has drawn the title";
-  frameMessageAt(15095);
+  frameMessageAt(15100);
   EXPECT_EQ(TITLE_TIMER_PERIOD_MS, frameTimerMs);
-  frameMessageAt(15135);
-  EXPECT_EQ(15135u, frameClock.lastMs) << "four ticks";
+  frameMessageAt(15140);
+  EXPECT_EQ(15140u, frameClock.lastMs) << "four ticks";
   Command(ID_START);
   EXPECT_EQ(FRAME_PERIOD_MS, frameTimerMs);
   Command(ID_STOP);
