@@ -23,8 +23,6 @@ void EndTimerResolution() {
   timerPeriodHeld = 0;
 }
 
-// timeGetTime rather than GetTickCount: with the finer period it counts
-// single milliseconds, where the tick count may step by 15 or 16.
 // SetTimer with the frame timer's identifier replaces its period and starts
 // the countdown afresh; a timer that CreateImages never started stays off.
 static void SetFrameTimerPeriod(uint32_t periodMs) {
@@ -38,6 +36,8 @@ static void SetFrameTimerPeriod(uint32_t periodMs) {
 // starts from now: the key that ended it then counts from that tick on, one
 // tick per 10 ms, as at the frame pace (the ticks before would have found it
 // up); counted twice at once, a short press could pause again.
+// timeGetTime rather than GetTickCount: with the finer period it counts
+// single milliseconds, where the tick count may step by 15 or 16.
 void RunDueFrameTicks() {
   const uint32_t now = timerCalls.getTime();
   const uint32_t due = FrameTicksDue(frameClock, now);
