@@ -13,7 +13,7 @@ uint32_t benchTicks = 1000;
 void ArmGravityTimer(int, uint32_t) {}
 void ShowLabels(int, const char*, const char*) {}
 void RequestRepaint() {}
-Action ActionSource(int p) { return p == 0 ? ComputerAction(0) : Action::NoAction; }
+Action ActionSource(int p) { return p == 0 ? ComputerAction(0, COMPUTER_LEVEL_MAX) : Action::NoAction; }
 void ClearWellImage(int) {}
 void DrawTitle(int) {}
 void DrawPlayer(int) {}
@@ -51,9 +51,9 @@ BENCHMARK(BM_PlanPlacement)->Arg(0)->Arg(1)->Arg(2);
 // The frames between decisions: read the well, compare, steer one press.
 void BM_ComputerActionSteering(benchmark::State& state) {
   PlayTo(2024, 6000);
-  ComputerAction(0);  // plans for the piece in hand
+  ComputerAction(0, COMPUTER_LEVEL_MAX);  // plans for the piece in hand
   for (auto _ : state) {
-    benchmark::DoNotOptimize(ComputerAction(0));
+    benchmark::DoNotOptimize(ComputerAction(0, COMPUTER_LEVEL_MAX));
   }
 }
 BENCHMARK(BM_ComputerActionSteering);

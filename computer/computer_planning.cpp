@@ -292,10 +292,43 @@ void AddPlacements(const Board& board, const Rows& well, const PieceMatrix start
   }
 }
 
+// The best LOOKAHEAD_WIDTH candidates by their own value, best first, into
+// order; on equal values the earlier candidate ranks first. Returns how many.
+int KeepBest(const Candidate* list, int count, int (&order)[LOOKAHEAD_WIDTH]) {
+  int kept = 0;
+  for (int i = 0; i < count; ++i) {
+    int at;
+    if (kept < LOOKAHEAD_WIDTH) {
+      at = kept++;
+    } else if (list[i].value > list[order[LOOKAHEAD_WIDTH - 1]].value) {
+      at = LOOKAHEAD_WIDTH - 1;
+    } else {
+      continue;
+    }
+    for (; at > 0 && list[order[at - 1]].value < list[i].value; --at) order[at] = order[at - 1];
+    order[at] = i;
+  }
+  return kept;
+}
+
+// The place (into judged) of the rank-th best value, rank 0 the best; on
+// equal values the earlier place ranks first. A rank past the end gives the
+// worst.
+int RankedAt(const float* judged, int count, int rank) {
+  int places[LOOKAHEAD_WIDTH];
+  for (int j = 0; j < count; ++j) {
+    int at = j;
+    for (; at > 0 && judged[places[at - 1]] < judged[j]; --at) places[at] = places[at - 1];
+    places[at] = j;
+  }
+  return places[rank < count ? rank : count - 1];
+}
+
 }  // namespace
 
 const ComputerPlan& PlanPlacement(int p) {
   ComputerMind& mind = computerState.mind[p];
+  const ComputerLevel& rules = ComputerLevelRules(mind.level);
   ComputerPlan& plan = mind.plan;
   const Board& board = gameState.board[p];
   Rows seen;
@@ -322,50 +355,32 @@ const ComputerPlan& PlanPlacement(int p) {
   const bool reserve = KeepColumnOpen(well);
   AddPlacements(board, well, cur, x0, y0, false, reserve, list, count);
   const int swapType = PieceTypeOf(gameState.swapPiece, 16);
-  if (!mind.swapUsed && swapType >= 0 && swapType != plan.pieceType && ActsNow(p, Action::Swap) &&
+  if (rules.useSwap && !mind.swapUsed && swapType >= 0 && swapType != plan.pieceType && ActsNow(p, Action::Swap) &&
       MatrixFits(board, gameState.swapPiece, x0, y0)) {
     AddPlacements(board, well, gameState.swapPiece, x0, y0, true, reserve, list, count);
   }
   if (count == 0) return plan;
 
   // The preview is read only while it shows: a blank preview hides the
-  // piece from the computer as from a person.
-  int best = 0;
-  const int nextType = gameState.previewBlind[p] == 0 ? PieceTypeOf(gameState.nextPiece[p], 8) : -1;
+  // piece from the computer as from a person. The best few by their own
+  // value are judged again by the best drop of the preview's piece after
+  // them; the level may then take one of the others.
+  const int nextType =
+      rules.usePreview && gameState.previewBlind[p] == 0 ? PieceTypeOf(gameState.nextPiece[p], 8) : -1;
+  int order[LOOKAHEAD_WIDTH];
+  const int kept = KeepBest(list, count, order);
+  float judged[LOOKAHEAD_WIDTH];
   if (nextType < 0) {
-    for (int i = 1; i < count; ++i) {
-      if (list[i].value > list[best].value) best = i;
-    }
+    for (int j = 0; j < kept; ++j) judged[j] = list[order[j]].value;
   } else {
-    // The best few by their own value, then judged by the best drop of the
-    // preview's piece that follows them.
-    int order[LOOKAHEAD_WIDTH];
-    int kept = 0;
-    for (int i = 0; i < count; ++i) {
-      int at;
-      if (kept < LOOKAHEAD_WIDTH) {
-        at = kept++;
-      } else if (list[i].value > list[order[LOOKAHEAD_WIDTH - 1]].value) {
-        at = LOOKAHEAD_WIDTH - 1;
-      } else {
-        continue;
-      }
-      for (; at > 0 && list[order[at - 1]].value < list[i].value; --at) order[at] = order[at - 1];
-      order[at] = i;
-    }
     Shape shapes[4];
     const int shapeCount = OrientationsOf(nextType, shapes);
-    float bestValue = 0.0f;
     for (int j = 0; j < kept; ++j) {
       const Candidate& c = list[order[j]];
-      const float value = c.step + BestFollowing(c.after, shapes, shapeCount, reserve);
-      if (j == 0 || value > bestValue) {
-        bestValue = value;
-        best = order[j];
-      }
+      judged[j] = c.step + BestFollowing(c.after, shapes, shapeCount, reserve);
     }
   }
-  const Candidate& chosen = list[best];
+  const Candidate& chosen = list[order[RankedAt(judged, kept, mind.worseRank)]];
   plan.swapFirst = chosen.swap;
   plan.pieceType = chosen.type;
   CopyMatrix(plan.target, chosen.matrix);

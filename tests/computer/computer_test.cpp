@@ -39,7 +39,7 @@ Action Ask(int p) {
   static_assert(sizeof(GameState) < 4096, "fits the copy below");
   GameState before;
   std::memcpy(&before, &gameState, sizeof before);
-  const Action a = ComputerAction(p);
+  const Action a = ComputerAction(p, COMPUTER_LEVEL_MAX);
   EXPECT_EQ(0, std::memcmp(&before, &gameState, sizeof before)) << "the computer wrote gameState";
   return a;
 }
@@ -200,11 +200,129 @@ TEST(ComputerPlayer, BeatsTheRandomPlayer) {
     Clock clock = {};
     // The random player tops out within a few thousand frames.
     for (int f = 0; f < 20000 && !gameState.gameOver[0] && !gameState.gameOver[1]; ++f) {
-      Step(clock, {ComputerAction(0), random.Choose()});
+      Step(clock, {ComputerAction(0, COMPUTER_LEVEL_MAX), random.Choose()});
     }
     wins += gameState.gameOver[1] && !gameState.gameOver[0];
   }
   EXPECT_LE(95, wins) << "wins of 100";
+}
+
+}  // namespace
+
+namespace {
+
+uint64_t Fnv(uint64_t h, const void* data, size_t n) {
+  const unsigned char* b = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < n; ++i) h = (h ^ b[i]) * 1099511628211ull;
+  return h;
+}
+
+// Both players at the given levels for up to `frames` frames from tick: a
+// digest of every action held, frame by frame, and of the wells and scores
+// at the end.
+uint64_t MatchDigest(uint32_t tick, int32_t level0, int32_t level1, int frames) {
+  StartWithComputer(tick);
+  Clock clock = {};
+  uint64_t h = 14695981039346656037ull;
+  for (int f = 0; f < frames && !(gameState.gameOver[0] && gameState.gameOver[1]); ++f) {
+    const Action held[2] = {ComputerAction(0, level0), ComputerAction(1, level1)};
+    h = Fnv(h, held, sizeof held);
+    Step(clock, held);
+  }
+  h = Fnv(h, gameState.board, sizeof gameState.board);
+  return Fnv(h, gameState.score, sizeof gameState.score);
+}
+
+TEST(ComputerLevels, LevelFiveIsTheComputerAsItWasAndTheFallback) {
+  // Digests of the computer before there were levels, for the same matches.
+  const struct {
+    uint32_t tick;
+    uint64_t digest;
+  } matches[] = {{1000u, 0x176384b7fd8570adull}, {31337u, 0x939f46472bdf7aefull}, {4000000000u, 0xe6f9789dcde5f81full}};
+  for (const auto& match : matches) {
+    EXPECT_EQ(match.digest, MatchDigest(match.tick, 5, 5, 18000)) << "tick " << match.tick;
+  }
+  for (int32_t level : {0, 6, -1, 255}) {
+    EXPECT_EQ(matches[0].digest, MatchDigest(matches[0].tick, level, level, 18000)) << "level " << level;
+  }
+  // The lower levels draw from a generator seeded by the match: the same
+  // match plays the same, another match otherwise.
+  EXPECT_EQ(MatchDigest(77, 1, 2, 3000), MatchDigest(77, 1, 2, 3000));
+  EXPECT_NE(MatchDigest(77, 1, 2, 3000), MatchDigest(78, 1, 2, 3000));
+  EXPECT_NE(computerState.mind[0].random, computerState.mind[1].random);
+}
+
+// Would the held action act this frame (a press), by the engine's repeat rule?
+bool Presses(int p, Action a) {
+  return a != Action::NoAction && (gameState.repeatDelay[p] == 0 || gameState.lastAction[p] != a);
+}
+
+int SettledCount(int p) {
+  int n = 0;
+  for (int32_t v : gameState.board[p]) n += v != 0;
+  return n;
+}
+
+TEST(ComputerLevels, PressesAndReactionsNoSoonerThanTheLevelAllows) {
+  for (int32_t level = COMPUTER_LEVEL_MIN; level < COMPUTER_LEVEL_MAX; ++level) {
+    const ComputerLevel& rules = ComputerLevelRules(level);
+    StartWithComputer(4000u + static_cast<uint32_t>(level));
+    Clock clock = {};
+    // The match's first piece appears at Start, before frame 0's tick.
+    int lastPress = -1000, appeared = -1, firstPress = -1, fewestGap = 1000, fewestReaction = 1000;
+    int swaps = 0, pieces = 0;
+    for (int f = 0; f < 4000 && !gameState.gameOver[0]; ++f) {
+      const Action a = ComputerAction(0, level);
+      if (Presses(0, a)) {
+        EXPECT_LE(rules.pressGapFrames, f - lastPress) << "level " << level << " frame " << f;
+        if (f - lastPress < fewestGap) fewestGap = f - lastPress;
+        lastPress = f;
+        if (firstPress < appeared) {
+          firstPress = f;
+          EXPECT_LE(rules.reactFrames, f - appeared) << "level " << level << " frame " << f;
+          if (f - appeared < fewestReaction) fewestReaction = f - appeared;
+        }
+        swaps += a == Action::Swap;
+      }
+      const int before = SettledCount(0);
+      Step(clock, {a, Action::NoAction});
+      // A lock adds four cells (its rows clear at the next frame tick): the
+      // next piece appears with it.
+      if (SettledCount(0) == before + 4) {
+        appeared = f;
+        pieces += 1;
+      }
+    }
+    EXPECT_FALSE(gameState.gameOver[0]) << "level " << level;
+    EXPECT_EQ(rules.pressGapFrames, fewestGap) << "level " << level << ": the gap is the limit, not more";
+    EXPECT_EQ(rules.reactFrames, fewestReaction) << "level " << level;
+    EXPECT_LT(10, pieces) << "level " << level;
+    EXPECT_TRUE(rules.useSwap || swaps == 0) << "level " << level << " swapped " << swaps << " times";
+  }
+
+  // Garbage lifting the well mid-piece: the steering stops for the level's
+  // reaction, then goes on.
+  const ComputerLevel& rules = ComputerLevelRules(2);
+  StartWithComputer(1000);
+  Clock clock = {};
+  for (int f = 0; f < 200; ++f) {
+    const Action a = ComputerAction(0, 2);
+    const bool pressed = Presses(0, a);
+    Step(clock, {a, Action::NoAction});
+    if (pressed) break;
+  }
+  for (int c = 0; c < WELL_COLUMNS; ++c) {
+    for (int r = 0; r < WELL_ROWS - 1; ++r) gameState.board[0][c * WELL_ROWS + r] = gameState.board[0][c * WELL_ROWS + r + 1];
+  }
+  FillRow(0, WELL_ROWS - 1, 4, 3);
+  gameState.pieceY[0] -= 1;
+  int waited = 0;
+  for (; waited < 200; ++waited) {
+    const Action a = ComputerAction(0, 2);
+    if (Presses(0, a)) break;
+    Step(clock, {a, Action::NoAction});
+  }
+  EXPECT_EQ(rules.garbageReactFrames, waited + 1) << "frames from the garbage to the next press";
 }
 
 }  // namespace

@@ -48,14 +48,15 @@ TEST(Allocations, NoneInAThousandTicks) {
   EXPECT_NE(0, gameState.previewBlind[1] + gameState.forcedDrops[1]) << "the attack happened";
 }
 
-// The computer plays both players: its plans and presses allocate nothing.
+// The computer plays both players, the full one and the slowest level: its
+// plans and presses allocate nothing.
 TEST(Allocations, NoneInTheComputersFrames) {
   StartTestMatch(2024);
   ResetComputer();
   counting = true;
   for (int t = 0; t < 3000; ++t) {
-    testHost.held[0] = ComputerAction(0);
-    testHost.held[1] = ComputerAction(1);
+    testHost.held[0] = ComputerAction(0, COMPUTER_LEVEL_MAX);
+    testHost.held[1] = ComputerAction(1, COMPUTER_LEVEL_MIN);
     FrameTick();
     if (t % 50 == 0) GravityTick(0);
     if (t % 50 == 0) GravityTick(1);

@@ -15,6 +15,10 @@ struct ScriptRun {
   Action action[2];
 };
 
+// First presses later than this many frames after the piece's appearance
+// are counted as this many.
+constexpr int SIM_FIRST_PRESS_BINS = 1024;
+
 struct SimState {
   uint32_t tickCount;        // what ReadTickCount() returns: the streams' seed
   uint64_t nowMs;            // simulated time
@@ -23,11 +27,24 @@ struct SimState {
   int64_t arms[2];           // ArmGravityTimer calls, to see a re-arm
   Action held[2];            // what ActionSource(p) returns this frame
   bool computer[2];          // the computer plays p: ActionSource asks it
+  int32_t level[2];          // at this level
   // Counted for --stats from the settled cells around each step that can
   // lock or clear: a lock adds 4 cells, a cleared row takes 10.
   int64_t rows[2];
   int64_t pieces[2];
   int32_t cellsBefore[2];
+  // Counted for --stats from the actions asked: presses (actions that act
+  // under the repeat rule, a held key's repeats too), key-downs (an action
+  // other than the one held the frame before), and the frames from a piece's
+  // appearance (the step that locked the one before; the match's start for
+  // the first) to its first press, as counts by frames.
+  int64_t presses[2];
+  int64_t keyDowns[2];
+  Action lastAsked[2];
+  int64_t piecesSeen[2];
+  int64_t appearedAt[2];
+  bool pressedThisPiece[2];
+  int64_t firstPressFrames[2][SIM_FIRST_PRESS_BINS];
 };
 
 extern SimState simState;
@@ -69,6 +86,12 @@ bool CloseSimRecording();  // false when a write failed
 // Runs a recording (--replay) and prints the wells at its end; returns the
 // exit status: 0 every digest matched, 1 diverged, 2 a bad file.
 int RunReplay(const char* path);
+
+// Notes player p's action asked this frame for --stats.
+void CountAction(int p, Action a);
+// The median frames from a piece's appearance to its first press, -1 when
+// no piece was pressed.
+int64_t MedianFirstPress(int p);
 
 // Prints both wells side by side with scores and levels.
 void PrintWells(std::FILE* out, int64_t frame);

@@ -16,7 +16,8 @@ void ShowLabels(int, const char*, const char*) {}
 void RequestRepaint() {}
 Action ActionSource(int p) {
   simState.cellsBefore[p] = SettledCells(p);
-  const Action a = simState.computer[p] ? ComputerAction(p) : simState.held[p];
+  const Action a = simState.computer[p] ? ComputerAction(p, simState.level[p]) : simState.held[p];
+  CountAction(p, a);
   RecordActionAsked(simRecorder, p, a);
   return a;
 }
@@ -49,4 +50,35 @@ void CountChange(int p) {
   const int32_t lock = ((change % 10) + 10) % 10 == 4 ? 1 : 0;
   simState.pieces[p] += lock;
   simState.rows[p] += (4 * lock - change) / 10;
+}
+
+void CountAction(int p, Action a) {
+  // Asked at the start of a step; a lock counted since the last ask happened
+  // in the step before this one.
+  const int64_t frame = static_cast<int64_t>(simState.nowMs / FRAME_PERIOD_MS);
+  if (simState.pieces[p] != simState.piecesSeen[p]) {
+    simState.piecesSeen[p] = simState.pieces[p];
+    simState.appearedAt[p] = frame - 1;
+    simState.pressedThisPiece[p] = false;
+  }
+  const bool press = a != Action::NoAction && (gameState.repeatDelay[p] == 0 || gameState.lastAction[p] != a);
+  if (a != Action::NoAction && a != simState.lastAsked[p]) simState.keyDowns[p] += 1;
+  simState.lastAsked[p] = a;
+  if (!press) return;
+  simState.presses[p] += 1;
+  if (simState.pressedThisPiece[p]) return;
+  simState.pressedThisPiece[p] = true;
+  const int64_t frames = frame - simState.appearedAt[p];
+  simState.firstPressFrames[p][frames < SIM_FIRST_PRESS_BINS ? frames : SIM_FIRST_PRESS_BINS - 1] += 1;
+}
+
+int64_t MedianFirstPress(int p) {
+  int64_t total = 0;
+  for (int64_t n : simState.firstPressFrames[p]) total += n;
+  int64_t below = 0;
+  for (int f = 0; f < SIM_FIRST_PRESS_BINS; ++f) {
+    below += simState.firstPressFrames[p][f];
+    if (total != 0 && 2 * below >= total) return f;
+  }
+  return -1;
 }

@@ -11,7 +11,7 @@ namespace {
 
 const char USAGE[] =
     "usage: blocktide-sim [--seed TICKS] (--script FILE | --random SEED) [--frames N]\n"
-    "                     [--every N] [--shadow] [--computer P] [--stats]\n"
+    "                     [--every N] [--shadow] [--computer P[:LEVEL]] [--stats]\n"
     "                     [--record FILE]\n"
     "       blocktide-sim --replay FILE\n"
     "Plays a two-player match through FrameTick and GravityTick on a simulated\n"
@@ -23,11 +23,16 @@ const char USAGE[] =
     "  --frames N     frames to play (default: the script's length, or 30000)\n"
     "  --every N      also print the wells every N frames\n"
     "  --shadow       show both players' ghost pieces ('#')\n"
-    "  --computer P   the computer plays player P (0, 1 or 'both') in place of\n"
-    "                 the script or the random player; with it, a player that\n"
-    "                 neither gives an input to holds nothing\n"
-    "  --stats        after the wells, one line per player: rows cleared and\n"
-    "                 pieces placed ('player P: rows R pieces N')\n"
+    "  --computer P[:LEVEL]  the computer plays player P (0, 1 or 'both') at\n"
+    "                 LEVEL (1, the easiest, to 5, the default) in place of the\n"
+    "                 script or the random player; once per player, so\n"
+    "                 '--computer 0:2 --computer 1:3' pits level 2 against 3;\n"
+    "                 a player that neither gives an input to holds nothing\n"
+    "  --stats        after the wells, two lines per player: rows cleared and\n"
+    "                 pieces placed ('player P: rows R pieces N'), then presses\n"
+    "                 (actions that acted), key-downs and the median frames from\n"
+    "                 a piece's appearance to its first press ('player P:\n"
+    "                 presses X keydowns K firstpress F', F -1 for none)\n"
     "  --record FILE  also write the match as a recording (see --replay)\n"
     "  --replay FILE  run a recording made by blocktide.exe --record, check every\n"
     "                 digest and print the wells at its end (no other option)\n"
@@ -57,6 +62,33 @@ bool ParseNumber(const char* text, uint64_t max, uint64_t& value) {
   if (errno != 0 || *end != '\0' || v > max) return false;
   value = v;
   return true;
+}
+
+// --computer's value: "P" or "P:LEVEL", P 0, 1 or "both", LEVEL 1 to 5 (5
+// when left out). A player given twice is refused, as is any other text.
+const char* ParseComputer(const char* value, bool (&computer)[2], int32_t (&level)[2]) {
+  if (value == nullptr) return "--computer needs 0, 1 or both";
+  const char* colon = std::strchr(value, ':');
+  const size_t length = colon != nullptr ? static_cast<size_t>(colon - value) : std::strlen(value);
+  bool chosen[2] = {false, false};
+  if (length == 4 && std::strncmp(value, "both", 4) == 0) {
+    chosen[0] = chosen[1] = true;
+  } else if (length == 1 && (value[0] == '0' || value[0] == '1')) {
+    chosen[value[0] - '0'] = true;
+  } else {
+    return "--computer needs 0, 1 or both";
+  }
+  uint64_t n = COMPUTER_LEVEL_MAX;
+  if (colon != nullptr && (!ParseNumber(colon + 1, COMPUTER_LEVEL_MAX, n) || n < COMPUTER_LEVEL_MIN)) {
+    return "--computer: the level is a number from 1 to 5";
+  }
+  for (int p = 0; p < 2; ++p) {
+    if (!chosen[p]) continue;
+    if (computer[p]) return "--computer is given twice for a player";
+    computer[p] = true;
+    level[p] = static_cast<int32_t>(n);
+  }
+  return nullptr;
 }
 
 // Moves are the commonest inputs; Pause is left out, it would stall the match.
@@ -108,6 +140,7 @@ int main(int argc, char** argv) {
   const char* scriptPath = nullptr;
   bool random = false, framesGiven = false, shadow = false, stats = false;
   bool computer[2] = {false, false};
+  int32_t level[2] = {COMPUTER_LEVEL_MAX, COMPUTER_LEVEL_MAX};
   const char* replayPath = nullptr;
   const char* recordPath = nullptr;
   for (int i = 1; i < argc; ++i) {
@@ -121,13 +154,7 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(arg, "--stats") == 0) {
       stats = true;
     } else if (std::strcmp(arg, "--computer") == 0) {
-      if (value != nullptr && std::strcmp(value, "both") == 0) {
-        computer[0] = computer[1] = true;
-      } else if (value != nullptr && (std::strcmp(value, "0") == 0 || std::strcmp(value, "1") == 0)) {
-        computer[value[0] - '0'] = true;
-      } else {
-        return Fail("--computer needs 0, 1 or both", "");
-      }
+      if (const char* fault = ParseComputer(value, computer, level)) return Fail(fault, "");
       ++i;
     } else if (std::strcmp(arg, "--seed") == 0) {
       if (!ParseNumber(value, 0xFFFFFFFFu, seed)) return Fail("--seed needs a number from 0 to 4294967295", "");
@@ -200,6 +227,8 @@ int main(int argc, char** argv) {
   ResetComputer();
   simState.computer[0] = computer[0];
   simState.computer[1] = computer[1];
+  simState.level[0] = level[0];
+  simState.level[1] = level[1];
 
   // Xorshift never leaves 0: the one seed that the mixing sends there
   // (15410147969449583195) starts elsewhere. Every other seed keeps its state.
@@ -227,6 +256,11 @@ int main(int argc, char** argv) {
     for (int p = 0; p < 2; ++p) {
       std::printf("player %d: rows %lld pieces %lld\n", p, static_cast<long long>(simState.rows[p]),
                   static_cast<long long>(simState.pieces[p]));
+    }
+    for (int p = 0; p < 2; ++p) {
+      std::printf("player %d: presses %lld keydowns %lld firstpress %lld\n", p,
+                  static_cast<long long>(simState.presses[p]), static_cast<long long>(simState.keyDowns[p]),
+                  static_cast<long long>(MedianFirstPress(p)));
     }
   }
   if (!CloseSimRecording()) {

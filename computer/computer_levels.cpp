@@ -1,0 +1,45 @@
+// The computer's levels: the table of limits each level's steering obeys,
+// and the generator behind a level's misjudgements.
+#include "computer/computer_player.h"
+
+#include "computer/computer_internal.h"
+#include "engine/engine.h"
+
+namespace {
+
+// Reaction and pace after people's: about 0.5 to 1 piece a second and a
+// reaction of 200 to 300 ms for casual players, 1.5 to 2 pieces for good
+// club players, 3 to 4 at the very top, and at most 8 to 12 keys a second.
+// Level 5 is the computer unbound: it presses on the first frame it can.
+const ComputerLevel LEVELS[COMPUTER_LEVEL_MAX] = {
+    // react garbage gap  hardDrop swap   preview worse% among
+    {60, 60, 23, true, false, false, 40, 5},  // 1: beginner
+    {40, 40, 15, true, false, true, 25, 4},   // 2: casual
+    {25, 25, 10, true, true, true, 12, 3},    // 3: club
+    {15, 15, 6, true, true, true, 5, 2},      // 4: expert
+    {1, 1, 0, true, true, true, 0, 1},        // 5: machine
+};
+
+}  // namespace
+
+const ComputerLevel& ComputerLevelRules(int32_t level) {
+  if (level < COMPUTER_LEVEL_MIN || level > COMPUTER_LEVEL_MAX) level = COMPUTER_LEVEL_MAX;
+  return LEVELS[level - 1];
+}
+
+namespace computer_detail {
+
+// splitmix64: a counter stepped by the golden ratio, each step's value
+// mixed; neighbouring seeds give unrelated draws.
+uint64_t MixBits(uint64_t x) {
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+
+uint32_t DrawBelow(uint64_t& state, uint32_t n) {
+  state += 0x9E3779B97F4A7C15ull;
+  return static_cast<uint32_t>((MixBits(state) >> 32) % n);
+}
+
+}  // namespace computer_detail
