@@ -48,6 +48,20 @@ void BM_PlanPlacement(benchmark::State& state) {
 }
 BENCHMARK(BM_PlanPlacement)->Arg(0)->Arg(1)->Arg(2);
 
+// One decision mid-game at each level (arg): the lower levels leave out the
+// swap box or the preview and may take a worse placement, here always.
+void BM_PlanPlacementAtLevel(benchmark::State& state) {
+  PlayTo(2024, 6000);
+  ComputerMind& mind = computerState.mind[0];
+  mind.level = static_cast<int32_t>(state.range(0));
+  mind.worseRank = ComputerLevelRules(mind.level).worseAmong - 1;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(PlanPlacement(0));
+  }
+  if (gameState.gameOver[0]) state.SkipWithError("the computer went out");
+}
+BENCHMARK(BM_PlanPlacementAtLevel)->DenseRange(COMPUTER_LEVEL_MIN, COMPUTER_LEVEL_MAX);
+
 // The frames between decisions: read the well, compare, steer one press.
 void BM_ComputerActionSteering(benchmark::State& state) {
   PlayTo(2024, 6000);

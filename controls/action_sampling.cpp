@@ -34,7 +34,7 @@ bool ValidPlayer(int p) { return p == 0 || p == 1; }
 
 Action SampleAction(int p) {
   if (!ValidPlayer(p)) return Action::NoAction;
-  if (controls[p].keyboardMode == COMPUTER_MODE) return ComputerAction(p);
+  if (controls[p].keyboardMode == COMPUTER_MODE) return ComputerAction(p, ComputerLevelOf(controls[p]));
   // The mode only decides the poll; every binding is still judged by its
   // own kind, so a keyboard-mode set may read an unpolled joystick.
   if (controls[p].keyboardMode == 0) g_Joystick[p].PollDevice();

@@ -23,6 +23,9 @@ int ActionOfField(int fieldId) {
 
 int ConfigDialogPlayer() { return configPlayer == 1 ? 1 : 0; }
 
+const char* const COMPUTER_ENTRIES[COMPUTER_LEVEL_MAX] = {
+    "Computer 1: beginner", "Computer 2: casual", "Computer 3: club", "Computer 4: expert", "Computer 5: machine"};
+
 namespace {
 
 // The n-th record (from 0) of the player's device list, or null.
@@ -42,11 +45,16 @@ void FillDeviceList(CDIJoystick& stick) {
                  reinterpret_cast<LPARAM>(device->tszProductName));
   }
   // Last, so that "Keyboard" and the sticks keep their places.
-  SendMessageA(configHandles.deviceList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Computer"));
+  for (const char* text : COMPUTER_ENTRIES) {
+    SendMessageA(configHandles.deviceList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+  }
 }
 
-// The list's last entry is the computer's.
-LRESULT ComputerIndex() { return SendMessageA(configHandles.deviceList, CB_GETCOUNT, 0, 0) - 1; }
+// The list's last entries are the computer's levels, easiest first: the
+// entry of a level.
+LRESULT ComputerIndex(int32_t level) {
+  return SendMessageA(configHandles.deviceList, CB_GETCOUNT, 0, 0) - COMPUTER_LEVEL_MAX + level - 1;
+}
 
 // The computer needs no bindings: its fields are empty and cannot be chosen.
 void DisableBindingFields(HWND dialog) {
@@ -77,11 +85,13 @@ void OnDeviceChange(HWND dialog) {
   ControlSet& set = controls[p];
   EnableConfigFields();
   LRESULT n = SendMessageA(configHandles.deviceList, CB_GETCURSEL, 0, 0);
-  const bool computer = n >= 1 && n == ComputerIndex();
+  const LRESULT firstComputer = ComputerIndex(COMPUTER_LEVEL_MIN);
+  const bool computer = n >= 1 && n >= firstComputer && n <= ComputerIndex(COMPUTER_LEVEL_MAX);
   if (n == 0) {
     set.keyboardMode = 1;  // deviceGuid keeps the last stick chosen
   } else if (computer) {
     set.keyboardMode = COMPUTER_MODE;  // deviceGuid keeps the last stick chosen
+    set.reserved[COMPUTER_LEVEL_BYTE] = static_cast<uint8_t>(COMPUTER_LEVEL_MIN + (n - firstComputer));
   } else if (n >= 1) {
     // No selection (CB_ERR) or a list shorter than n: mode and stick stay.
     LPCDIDEVICEINSTANCEA device = DeviceAt(g_Joystick[p], static_cast<int>(n - 1));
@@ -135,11 +145,11 @@ void RefreshConfigDialog(HWND dialog) {
   const bool computer = set.keyboardMode == COMPUTER_MODE;
   LRESULT index = 0;
   if (computer) {
-    index = ComputerIndex();
+    index = ComputerIndex(ComputerLevelOf(set));
   } else if (!set.keyboardMode) {
-    // A stick that is not listed selects nothing: not "Computer", which sits
-    // where one past the last stick used to be. Wine keeps the old selection
-    // for an index past the end, so say -1.
+    // A stick that is not listed selects nothing: not a computer level, which
+    // sits where one past the last stick used to be. Wine keeps the old
+    // selection for an index past the end, so say -1.
     index = -1;
     LRESULT n = 1;
     for (LPCDIDEVICEINSTANCEA device = stick.GetFirstJoystickID(); device;

@@ -17,6 +17,9 @@ struct ConfigDialogHandles {
 };
 extern ConfigDialogHandles configHandles;
 
+// The device list's last entries, one per computer level, easiest first.
+extern const char* const COMPUTER_ENTRIES[COMPUTER_LEVEL_MAX];
+
 // Field identifier of each action, and the action of a field id (-1: none).
 extern const int FIELD_OF_ACTION[8];
 int ActionOfField(int fieldId);

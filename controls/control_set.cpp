@@ -22,6 +22,11 @@ void SetDefaultControls() {
   }
 }
 
+int32_t ComputerLevelOf(const ControlSet& set) {
+  const int32_t level = set.reserved[COMPUTER_LEVEL_BYTE];
+  return level >= COMPUTER_LEVEL_MIN && level <= COMPUTER_LEVEL_MAX ? level : COMPUTER_LEVEL_MAX;
+}
+
 namespace {
 
 constexpr int32_t BUTTON_FLAGS = 256;

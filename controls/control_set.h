@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "computer/computer_player.h"
 #include "engine/game_state.h"
 
 enum class BindingKind : int32_t { Button = 0, Axis = 1, Hat = 2, Key = 3 };
@@ -20,7 +21,7 @@ static_assert(sizeof(Binding) == 12, "Binding is a stored format");
 
 struct ControlSet {
   uint8_t keyboardMode;   // 0: joystick; COMPUTER_MODE: the computer; else keyboard
-  uint8_t reserved[3];    // travels with the set as loaded
+  uint8_t reserved[3];    // travels with the set as loaded; [0]: the computer's level
   uint8_t deviceGuid[16]; // instance GUID in the platform's memory layout
   Binding bindings[8];    // Action order 0 to 7
 };
@@ -31,6 +32,14 @@ static_assert(offsetof(ControlSet, bindings) == 20, "bindings offset");
 // The keyboardMode that hands the player to the computer. Any other nonzero
 // value is keyboard mode (as an older build also reads a stored 2).
 constexpr uint8_t COMPUTER_MODE = 2;
+
+// The computer's level of a set (see ComputerLevelOf), in its first reserved
+// byte: a set stored before there were levels has 0 there.
+constexpr size_t COMPUTER_LEVEL_BYTE = 0;
+
+// The level a computer set plays: its level byte when 1 to 5, otherwise 5,
+// so that a set stored before the levels plays as it always did.
+int32_t ComputerLevelOf(const ControlSet& set);
 
 // Both players' sets, player 0 first, contiguous: the "Controls" image.
 extern ControlSet controls[2];

@@ -28,9 +28,11 @@ TEST_F(DialogTest, TemplateOpensOnTheStoredSetWithTheDeviceList) {
   }
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDOK))) << "enabled with the fields";
   HWND list = GetDlgItem(dialog, IDC_DEVICE);
-  ASSERT_EQ(4, SendMessageA(list, CB_GETCOUNT, 0, 0));
-  const char* names[] = {"Keyboard", "Pad A", "Pad B", "Computer"};
-  for (int i = 0; i < 4; ++i) {
+  ASSERT_EQ(8, SendMessageA(list, CB_GETCOUNT, 0, 0));
+  const char* names[] = {"Keyboard",         "Pad A",           "Pad B",
+                         "Computer 1: beginner", "Computer 2: casual", "Computer 3: club",
+                         "Computer 4: expert", "Computer 5: machine"};
+  for (int i = 0; i < 8; ++i) {
     char name[64] = "";
     SendMessageA(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name));
     EXPECT_STREQ(names[i], name);
@@ -108,16 +110,24 @@ TEST_F(DialogTest, DeviceChangeClearsEveryBindingAndKeepsTheStickOnKeyboard) {
   EXPECT_NE(0xbd, controls[0].keyboardMode) << "defaults were loaded for both";
 }
 
-// "Computer" is the last entry: choosing it stores mode 2 with the fields
-// cleared and disabled; a stored 2 opens on it; other nonzero modes stay
-// the keyboard; a stick that is gone still selects nothing, not "Computer".
+// The computer's levels are the last entries: choosing one stores mode 2
+// and its level with the fields cleared and disabled; a stored 2 opens on
+// its level's entry (level 5 for a level byte outside 1 to 5); other nonzero
+// modes stay the keyboard; a stick that is gone still selects nothing, not
+// a level.
 TEST_F(DialogTest, ComputerEntryStoresModeTwoAndDisablesTheFields) {
   StorePadBForPlayer1();
   Open();
   HWND list = GetDlgItem(dialog, IDC_DEVICE);
+  for (int level = 1; level <= 5; ++level) {
+    ChooseDevice(2 + level);
+    EXPECT_EQ(COMPUTER_MODE, controls[1].keyboardMode) << "level " << level;
+    EXPECT_EQ(level, controls[1].reserved[0]);
+  }
   EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
   ChooseDevice(3);
   EXPECT_EQ(COMPUTER_MODE, controls[1].keyboardMode);
+  EXPECT_EQ(1, controls[1].reserved[0]);
   EXPECT_EQ(0, memcmp(&padB->guidInstance, controls[1].deviceGuid, 16)) << "the stick is kept";
   const Binding zero[8] = {};
   EXPECT_EQ(0, memcmp(zero, controls[1].bindings, sizeof zero));
@@ -131,20 +141,27 @@ TEST_F(DialogTest, ComputerEntryStoresModeTwoAndDisablesTheFields) {
 
   ChooseDevice(2);
   EXPECT_EQ(0, controls[1].keyboardMode) << "back to a stick";
+  EXPECT_EQ(1, controls[1].reserved[0]) << "the level byte travels on";
   for (int a = 0; a < 8; ++a) EXPECT_TRUE(IsWindowEnabled(Field(a))) << a;
 
   const struct {
     uint8_t mode;
+    uint8_t level;
     uint8_t guidLast;
     LRESULT selected;
-  } loads[] = {{COMPUTER_MODE, 0, 3}, {1, 0, 0}, {3, 0, 0}, {0xFF, 0, 0}, {0, 0, 2}, {0, 0x55, CB_ERR}};
+  } loads[] = {{COMPUTER_MODE, 0, 0, 7}, {COMPUTER_MODE, 1, 0, 3}, {COMPUTER_MODE, 4, 0, 6},
+               {COMPUTER_MODE, 5, 0, 7}, {COMPUTER_MODE, 6, 0, 7}, {COMPUTER_MODE, 0xFF, 0, 7},
+               {1, 2, 0, 0},             {3, 0, 0, 0},             {0xFF, 0, 0, 0},
+               {0, 3, 0, 2},             {0, 0, 0x55, CB_ERR}};
   for (const auto& load : loads) {
     memcpy(controls[1].deviceGuid, &padB->guidInstance, 16);
     controls[1].deviceGuid[15] ^= load.guidLast;
     controls[1].keyboardMode = load.mode;
+    controls[1].reserved[0] = load.level;
     controls[1].bindings[0] = Binding{3, 0, 'S'};
     RefreshConfigDialog(dialog);
-    EXPECT_EQ(load.selected, SendMessageA(list, CB_GETCURSEL, 0, 0)) << "mode " << int(load.mode);
+    EXPECT_EQ(load.selected, SendMessageA(list, CB_GETCURSEL, 0, 0))
+        << "mode " << int(load.mode) << " level " << int(load.level);
     EXPECT_EQ(load.mode == COMPUTER_MODE ? "" : "S", Text(Field(0))) << "mode " << int(load.mode);
     EXPECT_EQ(load.mode != COMPUTER_MODE, IsWindowEnabled(Field(0)) != FALSE) << "mode " << int(load.mode);
   }
@@ -189,6 +206,44 @@ TEST_F(DialogTest, OkStoresOnlyTheConfiguredPlayersSet) {
   EXPECT_EQ(3, saved.bindings[0].kind);
   EXPECT_EQ('K', saved.bindings[0].arg2);
   EXPECT_EQ(0x41, saved.bindings[1].arg2);
+}
+
+// A level kept with OK is stored in the set's first reserved byte (the mode
+// byte 2 before it), opens the dialog on its entry again and is the level
+// the sampler hands to the computer; a set stored before the levels (0
+// there) plays as level 5.
+int chosenEntry;
+TEST_F(DialogTest, ChosenLevelRoundTripsThroughTheStoreAndPlays) {
+  for (int level : {1, 3, 5}) {
+    DeleteSettings();
+    chosenEntry = 2 + level;
+    EXPECT_EQ(1, RunModal([](HWND dialog) {
+      SendDlgItemMessageA(dialog, IDC_DEVICE, CB_SETCURSEL, static_cast<WPARAM>(chosenEntry), 0);
+      SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_DEVICE, CBN_SELCHANGE), 0);
+      PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    }));
+    uint8_t after[232];
+    ASSERT_EQ(232u, ReadStored(after, sizeof after));
+    EXPECT_EQ(COMPUTER_MODE, after[116]) << "level " << level;
+    EXPECT_EQ(level, after[117]);
+    EXPECT_EQ(1, after[0]) << "player 0 keeps the keyboard";
+    memset(controls, 0xbd, sizeof controls);
+    ASSERT_NE(nullptr, Open());
+    EXPECT_EQ(chosenEntry, SendDlgItemMessageA(dialog, IDC_DEVICE, CB_GETCURSEL, 0, 0)) << "level " << level;
+    DestroyWindow(dialog);
+    dialog = nullptr;
+  }
+
+  // The sampler asks the computer at the stored level: level 1 is still
+  // reacting to a new piece when level 5 presses.
+  for (uint8_t stored : {1, 0, 5, 9}) {
+    controls[1].reserved[0] = stored;
+    gameState = {};
+    LoadTemplate(gameState.curPiece[1], PieceTable[0]);
+    gameState.pieceX[1] = SPAWN_COLUMN;
+    ResetComputer();
+    EXPECT_EQ(stored == 1, SampleAction(1) == Action::NoAction) << "level byte " << int(stored);
+  }
 }
 
 TEST_F(DialogTest, CancelRestoresTheStoredSetOrTheDefaultsForBoth) {

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # End to end at 1024 x 768: in player 1's dialog the device list's last
-# entry, "Computer", is chosen from the keyboard and kept with Enter (the
-# stored mode byte becomes 2); after Start player 1's well fills and its
-# score rises with nobody at the keys, while player 0's stays 0; after a
-# restart the dialog still shows "Computer" and the computer plays again.
+# entry, "Computer 5: machine", is chosen from the keyboard and kept with
+# Enter (the stored mode byte becomes 2, the level byte after it 5); after
+# Start player 1's well fills and its score rises with nobody at the keys,
+# while player 0's stays 0; after a restart the dialog still shows that
+# entry, the one above it, "Computer 4: expert", is kept (level byte 4), and
+# the computer plays again.
 #   computer_e2e.sh GAME_EXE BUILD_DIR PROBE_EXE
 # Screenshots of a failing run are kept in BUILD_DIR/e2e-output/computer/.
 set -u
@@ -61,13 +63,13 @@ open_config1
 # OK has the focus; Tab twice reaches the device list, End picks its last entry.
 hold Tab 0.1; hold Tab 0.1; hold End 0.1
 sleep 0.3
-[ "$(text_of 1000)" = Computer ] || fail "the device list shows '$(text_of 1000)', not Computer"
+[ "$(text_of 1000)" = "Computer 5: machine" ] || fail "the device list shows '$(text_of 1000)', not Computer 5: machine"
 [ -z "$(text_of 1001)" ] || fail "the Speed Up field is not cleared"
 import -window root "$work/chosen.png"
 hold Return 0.1
 closed "Enter"
 now=$(stored)
-[ "${now:232:2}" = 02 ] || fail "player 1's stored mode is '${now:232:2}', not 02"
+[ "${now:232:4}" = 0205 ] || fail "player 1's stored mode and level are '${now:232:4}', not 0205"
 [ "${now:0:2}" = 01 ] || fail "player 0's stored mode is '${now:0:2}', not the keyboard"
 
 xdotool windowfocus --sync "$wid"
@@ -77,11 +79,16 @@ kill "$gpid" 2>/dev/null; wait "$gpid" 2>/dev/null
 gpid=""
 start_game
 open_config1
-[ "$(text_of 1000)" = Computer ] || fail "after a restart the device list shows '$(text_of 1000)'"
-hold Escape 0.1
-closed "Escape"
+[ "$(text_of 1000)" = "Computer 5: machine" ] || fail "after a restart the device list shows '$(text_of 1000)'"
+hold Tab 0.1; hold Tab 0.1; hold Up 0.1
+sleep 0.3
+[ "$(text_of 1000)" = "Computer 4: expert" ] || fail "one entry up the device list shows '$(text_of 1000)'"
+hold Return 0.1
+closed "Enter"
+now=$(stored)
+[ "${now:232:4}" = 0204 ] || fail "player 1's stored mode and level are '${now:232:4}', not 0204"
 xdotool windowfocus --sync "$wid"
-plays_alone restarted 6
+plays_alone restarted 8
 
 kill "$gpid" 2>/dev/null; wait "$gpid" 2>/dev/null
 gpid=""

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Tests of blocktide-sim: "reproducible" runs it twice per input and compares;
 # "bad-input" expects status 2 and a message for each malformed input;
+# "levels" compares the computer's levels;
 # "replay" records matches, replays them to the same wells, and expects
 # status 2 for a bad file, with nothing printed.
 set -u
@@ -12,7 +13,7 @@ fail=0
 if [ "$mode" = reproducible ]; then
   for args in "--seed 1000 --script $script --every 100" "--seed 4000000000 --random 7 --frames 5000" \
               "--seed 77 --random 3 --shadow" "--seed 5 --computer 0 --random 7 --frames 4000 --stats" \
-              "--seed 6 --computer both --frames 3000"; do
+              "--seed 6 --computer both --frames 3000" "--seed 6 --computer 0:2 --computer 1:3 --frames 3000 --stats"; do
     "$sim" $args >"$tmp/a" || { echo "failed: $args"; fail=1; }
     "$sim" $args >"$tmp/b" || { echo "failed: $args"; fail=1; }
     cmp -s "$tmp/a" "$tmp/b" || { echo "output differs: $args"; fail=1; }
@@ -30,9 +31,34 @@ if [ "$mode" = reproducible ]; then
   exit $fail
 fi
 
+if [ "$mode" = levels ]; then
+  # Level 5 is the computer without a level; a level per player; the
+  # slowest level alone keeps to a casual pace, reacts later and presses
+  # less often than the full computer.
+  for p in 0 1 both; do
+    "$sim" --seed 11 --computer $p --frames 3000 --stats >"$tmp/a"
+    "$sim" --seed 11 --computer $p:5 --frames 3000 --stats >"$tmp/b"
+    cmp -s "$tmp/a" "$tmp/b" || { echo "--computer $p and $p:5 differ"; fail=1; }
+  done
+  "$sim" --seed 11 --computer 0:1 --computer 1:4 --frames 3000 >"$tmp/c"
+  "$sim" --seed 11 --computer 1:4 --computer 0:1 --frames 3000 >"$tmp/d"
+  cmp -s "$tmp/c" "$tmp/d" || { echo "the order of the options matters"; fail=1; }
+  cmp -s <(head -n 24 "$tmp/b") "$tmp/c" && { echo "levels 1 and 4 play as level 5"; fail=1; }
+  "$sim" --seed 7919 --computer 0:1 --frames 6000 --stats >"$tmp/one"
+  "$sim" --seed 7919 --computer 0 --frames 6000 --stats >"$tmp/five"
+  read -r pieces1 press1 first1 < <(awk '/^player 0: rows/ { n = $6 } /^player 0: presses/ { print n, $4, $8 }' "$tmp/one")
+  read -r pieces5 press5 first5 < <(awk '/^player 0: rows/ { n = $6 } /^player 0: presses/ { print n, $4, $8 }' "$tmp/five")
+  [ "$pieces1" -ge 20 ] && [ "$pieces1" -le 48 ] || { echo "level 1 placed $pieces1 pieces in 60 s"; fail=1; }
+  [ "$press1" -le 300 ] || { echo "level 1 pressed $press1 times in 60 s"; fail=1; }
+  [ "$first5" -eq 1 ] && [ "$first1" -ge 30 ] || { echo "first presses after $first1 (level 1) and $first5 frames"; fail=1; }
+  [ "$pieces5" -ge 500 ] || { echo "level 5 placed only $pieces5 pieces"; fail=1; }
+  exit $fail
+fi
+
 if [ "$mode" = replay ]; then
   for args in "--seed 1000 --script $script --shadow --every 7 --frames 300" "--seed 4000000000 --random 7 --frames 5000" \
-              "--seed 9 --random 2" "--seed 3 --computer 1 --random 4 --frames 3000"; do
+              "--seed 9 --random 2" "--seed 3 --computer 1 --random 4 --frames 3000" \
+              "--seed 3 --computer 0:1 --computer 1:3 --frames 4000"; do
     "$sim" $args --record "$tmp/m.rec" >"$tmp/a" || { echo "failed: $args --record"; fail=1; }
     "$sim" --replay "$tmp/m.rec" >"$tmp/b" || { echo "replay of $args: status $?"; fail=1; }
     n=$(grep -c '^digest ' "$tmp/m.rec")
@@ -82,6 +108,12 @@ expect2 "every zero" "$sim" --random 1 --every 0
 expect2 "unknown option" "$sim" --random 1 --fast
 expect2 "computer 2" "$sim" --computer 2
 expect2 "computer missing" "$sim" --random 1 --computer
+for value in 0:0 0:6 1:9 both:0 0: 0:x 0:2x 0:-1 2:3 :3 0:1:2; do
+  expect2 "computer $value" "$sim" --computer "$value"
+done
+grep -q 'the level is a number from 1 to 5' "$tmp/err" || { echo "a bad level's message: $(head -n 1 "$tmp/err")"; fail=1; }
+expect2 "a player twice" "$sim" --computer 0:2 --computer 0:3
+expect2 "both and a player" "$sim" --computer both --computer 1:2
 # The computer in place of the random player for player 1 clears rows.
 "$sim" --seed 9 --computer 1 --random 4 --frames 3000 --stats >"$tmp/c1"
 awk '/^player 1: rows/ { exit !($4 >= 20) }' "$tmp/c1" || { echo "the computer cleared few rows: $(tail -n 1 "$tmp/c1")"; fail=1; }
