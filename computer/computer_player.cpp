@@ -88,7 +88,8 @@ void NoteChange(ComputerMind& mind, const ComputerLevel& rules, const Rows& well
   mind.waitFrames = (garbage ? rules.garbageReactFrames : rules.reactFrames) - 1;
   if (garbage) return;
   mind.worseRank = 0;
-  if (rules.worsePercent > 0 && DrawBelow(mind.random, 100) < static_cast<uint32_t>(rules.worsePercent) && rules.worseAmong > 1) {
+  if (rules.worsePercent <= 0 || rules.worseAmong < 2) return;
+  if (DrawBelow(mind.random, 100) < static_cast<uint32_t>(rules.worsePercent)) {
     mind.worseRank = 1 + static_cast<int32_t>(DrawBelow(mind.random, static_cast<uint32_t>(rules.worseAmong - 1)));
   }
 }
