@@ -33,8 +33,8 @@ static_assert(offsetof(ControlSet, bindings) == 20, "bindings offset");
 // value is keyboard mode (as an older build also reads a stored 2).
 constexpr uint8_t COMPUTER_MODE = 2;
 
-// The computer's level of a set (see ComputerLevelOf), in its first reserved
-// byte: a set stored before there were levels has 0 there.
+// The reserved byte that holds a computer set's level (1 to 5); a set
+// stored before there were levels has 0 there.
 constexpr size_t COMPUTER_LEVEL_BYTE = 0;
 
 // The level a computer set plays: its level byte when 1 to 5, otherwise 5,
