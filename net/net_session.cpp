@@ -148,6 +148,7 @@ void TakeBye(NetSession& s, const NetDatagram& d) {
     EndSession(s, NetEnd::Differ, d.frame);
     return;
   }
+  s.byeReceived = true;
   TakeFinalDigest(s, d.digestFrame, d.digest);
   EndSession(s, NetEnd::Left, 0);
 }
@@ -364,10 +365,11 @@ void SendBye(NetSession& s, NetReason reason, uint32_t frame, uint32_t digestFra
 }
 
 void EndSession(NetSession& s, NetEnd reason, uint32_t frame) {
-  // The first end stands, but for differing matches found after the peer
-  // left: its final digest is compared when this side gets there.
+  // The first end stands, but for differing matches found after a side
+  // left: the final digests are compared when both got there.
   const bool ended = s.phase == NetPhase::Ended || s.phase == NetPhase::Closed;
-  if (ended && !(reason == NetEnd::Differ && s.endReason == NetEnd::Left)) return;
+  const bool left = s.endReason == NetEnd::Left || s.endReason == NetEnd::LeftHere;
+  if (ended && !(reason == NetEnd::Differ && left)) return;
   if (s.phase != NetPhase::Closed) s.phase = NetPhase::Ended;
   s.endReason = reason;
   s.endFrame = frame;

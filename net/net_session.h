@@ -175,6 +175,7 @@ struct NetSession {
   uint32_t refusalsInWindow;
   bool connected;            // a peer was accepted: Bye can be told
   bool byeSent;
+  bool byeReceived;
 
   NetCounters counters;
   NetEnd endReason;
@@ -235,6 +236,9 @@ bool NetFrameReady(const NetSession& s);
 // Called when the next frame is due: false when it must wait for the peer;
 // true with the frame's actions and events in `out` (the frame counts as run).
 bool NetNextFrame(NetSession& s, NetFrame& out);
+// Called for a frame's start, before the recorder's RecordBeforeStart and
+// the players' resets: the generator the host chose (rngSeeded set).
+void SetNetGenerator(const NetGenerator& g);
 // Called after the frame from NetNextFrame ran (tick and gravity): every
 // NET_DIGEST_FRAMES frames the state's digest is taken, sent and compared.
 void NetFrameDone(NetSession& s, uint32_t nowMs);
