@@ -98,9 +98,20 @@ void TakeWelcome(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
     Drop(s, NetDrop::Unexpected);
     return;
   }
+  // One round trip varies with the jitter by more than a frame: the delay is
+  // chosen from the mean of a few, each Join sent as the Welcome before it
+  // arrives (the host answers each repeated Join with a Welcome).
+  const uint32_t rtt = nowMs - d.echo;
+  s.rttSumMs += rtt < 60000 ? rtt : 60000;
+  s.rttSamples += 1;
+  if (s.rttSamples == 1) s.firstWelcomeMs = nowMs;
+  if (s.rttSamples < NET_RTT_SAMPLES && nowMs - s.firstWelcomeMs < NET_RTT_SAMPLING_MS) {
+    SendJoin(s, nowMs);
+    return;
+  }
   CopyVersion(s, d);
   s.session = d.session;
-  s.rttMs = s.rttHandshakeMs = nowMs - d.echo;
+  s.rttMs = s.rttHandshakeMs = s.rttSumMs / static_cast<uint32_t>(s.rttSamples);
   // The host's forced delay wins, then ours, then the measured one.
   s.delay = d.delay != 0 ? d.delay : s.options.forcedDelay != 0 ? s.options.forcedDelay : DelayForRoundTrip(s.rttMs);
   s.connected = true;
@@ -129,6 +140,8 @@ void TakePlayDatagram(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
     BeginLockstep(s);
     s.phase = NetPhase::Playing;
     s.clockStartMs = nowMs;
+  } else if (s.phase == NetPhase::Ended) {
+    return;  // the peer's last inputs, crossing a goodbye: not a fault
   } else if (s.phase != NetPhase::Playing) {
     Drop(s, NetDrop::Unexpected);
     return;

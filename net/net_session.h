@@ -33,6 +33,8 @@ constexpr uint16_t NET_DEFAULT_PORT = 41414;
 constexpr uint32_t NET_SILENCE_MS = 5000;      // a peer silent this long is lost
 constexpr uint32_t NET_JOIN_WAIT_MS = 10000;   // a joiner gives up after this
 constexpr uint32_t NET_JOIN_RESEND_MS = 100;   // a Join is repeated this often
+constexpr int32_t NET_RTT_SAMPLES = 4;         // Join-Welcome round trips the delay is chosen from
+constexpr uint32_t NET_RTT_SAMPLING_MS = 1000; // ... or as many as came in this long
 constexpr uint32_t NET_RESEND_MS = 20;         // unacknowledged inputs are resent this often
 constexpr uint32_t NET_KEEPALIVE_MS = 100;     // a Play goes out at least this often
 constexpr int32_t NET_RING = 64;               // frames of input held per side
@@ -142,7 +144,10 @@ struct NetSession {
   uint32_t lastSentMs;
   uint32_t joinSentMs;       // joiner: the last Join sent
   uint32_t rttMs;            // the latest round trip measured
-  uint32_t rttHandshakeMs;   // the round trip the delay was chosen from
+  uint32_t rttHandshakeMs;   // the round trip the delay was chosen from (their mean)
+  int32_t rttSamples;        // joiner: Welcomes answered so far, and their round trips
+  uint32_t rttSumMs;
+  uint32_t firstWelcomeMs;
   uint32_t clockStartMs;     // when local frame 0 is due: frame N at + 10 N ms
   char peerVersion[NET_VERSION_BYTES + 1];
   uint16_t peerFormat;

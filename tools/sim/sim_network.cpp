@@ -1,6 +1,8 @@
 // blocktide-sim --host / --join: this side's player in a network match with
 // another simulator, in real time (a frame every 10 ms), through the
 // network session. Both sides play the same frames and print the same wells.
+#include <sys/resource.h>
+
 #include <cstring>
 
 #include "computer/computer_player.h"
@@ -129,13 +131,19 @@ void PrintNetworkFigures(const NetSession& s, const NetRun& run) {
   uint64_t dropped = 0;
   for (uint64_t n : s.counters.dropped) dropped += n;
   const double seconds = (run.endedMs - run.startedMs) / 1000.0;
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   std::fprintf(stderr,
                "blocktide-sim: network: player %d, delay %u frames, round trip %u ms, frames %lld, waited %llu "
-               "(%.2f %%), held %u, %.2f frames/s, datagrams sent %llu received %llu dropped %llu\n",
+               "(%.2f %%), held %u, %.2f frames/s, cpu %.2f s (%.2f %% of a core), datagrams sent %llu received %llu "
+               "dropped %llu\n",
                s.localPlayer, s.delay, s.rttMs, static_cast<long long>(run.matchFrames),
                static_cast<unsigned long long>(run.waited),
                run.matchFrames > 0 ? 100.0 * static_cast<double>(run.waited) / static_cast<double>(run.matchFrames) : 0.0,
-               s.counters.holds, seconds > 0 ? static_cast<double>(run.matchFrames) / seconds : 0.0,
+               s.counters.holds, seconds > 0 ? static_cast<double>(run.matchFrames) / seconds : 0.0, cpu,
+               seconds > 0 ? 100.0 * cpu / seconds : 0.0,
                static_cast<unsigned long long>(s.counters.sent), static_cast<unsigned long long>(s.counters.received),
                static_cast<unsigned long long>(dropped));
   for (int i = 0; i < static_cast<int>(NetDrop::Count); ++i) {
