@@ -94,6 +94,8 @@ void TakeJoin(NetSession& s, const NetAddress& from, const NetDatagram& d, uint3
 }
 
 void TakeWelcome(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
+  // A repeated answer to a Join repeated: no fault.
+  if (s.phase == NetPhase::Playing && d.nonce == s.nonce && d.session == s.session) return;
   if (s.phase != NetPhase::Joining || d.nonce != s.nonce) {
     Drop(s, NetDrop::Unexpected);
     return;
