@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The network figures of the README: two blocktide-sim processes play one
-# match over UDP on 127.0.0.1 (the host's computer player against the
-# joiner's seeded random player), and each prints its figures (delay, round
+# The network figures of the README: two blocktide-sim processes play over
+# UDP on 127.0.0.1 (seeded random players on both sides; when both are out
+# the host starts the next match), and each prints its figures (delay, round
 # trip, frames that waited, frames a second, CPU, datagrams) to the standard
 # error; the wells both print must be the same.
 #   1. loopback; 2. through blocktide-relay (80 ms round trip, 10 ms jitter,
@@ -23,7 +23,7 @@ status=0
 # run NAME HOSTPORT JOINPORT FRAMES: the match; both sides' figures printed.
 run() {
   local name=$1 hostPort=$2 joinPort=$3 n=$4
-  "$sim" --host "$hostPort" --seed 7919 --computer --frames "$n" --stats >"$tmp/host.out" 2>"$tmp/host.err" &
+  "$sim" --host "$hostPort" --seed 1000 --random 7 --frames "$n" --stats >"$tmp/host.out" 2>"$tmp/host.err" &
   local host=$!
   sleep 0.3
   "$sim" --join "127.0.0.1:$joinPort" --random 7 --frames "$n" --stats >"$tmp/join.out" 2>"$tmp/join.err"

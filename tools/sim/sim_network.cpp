@@ -18,8 +18,9 @@ constexpr uint32_t LINGER_MS = 3000;      // after the match: the peer's goodbye
 struct NetRun {
   const SimNetPlan* plan;
   SimInput* input;
-  bool started;              // the Start frame ran
-  int64_t matchFrames;       // frames run since the Start
+  bool started;              // the first Start frame ran
+  bool restartAsked;         // host: both were out, the next Start is on its way
+  int64_t matchFrames;       // frames run since the first Start
   uint64_t waited;           // frames that were due and had to wait
   uint32_t waitedFrame;      // the frame counted last, + 1
   uint32_t startedMs, endedMs;
@@ -42,18 +43,18 @@ Action OwnAction(NetRun& run, int own) {
 // Start with the host's generator, Stop, the shadow switches; then the tick.
 void RunFrame(NetRun& run, const NetFrame& f) {
   if (f.start) {
-    // The match's own clock: frame and time count from its Start, as in a
-    // local run.
-    frameGravity = FrameGravity{};
+    // The run's clock: frame and time count from the first Start, as in a
+    // local run; later Starts find it running, as the window's timers.
+    if (!run.started) frameGravity = FrameGravity{};
     SetNetGenerator(f.generator);
     RecordBeforeStart(simRecorder);
     ResetPlayer(0);
     ResetPlayer(1);
     RecordAfterStart(simRecorder);
     ResetComputer();
+    if (!run.started) run.startedMs = MonotonicMs();
     run.started = true;
-    run.matchFrames = 0;
-    run.startedMs = MonotonicMs();
+    run.restartAsked = false;
   }
   if (f.stop) {
     gameState.gameOver[0] = gameState.gameOver[1] = true;
@@ -70,8 +71,14 @@ void RunFrame(NetRun& run, const NetFrame& f) {
   if (run.started) run.matchFrames += 1;
 }
 
-bool MatchOver(const NetRun& run) {
-  return run.started && (run.matchFrames >= run.plan->frames || (gameState.gameOver[0] && gameState.gameOver[1]));
+bool MatchOver(const NetRun& run) { return run.started && run.matchFrames >= run.plan->frames; }
+
+// Unlike a local run, a network run plays its frames out: when both players
+// are out the host starts the next match, as a player would press Start.
+void RestartWhenBothOut(NetSession& s, NetRun& run) {
+  if (!s.host || !run.started || run.restartAsked || !gameState.gameOver[0] || !gameState.gameOver[1]) return;
+  NetRequestStart(s);
+  run.restartAsked = true;
 }
 
 // Waits for the handshake; false when the session ended instead.
@@ -103,6 +110,7 @@ void RunDueFrames(NetSession& s, NetRun& run, uint32_t nowMs) {
     }
     RunFrame(run, f);
     NetFrameDone(s, nowMs);
+    RestartWhenBothOut(s, run);
     if (run.plan->every != 0 && run.started && run.matchFrames % static_cast<int64_t>(run.plan->every) == 0) {
       PrintWells(stdout, run.matchFrames);
     }
