@@ -272,10 +272,10 @@ void NetReceive(NetSession& s, const NetAddress& from, const uint8_t* data, size
     return;
   }
   if (read != NetReadResult::Ok) {
-    Drop(s, static_cast<NetDrop>(read == NetReadResult::Length  ? NetDrop::Length
-                                 : read == NetReadResult::Magic ? NetDrop::Magic
-                                 : read == NetReadResult::Kind  ? NetDrop::Kind
-                                                                : NetDrop::Field));
+    Drop(s, read == NetReadResult::Length  ? NetDrop::Length
+            : read == NetReadResult::Magic ? NetDrop::Magic
+            : read == NetReadResult::Kind  ? NetDrop::Kind
+                                           : NetDrop::Field);
     return;
   }
   if (d.kind == NetKind::Join) {
