@@ -139,6 +139,10 @@ void RunDue(NetSession& s, uint32_t nowMs, std::vector<Seen>& seen, int& waits) 
   if (!NetPlaying(s) || nowMs < s.clockStartMs) return;
   const uint32_t due = (nowMs - s.clockStartMs) / 10 + 1;
   for (int i = 0; i < 5 && s.frame < due; ++i) {
+    if (NetShouldHold(s)) {
+      s.clockStartMs += 10;
+      return;
+    }
     if (NetWantsLocal(s)) NetSubmitLocal(s, Pattern(s.localPlayer, s.localNext), nowMs);
     NetFrame f;
     if (!NetNextFrame(s, f)) {
@@ -376,4 +380,20 @@ TEST(NetSession, EndsSayWhy) {
     EXPECT_EQ(NetEnd::NoAnswer, pair.join.endReason);
     EXPECT_STREQ("no answer from 127.0.0.1:42000 within 10 s", pair.join.endText);
   }
+}
+
+TEST(NetSession, ASideThatRunsAheadHoldsBackUntilItNoLongerWaits) {
+  Pair pair;
+  pair.toJoin.latencyMs = pair.toHost.latencyMs = 10;
+  pair.Begin(DefaultNetOptions(), DefaultNetOptions());
+  pair.Connect();
+  pair.host.clockStartMs -= 80;  // the host's clock runs 8 frames ahead
+  Seens seen;
+  PlayFor(pair, 3000, seen, [](int) {});
+  EXPECT_GT(pair.host.counters.holds, 2u);
+  EXPECT_EQ(0u, pair.join.counters.holds) << "the side behind never holds";
+  const int waitsBefore = seen.hostWaits;
+  PlayFor(pair, 2000, seen, [](int) {});
+  EXPECT_EQ(waitsBefore, seen.hostWaits) << "aligned again, the host no longer waits";
+  ExpectSameFrames(seen, pair.host.delay, 450);
 }
