@@ -11,12 +11,16 @@
 //
 //   start:   NetHost or NetJoin, then NetPoll from the program's timer (or
 //            loop) until phase is Playing (or Ended);
-//   a frame: when NetPlaying and the frame is due by the program's clock:
+//   a frame: when NetPlaying and frame N is due by the program's clock
+//            (clockStartMs + 10 N ms):
+//              if NetShouldHold: the clock lets frame N come 10 ms later;
 //              if NetWantsLocal: NetSubmitLocal(own player's action now);
 //              NetNextFrame(frame) -> false: the frame waits (poll again);
-//              true: apply frame.start/stop/shadow, run FrameTick with
-//              frame.action as both players' actions, then the gravity due
-//              (frame_gravity.h), then NetFrameDone;
+//              true: apply frame.start (SetNetGenerator, then Start as
+//              usual), frame.stop, frame.shadow; run FrameTick with
+//              frame.action as both players' actions (ActionSource answers
+//              them), then the gravity due (frame_gravity.h), then
+//              NetFrameDone;
 //   always:  NetPoll at least every 10 ms; Start, Stop and the shadow boxes
 //            through NetRequestStart / NetRequestStop / NetRequestShadow;
 //   end:     phase Ended: endReason and endText say why; NetClose. To leave,
