@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Network matches of blocktide-sim on 127.0.0.1: two simulators through
 # blocktide-relay (delay, jitter, loss, duplicates, reordering) print the same
-# wells as a local run of the same inputs; a second joiner is refused and a
-# second host cannot take the port while
-# the match goes on; a killed joiner is lost; a joiner nobody answers gives
-# up; bad network arguments exit with 2. Ports BASE to BASE + 9.
+# wells as a local run of the same inputs; while they play, a second joiner
+# is refused and a second host cannot take the port; a killed joiner is
+# lost; a joiner nobody answers gives up; bad network arguments exit with 2.
+# Ports BASE to BASE + 9.
 set -u
 sim=$1 relay=$2 base=$3
 tmp=$(mktemp -d)
