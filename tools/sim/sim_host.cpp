@@ -3,14 +3,30 @@
 #include "tools/sim/sim.h"
 
 #include "computer/computer_player.h"
+#include "net/frame_gravity.h"
 
 SimState simState;
 
-void ArmGravityTimer(int p, uint32_t periodMs) {
-  simState.gravityPeriod[p] = periodMs < SIM_TIMER_MINIMUM_MS ? SIM_TIMER_MINIMUM_MS : periodMs;
-  simState.gravityDue[p] = simState.nowMs + simState.gravityPeriod[p];
-  simState.arms[p] += 1;
+namespace {
+
+void SimGravityTick(int p) {
+  const bool counts = GravityCounts(p);
+  simState.cellsBefore[p] = SettledCells(p);
+  GravityTick(p);
+  CountChange(p);
+  if (counts) RecordGravity(simRecorder, p);
 }
+
+}  // namespace
+
+void SimStep() {
+  AdvanceFrameGravity(frameGravity);
+  FrameTick();
+  RecordFrame(simRecorder);
+  RunDueGravity(frameGravity, SimGravityTick);
+}
+
+void ArmGravityTimer(int p, uint32_t periodMs) { ArmFrameGravity(frameGravity, p, periodMs); }
 
 void ShowLabels(int, const char*, const char*) {}
 void RequestRepaint() {}
@@ -55,7 +71,7 @@ void CountChange(int p) {
 void CountAction(int p, Action a) {
   // Asked at the start of a step; a lock counted since the last ask happened
   // in the step before this one.
-  const int64_t frame = static_cast<int64_t>(simState.nowMs / FRAME_PERIOD_MS);
+  const int64_t frame = static_cast<int64_t>(frameGravity.nowMs / FRAME_PERIOD_MS);
   if (simState.pieces[p] != simState.piecesSeen[p]) {
     simState.piecesSeen[p] = simState.pieces[p];
     simState.appearedAt[p] = frame - 1;
