@@ -28,12 +28,13 @@ MMRESULT Play(int i, int ahead) {
   WaveOutput& w = waveOutput;
   const uint64_t first = MixSound(w.blocks[i], OUTPUT_BLOCK_FRAMES);
   const MMRESULT r = waveOutWrite(w.device, &w.headers[i], sizeof(WAVEHDR));
-  if (first != 0 && w.ticksPerSecond != 0) {
+  if (first > w.openedAt && w.ticksPerSecond != 0) {
     const uint64_t now = SoundStamp();
     const double ms = (now > first ? now - first : 0) * 1000.0 / w.ticksPerSecond + ahead * 10.0;
     w.soundsTimed += 1;
     w.delaySumMs += ms;
     if (ms > w.delayMaxMs) w.delayMaxMs = ms;
+    if (ms > 40.0) w.soundsLate += 1;
   }
   return r;
 }
@@ -62,6 +63,7 @@ DWORD WINAPI SoundThread(void*) {
     DebugLine("waveOutOpen", r);
     return 0;
   }
+  w.openedAt = SoundStamp();
   // Missed blocks would be heard as gaps: the thread runs ahead of the game.
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
   int prepared = 0;
@@ -124,8 +126,9 @@ void StopSoundOutput() {
     // A device that hangs on closing is left to the process's end.
     if (WaitForSingleObject(w.thread, 500) == WAIT_OBJECT_0 && w.soundsTimed != 0) {
       char line[160];
-      std::snprintf(line, sizeof line, "BlockTide: sound: %u sounds, event to sound %.1f ms mean, %.1f ms at most\n",
-                    w.soundsTimed, w.delaySumMs / w.soundsTimed, w.delayMaxMs);
+      std::snprintf(line, sizeof line,
+                    "BlockTide: sound: %u sounds, event to sound %.1f ms mean, %.1f ms at most, %u over 40 ms\n",
+                    w.soundsTimed, w.delaySumMs / w.soundsTimed, w.delayMaxMs, w.soundsLate);
       OutputDebugStringA(line);
     }
     CloseHandle(w.thread);

@@ -12,7 +12,10 @@
 
 #include "sound/sound_bank.h"
 
-constexpr int32_t OUTPUT_BLOCKS = 3;                     // queued at once: 30 ms ahead at most
+// Queued at once: a new sound waits at most one block for its turn and
+// plays after the two still queued. Under Wine, two blocks of 10 ms, or
+// four of 5 ms, run dry and lose audio.
+constexpr int32_t OUTPUT_BLOCKS = 3;
 constexpr int32_t OUTPUT_BLOCK_FRAMES = SOUND_RATE / 100;  // 10 ms
 
 struct WaveOutput {
@@ -24,9 +27,13 @@ struct WaveOutput {
   int16_t blocks[OUTPUT_BLOCKS][2 * OUTPUT_BLOCK_FRAMES];
   // The event-to-sound figure, written by the sound thread: how long from
   // PlaySoundEvent to the block holding the sound's first sample being
-  // handed to waveOut, plus the queued audio that plays before it.
+  // handed to waveOut, plus the queued audio that plays before it. Sounds
+  // asked for before the device was open wait for the open (a tenth of a
+  // second or so under Wine) and are left out.
   uint64_t ticksPerSecond;  // of QueryPerformanceCounter, the stamps' clock
+  uint64_t openedAt;        // stamp when waveOutOpen returned
   uint32_t soundsTimed;
+  uint32_t soundsLate;  // of those, over 40 ms
   double delaySumMs;
   double delayMaxMs;
 };

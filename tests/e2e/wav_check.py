@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Checks a WAV file captured from the game's sound output.
 
-  wav_check.py four-rows FILE   the four-row clear's sound is in it, louder
-                                on the left (player 0's side) than the right
+  wav_check.py four-rows FILE [EARLIEST]
+                                the four-row clear's sound is in it, louder
+                                on the left (player 0's side) than the right,
+                                and not before EARLIEST seconds (audio lost
+                                to an output that ran dry brings it earlier)
   wav_check.py silent FILE      at least a second of output, every sample 0
 
 The four-row sound is found by its highest note, E6 (1318.5 Hz), which no
@@ -71,7 +74,7 @@ def note_levels(signal, rate, freq):
 
 
 def main(argv):
-    if len(argv) != 3 or argv[1] not in ("four-rows", "silent"):
+    if len(argv) not in (3, 4) or argv[1] not in ("four-rows", "silent"):
         print(__doc__, file=sys.stderr)
         return 2
     try:
@@ -94,7 +97,8 @@ def main(argv):
     heard = sum(1 for v in lefts if v >= MIN_LEVEL)
     print("%.1f s at %d Hz; four-row note at %.2f s: left %.0f, right %.0f (ratio %.1f), heard in %d windows"
           % (seconds, rate, best * hop / rate, l, r, l / max(r, 1.0), heard))
-    return 0 if l >= MIN_LEVEL and l >= MIN_RATIO * r else 1
+    earliest = float(argv[3]) if len(argv) == 4 else 0.0
+    return 0 if l >= MIN_LEVEL and l >= MIN_RATIO * r and best * hop / rate >= earliest else 1
 
 
 if __name__ == "__main__":
