@@ -109,3 +109,10 @@ uint64_t MixSound(int16_t* out, int32_t frames) {
   }
   return first;
 }
+
+bool MixerQuiet() {
+  for (const Voice& v : soundMixer.voices) {
+    if (v.playing) return false;
+  }
+  return soundMixer.taken.load(std::memory_order_relaxed) == soundMixer.posted.load(std::memory_order_acquire);
+}

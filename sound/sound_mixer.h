@@ -65,3 +65,5 @@ bool PostSilence();
 // frames into out (2 * frames samples, left first). Returns the smallest
 // stamp of the sounds started here, 0 when none started.
 uint64_t MixSound(int16_t* out, int32_t frames);
+// The sound thread: no voice sounds and no request waits.
+bool MixerQuiet();

@@ -79,18 +79,40 @@ DWORD WINAPI SoundThread(void*) {
       return 0;
     }
   }
-  for (int i = 0; i < OUTPUT_BLOCKS && r == MMSYSERR_NOERROR; ++i) r = Play(i, i);
+  // Streaming silence costs a few percent of a core under Wine: with nothing
+  // to play the device is paused, and a request wakes it (WakeSoundOutput).
+  const char* call = "waveOutPause";
+  r = waveOutPause(w.device);
+  bool paused = true;
+  bool written[OUTPUT_BLOCKS] = {};
+  auto free = [&](int i) { return !written[i] || BlockDone(w.headers[i]); };
   int next = 0;
   while (r == MMSYSERR_NOERROR && !w.stopping.load()) {
-    WaitForSingleObject(w.wake, 100);
-    for (int done = 0; done < OUTPUT_BLOCKS && r == MMSYSERR_NOERROR && BlockDone(w.headers[next]); ++done) {
+    WaitForSingleObject(w.wake, paused ? 1000 : 100);
+    if (paused) {
+      if (MixerQuiet()) continue;
+      call = "waveOutRestart";
+      r = waveOutRestart(w.device);
+      paused = false;
+    }
+    // The queued blocks play out; no new one is mixed once all is quiet.
+    for (int k = 0; k < OUTPUT_BLOCKS && r == MMSYSERR_NOERROR && free(next) && !MixerQuiet(); ++k) {
       int ahead = 0;
-      for (int i = 0; i < OUTPUT_BLOCKS; ++i) ahead += i != next && !BlockDone(w.headers[i]);
+      for (int i = 0; i < OUTPUT_BLOCKS; ++i) ahead += i != next && !free(i);
+      call = "waveOutWrite";
       r = Play(next, ahead);
+      written[next] = true;
       next = (next + 1) % OUTPUT_BLOCKS;
     }
+    bool drained = MixerQuiet();
+    for (int i = 0; i < OUTPUT_BLOCKS; ++i) drained = drained && free(i);
+    if (r == MMSYSERR_NOERROR && drained) {
+      call = "waveOutPause";
+      r = waveOutPause(w.device);
+      paused = true;
+    }
   }
-  if (r != MMSYSERR_NOERROR) DebugLine("waveOutWrite", r);
+  if (r != MMSYSERR_NOERROR) DebugLine(call, r);
   CloseDevice(prepared);
   return 0;
 }
@@ -116,6 +138,10 @@ void StartSoundOutput() {
                   GetLastError());
     OutputDebugStringA(line);
   }
+}
+
+void WakeSoundOutput() {
+  if (waveOutput.wake != nullptr) SetEvent(waveOutput.wake);
 }
 
 void StopSoundOutput() {

@@ -12,8 +12,9 @@
 
 #include "sound/sound_bank.h"
 
-// Queued at once: a new sound waits at most one block for its turn and
-// plays after the two still queued. Under Wine, two blocks of 10 ms, or
+// Queued at once while anything sounds: a new sound then waits at most one
+// block for its turn and plays after the two still queued; on a paused
+// (quiet) device it goes out in the first block. Under Wine, two blocks of 10 ms, or
 // four of 5 ms, run dry and lose audio.
 constexpr int32_t OUTPUT_BLOCKS = 3;
 constexpr int32_t OUTPUT_BLOCK_FRAMES = SOUND_RATE / 100;  // 10 ms
@@ -47,6 +48,8 @@ uint64_t SoundStamp();
 // sounds and opens the device; nothing is waited for. Without a device, or
 // when any waveOut call fails, the game is silent and one debug line says why.
 void StartSoundOutput();
+// The window's thread after posting a request: a paused device starts again.
+void WakeSoundOutput();
 // At shutdown: stops the thread (waiting at most half a second for it to
 // close the device) and sends one debug line with the event-to-sound figure.
 void StopSoundOutput();

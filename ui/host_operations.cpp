@@ -60,5 +60,5 @@ uint32_t ReadTickCount() {
 // Only a request into the sound thread's queue: never a wait, and a replay
 // sounds as the match did.
 void PlaySoundEvent(int p, SoundEvent e) {
-  if (soundOn) PostSound(p, e, SoundStamp());
+  if (soundOn && PostSound(p, e, SoundStamp())) WakeSoundOutput();
 }

@@ -133,12 +133,20 @@ TEST_F(Sound, EverythingAtOnceNeverClips) {
 }
 
 TEST_F(Sound, TheQueue) {
-  // Stamps: the earliest of those started is handed back, once.
+  // Stamps: the earliest of those started is handed back, once. Quiet (the
+  // output may pause) only when nothing waits and the last voice has ended.
+  EXPECT_TRUE(MixerQuiet());
   PostSound(1, SoundEvent::PieceLocked, 500);
+  EXPECT_FALSE(MixerQuiet());
   PostSound(0, SoundEvent::OneRow, 300);
   int16_t block[2 * 441];
   EXPECT_EQ(300u, MixSound(block, 441));
   EXPECT_EQ(0u, MixSound(block, 441));
+  EXPECT_FALSE(MixerQuiet()) << "still sounding";
+  int32_t n = 0;
+  SoundClip(SoundEvent::OneRow, n);
+  for (int32_t mixed = 2 * 441; mixed < n; mixed += 441) MixSound(block, 441);
+  EXPECT_TRUE(MixerQuiet());
 
   // Silence ends every voice at once; what is asked after it plays.
   PostSilence();
