@@ -46,10 +46,10 @@ void CloseDevice(int prepared) {
   waveOutClose(w.device);
 }
 
-DWORD WINAPI SoundThread(void*) {
+// Opens the device with the blocks prepared; on a failure, `call` names the
+// call and nothing stays open.
+MMRESULT OpenDevice(const char*& call) {
   WaveOutput& w = waveOutput;
-  SynthesiseSounds();
-  ResetMixer();
   WAVEFORMATEX format = {};
   format.wFormatTag = WAVE_FORMAT_PCM;
   format.nChannels = 2;
@@ -57,43 +57,51 @@ DWORD WINAPI SoundThread(void*) {
   format.wBitsPerSample = 16;
   format.nBlockAlign = 4;
   format.nAvgBytesPerSec = SOUND_RATE * 4;
-  MMRESULT r = waveOutOpen(&w.device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(w.wake), 0,
-                           CALLBACK_EVENT);
-  if (r != MMSYSERR_NOERROR) {
-    DebugLine("waveOutOpen", r);
-    return 0;
-  }
-  w.openedAt = SoundStamp();
-  // Missed blocks would be heard as gaps: the thread runs ahead of the game.
-  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
-  int prepared = 0;
-  for (; prepared < OUTPUT_BLOCKS; ++prepared) {
-    WAVEHDR& h = w.headers[prepared];
+  call = "waveOutOpen";
+  MMRESULT r =
+      waveOutOpen(&w.device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(w.wake), 0, CALLBACK_EVENT);
+  if (r != MMSYSERR_NOERROR) return r;
+  call = "waveOutPrepareHeader";
+  for (int i = 0; i < OUTPUT_BLOCKS; ++i) {
+    WAVEHDR& h = w.headers[i];
     h = WAVEHDR{};
-    h.lpData = reinterpret_cast<LPSTR>(w.blocks[prepared]);
-    h.dwBufferLength = sizeof w.blocks[prepared];
+    h.lpData = reinterpret_cast<LPSTR>(w.blocks[i]);
+    h.dwBufferLength = sizeof w.blocks[i];
     r = waveOutPrepareHeader(w.device, &h, sizeof h);
     if (r != MMSYSERR_NOERROR) {
-      DebugLine("waveOutPrepareHeader", r);
-      CloseDevice(prepared);
-      return 0;
+      CloseDevice(i);
+      return r;
     }
   }
-  // Streaming silence costs a few percent of a core under Wine: with nothing
-  // to play the device is paused, and a request wakes it (WakeSoundOutput).
-  const char* call = "waveOutPause";
-  r = waveOutPause(w.device);
-  bool paused = true;
+  return MMSYSERR_NOERROR;
+}
+
+DWORD WINAPI SoundThread(void*) {
+  WaveOutput& w = waveOutput;
+  SynthesiseSounds();
+  ResetMixer();
+  // Missed blocks would be heard as gaps: the thread runs ahead of the game.
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+  // Opened once at start-up to learn whether there is a device, then closed:
+  // under Wine an open device costs a few percent of a core even paused, so
+  // it is open only while something sounds.
+  const char* call = "";
+  MMRESULT r = OpenDevice(call);
+  if (r == MMSYSERR_NOERROR) CloseDevice(OUTPUT_BLOCKS);
+  w.openedAt = SoundStamp();
+  bool open = false;
   bool written[OUTPUT_BLOCKS] = {};
   auto free = [&](int i) { return !written[i] || BlockDone(w.headers[i]); };
   int next = 0;
   while (r == MMSYSERR_NOERROR && !w.stopping.load()) {
-    WaitForSingleObject(w.wake, paused ? 1000 : 100);
-    if (paused) {
+    WaitForSingleObject(w.wake, open ? 100 : 1000);
+    if (w.stopping.load()) break;
+    if (!open) {
       if (MixerQuiet()) continue;
-      call = "waveOutRestart";
-      r = waveOutRestart(w.device);
-      paused = false;
+      r = OpenDevice(call);
+      if (r != MMSYSERR_NOERROR) break;
+      open = true;
+      for (bool& b : written) b = false;
     }
     // The queued blocks play out; no new one is mixed once all is quiet.
     for (int k = 0; k < OUTPUT_BLOCKS && r == MMSYSERR_NOERROR && free(next) && !MixerQuiet(); ++k) {
@@ -106,14 +114,13 @@ DWORD WINAPI SoundThread(void*) {
     }
     bool drained = MixerQuiet();
     for (int i = 0; i < OUTPUT_BLOCKS; ++i) drained = drained && free(i);
-    if (r == MMSYSERR_NOERROR && drained) {
-      call = "waveOutPause";
-      r = waveOutPause(w.device);
-      paused = true;
+    if (drained || r != MMSYSERR_NOERROR) {
+      CloseDevice(OUTPUT_BLOCKS);
+      open = false;
     }
   }
   if (r != MMSYSERR_NOERROR) DebugLine(call, r);
-  CloseDevice(prepared);
+  if (open) CloseDevice(OUTPUT_BLOCKS);
   return 0;
 }
 

@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Checks a WAV file captured from the game's sound output.
 
-  wav_check.py four-rows FILE [EARLIEST]
-                                the four-row clear's sound is in it, louder
-                                on the left (player 0's side) than the right,
-                                and not before EARLIEST seconds (audio lost
-                                to an output that ran dry brings it earlier)
+  wav_check.py four-rows FILE   the four-row clear's sound is in it, louder
+                                on the left (player 0's side) than the right
   wav_check.py silent FILE      every sample 0 (none at all when the game
-                                kept the device paused throughout)
+                                never opened the device)
+
+The game opens the device only while something sounds, so the file holds
+one WAV stream for each spell of sound, one after the other (the capture
+appends); times below count the sound only, not the quiet between.
 
 The four-row sound is found by its highest note, E6 (1318.5 Hz), which no
 other sound of the game holds: its level in 40 ms Hann windows, 20 ms apart,
@@ -15,47 +16,64 @@ in each channel. Exit status 0 when the check holds, 1 when not, 2 for a file
 that cannot be read. Reads 16- and 32-bit integer and 32-bit float PCM.
 """
 import math
+import re
 import struct
 import sys
 
 E6 = 1318.51
+SOUND_RATE = 44100
 MIN_LEVEL = 800      # the note's amplitude, in 16-bit steps, to count as heard
 MIN_RATIO = 2.0      # left over right for player 0's side
 
 
-def read_wav(path):
-    data = open(path, "rb").read()
-    if data[:4] != b"RIFF" or data[8:12] != b"WAVE":
-        raise ValueError("not a RIFF WAVE file")
-    pos, fmt, samples = 12, None, None
-    while pos + 8 <= len(data):
+def read_segment(data, pos, end):
+    """One WAV stream (header and samples) in data[pos:end]."""
+    pos, fmt = pos + 12, None
+    while pos + 8 <= end:
         cid, size = data[pos:pos + 4], struct.unpack("<I", data[pos + 4:pos + 8])[0]
         body = pos + 8
         if cid == b"fmt ":
             fmt = struct.unpack("<HHIIHH", data[body:body + 16])
         elif cid == b"data":
-            # A capture cut short leaves a length of 0 or past the end.
-            end = len(data) if size in (0, 0xFFFFFFFF) else min(len(data), body + size)
-            samples = data[body:end]
-            break
+            if fmt is None:
+                raise ValueError("data before fmt")
+            # Written to a pipe, the length is never filled in: the
+            # samples run to the next stream or the end of the file.
+            return fmt, data[body:min(end, body + size) if size not in (0, 0x7FFFFFFF, 0xFFFFFFFF) else end]
         pos = body + size + (size & 1)
-    if fmt is None or samples is None:
-        raise ValueError("no fmt or data chunk")
-    tag, channels, rate, _, align, bits = fmt
-    if channels < 2:
-        raise ValueError("%d channel(s), not stereo" % channels)
-    if (tag, bits) == (1, 16):
-        code, scale = "h", 1.0
-    elif (tag, bits) == (1, 32):
-        code, scale = "i", 1.0 / 65536
-    elif (tag, bits) == (3, 32):
-        code, scale = "f", 32768.0
-    else:
-        raise ValueError("format %d with %d bits" % (tag, bits))
-    frames = len(samples) // align
-    values = struct.unpack("<%d%s" % (frames * channels, code), samples[:frames * align])
-    left = [v * scale for v in values[0::channels]]
-    right = [v * scale for v in values[1::channels]]
+    raise ValueError("no fmt or data chunk")
+
+
+def read_wav(path):
+    """Every WAV stream in the file, one after the other: the game opens the
+    device for each spell of sound, and each opening writes a new header."""
+    data = open(path, "rb").read()
+    starts = [m.start() for m in re.finditer(b"RIFF....WAVEfmt ", data, re.S)]
+    if not data:
+        return SOUND_RATE, [], []
+    if not starts or starts[0] != 0:
+        raise ValueError("not a RIFF WAVE file")
+    left, right, rate = [], [], None
+    for i, pos in enumerate(starts):
+        fmt, samples = read_segment(data, pos, starts[i + 1] if i + 1 < len(starts) else len(data))
+        tag, channels, seg_rate, _, align, bits = fmt
+        if rate not in (None, seg_rate):
+            raise ValueError("the rate changed from %d to %d" % (rate, seg_rate))
+        rate = seg_rate
+        if channels < 2:
+            raise ValueError("%d channel(s), not stereo" % channels)
+        if (tag, bits) == (1, 16):
+            code, scale = "h", 1.0
+        elif (tag, bits) == (1, 32):
+            code, scale = "i", 1.0 / 65536
+        elif (tag, bits) == (3, 32):
+            code, scale = "f", 32768.0
+        else:
+            raise ValueError("format %d with %d bits" % (tag, bits))
+        frames = len(samples) // align
+        values = struct.unpack("<%d%s" % (frames * channels, code), samples[:frames * align])
+        left += [v * scale for v in values[0::channels]]
+        right += [v * scale for v in values[1::channels]]
     return rate, left, right
 
 
@@ -75,7 +93,7 @@ def note_levels(signal, rate, freq):
 
 
 def main(argv):
-    if len(argv) not in (3, 4) or argv[1] not in ("four-rows", "silent"):
+    if len(argv) != 3 or argv[1] not in ("four-rows", "silent"):
         print(__doc__, file=sys.stderr)
         return 2
     try:
@@ -98,8 +116,7 @@ def main(argv):
     heard = sum(1 for v in lefts if v >= MIN_LEVEL)
     print("%.1f s at %d Hz; four-row note at %.2f s: left %.0f, right %.0f (ratio %.1f), heard in %d windows"
           % (seconds, rate, best * hop / rate, l, r, l / max(r, 1.0), heard))
-    earliest = float(argv[3]) if len(argv) == 4 else 0.0
-    return 0 if l >= MIN_LEVEL and l >= MIN_RATIO * r and best * hop / rate >= earliest else 1
+    return 0 if l >= MIN_LEVEL and l >= MIN_RATIO * r else 1
 
 
 if __name__ == "__main__":
