@@ -91,7 +91,7 @@ DWORD WINAPI SoundThread(void*) {
   w.openedAt = SoundStamp();
   bool open = false;
   bool written[OUTPUT_BLOCKS] = {};
-  auto free = [&](int i) { return !written[i] || BlockDone(w.headers[i]); };
+  auto available = [&](int i) { return !written[i] || BlockDone(w.headers[i]); };
   int next = 0;
   while (r == MMSYSERR_NOERROR && !w.stopping.load()) {
     WaitForSingleObject(w.wake, open ? 100 : 1000);
@@ -104,16 +104,16 @@ DWORD WINAPI SoundThread(void*) {
       for (bool& b : written) b = false;
     }
     // The queued blocks play out; no new one is mixed once all is quiet.
-    for (int k = 0; k < OUTPUT_BLOCKS && r == MMSYSERR_NOERROR && free(next) && !MixerQuiet(); ++k) {
+    for (int k = 0; k < OUTPUT_BLOCKS && r == MMSYSERR_NOERROR && available(next) && !MixerQuiet(); ++k) {
       int ahead = 0;
-      for (int i = 0; i < OUTPUT_BLOCKS; ++i) ahead += i != next && !free(i);
+      for (int i = 0; i < OUTPUT_BLOCKS; ++i) ahead += i != next && !available(i);
       call = "waveOutWrite";
       r = Play(next, ahead);
       written[next] = true;
       next = (next + 1) % OUTPUT_BLOCKS;
     }
     bool drained = MixerQuiet();
-    for (int i = 0; i < OUTPUT_BLOCKS; ++i) drained = drained && free(i);
+    for (int i = 0; i < OUTPUT_BLOCKS; ++i) drained = drained && available(i);
     if (drained || r != MMSYSERR_NOERROR) {
       CloseDevice(OUTPUT_BLOCKS);
       open = false;

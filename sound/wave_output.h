@@ -1,6 +1,7 @@
 // The Windows output: a thread of its own synthesises the sounds, opens
-// waveOut and keeps a few 10 ms blocks of the mix queued. The window's
-// thread only posts requests (sound_mixer.h) and never waits on audio.
+// waveOut while anything sounds and keeps a few 10 ms blocks of the mix
+// queued. The window's thread only posts requests (sound_mixer.h) and
+// never waits on audio.
 #pragma once
 
 #include <windows.h>
@@ -12,10 +13,10 @@
 
 #include "sound/sound_bank.h"
 
-// Queued at once while anything sounds: a new sound then waits at most one
-// block for its turn and plays after the two still queued; on a paused
-// (quiet) device it goes out in the first block. Under Wine, two blocks of 10 ms, or
-// four of 5 ms, run dry and lose audio.
+// Queued at once while the device is open: a new sound waits at most one
+// block for its turn and plays after the two still queued; when it opens
+// the device, it goes out in the first block. Under Wine, two blocks of
+// 10 ms, or four of 5 ms, run dry and lose audio.
 constexpr int32_t OUTPUT_BLOCKS = 3;
 constexpr int32_t OUTPUT_BLOCK_FRAMES = SOUND_RATE / 100;  // 10 ms
 
@@ -45,10 +46,10 @@ extern WaveOutput waveOutput;
 uint64_t SoundStamp();
 
 // The window's thread at start-up: starts the sound thread, which makes the
-// sounds and opens the device; nothing is waited for. Without a device, or
+// sounds and tries the device; nothing is waited for. Without a device, or
 // when any waveOut call fails, the game is silent and one debug line says why.
 void StartSoundOutput();
-// The window's thread after posting a request: a paused device starts again.
+// The window's thread after posting a request: a closed device opens again.
 void WakeSoundOutput();
 // At shutdown: stops the thread (waiting at most half a second for it to
 // close the device) and sends one debug line with the event-to-sound figure.
