@@ -96,8 +96,8 @@ void ClearLines(int p) {
   }
 
   if (count >= 1) {
-    // Rows only ever clear four at a time from a real piece; a board made
-    // otherwise (a test, a fuzzer) sounds as four.
+    // A piece fills at most four rows; more at once (a board made by a test
+    // or a fuzzer) sound as four.
     const SoundEvent rows[] = {SoundEvent::OneRow, SoundEvent::TwoRows, SoundEvent::ThreeRows, SoundEvent::FourRows};
     PlaySoundEvent(p, rows[count < 4 ? count - 1 : 3]);
   }

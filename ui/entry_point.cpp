@@ -3,10 +3,10 @@
 #include <windows.h>
 
 #include "engine/engine.h"
+#include "sound/wave_output.h"
 #include "ui/frame_pacing.h"
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
-#include "sound/wave_output.h"
 #include "ui/main_window.h"
 
 #include <cstdio>

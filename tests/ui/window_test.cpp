@@ -10,13 +10,13 @@
 #include "controls/control_set.h"
 #include "engine/engine.h"
 #include "joystick/di_joystick.h"
+#include "sound/sound_mixer.h"
 #include "ui/frame_clock.h"
 #include "ui/frame_pacing.h"
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
 #include "ui/main_window.h"
 #include "ui/sound_switch.h"
-#include "sound/sound_mixer.h"
 
 namespace {
 
