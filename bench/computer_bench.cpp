@@ -18,6 +18,7 @@ void ClearWellImage(int) {}
 void DrawTitle(int) {}
 void DrawPlayer(int) {}
 void DrawSwapBox() {}
+void PlaySoundEvent(int, SoundEvent) {}
 uint32_t ReadTickCount() { return benchTicks; }
 
 namespace {

@@ -23,6 +23,7 @@ void ClearWellImage(int) {}
 void DrawTitle(int) {}
 void DrawPlayer(int p) { ComposeDrawBoard(p); }
 void DrawSwapBox() {}
+void PlaySoundEvent(int, SoundEvent) {}
 uint32_t ReadTickCount() { return 1000; }
 
 namespace {

@@ -1,4 +1,4 @@
-// The settings store: "Controls" and "Shadows" under the current user's
+// The settings store: "Controls", "Shadows" and "Sound" under the current user's
 // BlockTide key, read and written as images of the in-memory records.
 #include "controls/settings_store.h"
 
@@ -13,6 +13,7 @@
 const char SETTINGS_KEY[] = "Software\\QuillbeamSoft\\BlockTide\\";
 const char CONTROLS_VALUE[] = "Controls";
 const char SHADOWS_VALUE[] = "Shadows";
+const char SOUND_VALUE[] = "Sound";
 
 HWND shadowCheck[2];
 
@@ -117,5 +118,22 @@ void SaveShadow(int p) {
   for (long i = 0; i < read; ++i) buffer[i] = stored[i];
   buffer[p] = gameState.shadowOn[p];
   RegSetValueExA(key, SHADOWS_VALUE, 0, REG_BINARY, buffer, SHADOWS_BYTES);
+  RegCloseKey(key);
+}
+
+bool LoadSoundSwitch() {
+  HKEY key;
+  if (RegOpenKeyA(HKEY_CURRENT_USER, SETTINGS_KEY, &key) != ERROR_SUCCESS) return true;
+  BYTE stored = 1;
+  const long read = QueryValue(key, SOUND_VALUE, &stored, 1);
+  RegCloseKey(key);
+  return !(read == 1 && stored == 0);
+}
+
+void SaveSoundSwitch(bool on) {
+  HKEY key;
+  if (RegCreateKeyA(HKEY_CURRENT_USER, SETTINGS_KEY, &key) != ERROR_SUCCESS) return;
+  const BYTE value = on ? 1 : 0;
+  RegSetValueExA(key, SOUND_VALUE, 0, REG_BINARY, &value, 1);
   RegCloseKey(key);
 }

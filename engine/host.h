@@ -9,6 +9,7 @@
 //   DrawPlayer(p);
 // and after both players DrawSwapBox() and RequestRepaint().
 // A gravity tick may call ArmGravityTimer(p) and always RequestRepaint().
+// Any of them may call PlaySoundEvent when something audible happens.
 #pragma once
 
 #include <cstdint>
@@ -49,3 +50,28 @@ void DrawSwapBox();
 // Called by the first RandomDraw of the process: the millisecond tick count
 // that seeds both piece streams.
 uint32_t ReadTickCount();
+
+// What a player hears. Moves and turns make no sound: they come up to 20 a
+// second.
+enum class SoundEvent : int32_t {
+  PieceLocked,
+  OneRow,
+  TwoRows,
+  ThreeRows,
+  FourRows,
+  GarbageArrived,
+  PreviewBlank,
+  PlayerOut,
+  MatchStarted,
+  PauseStarted,
+  PauseEnded
+};
+constexpr int32_t SOUND_EVENTS = 11;
+// The player of an event that belongs to the whole match (heard centred).
+constexpr int MATCH_WIDE = -1;
+
+// Called by the rules as it happens: StepDown (a lock, a player out),
+// ClearLines (rows cleared for p; garbage and a blank preview for the
+// opponent), ApplyAction (pause and resume, MATCH_WIDE) and ResetPlayer(0)
+// at Start (MATCH_WIDE). p is 0, 1 or MATCH_WIDE. Never changes the match.
+void PlaySoundEvent(int p, SoundEvent e);

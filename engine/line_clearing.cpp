@@ -68,6 +68,7 @@ void ClearLines(int p) {
   const int o = 1 - p;
   Board& board = gameState.board[p];
   int32_t count = 0;
+  const bool previewShown = gameState.previewBlind[o] == 0;
   for (int r = 0; r < WELL_ROWS; ++r) {
     if (!RowFull(board, r)) continue;
     count += 1;
@@ -92,6 +93,18 @@ void ClearLines(int p) {
       gameState.level[o] = WrapAdd(gameState.level[o], 2);
       gameState.speedChanged[o] = true;
     }
+  }
+
+  if (count >= 1) {
+    // A piece fills at most four rows; more at once (a board made by a test
+    // or a fuzzer) sound as four.
+    const SoundEvent rows[] = {SoundEvent::OneRow, SoundEvent::TwoRows, SoundEvent::ThreeRows, SoundEvent::FourRows};
+    PlaySoundEvent(p, rows[count < 4 ? count - 1 : 3]);
+  }
+  // An opponent who is out gets the rows all the same, unheard.
+  if (count >= 2 && !gameState.gameOver[o]) {
+    PlaySoundEvent(o, SoundEvent::GarbageArrived);
+    if (previewShown) PlaySoundEvent(o, SoundEvent::PreviewBlank);
   }
 
   // The shown level is level + 1, taken in 64 bits so the largest level

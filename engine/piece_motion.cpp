@@ -170,11 +170,15 @@ void StepDown(int p) {
       }
     }
   }
+  PlaySoundEvent(p, SoundEvent::PieceLocked);
   LoadTemplate(m, gameState.nextPiece[p]);
   for (int j = 0; j < 8; ++j) gameState.nextPiece[p][j] = PieceTable[t][j];
   gameState.pieceX[p] = SPAWN_COLUMN;
   gameState.pieceY[p] = 0;
-  if (!PieceFits(p, 0, 0)) gameState.gameOver[p] = true;
+  if (!PieceFits(p, 0, 0)) {
+    gameState.gameOver[p] = true;
+    PlaySoundEvent(p, SoundEvent::PlayerOut);
+  }
 }
 
 void ResetPlayer(int p) {
@@ -199,4 +203,6 @@ void ResetPlayer(int p) {
   gameState.speedChanged[p] = false;
   gameState.gameOver[p] = false;
   gameState.paused = false;
+  // Start resets player 0 first: its reset is the match's start.
+  if (p == 0) PlaySoundEvent(MATCH_WIDE, SoundEvent::MatchStarted);
 }

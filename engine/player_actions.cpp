@@ -50,7 +50,10 @@ void ApplyAction(int p) {
   gameState.repeatDelay[p] = REPEAT_DELAY;
   gameState.lastAction[p] = a;
   if (gameState.paused) {
-    if (a == Action::Pause) gameState.paused = false;
+    if (a == Action::Pause) {
+      gameState.paused = false;
+      PlaySoundEvent(MATCH_WIDE, SoundEvent::PauseEnded);
+    }
     return;
   }
   switch (a) {
@@ -77,6 +80,7 @@ void ApplyAction(int p) {
       return;
     case Action::Pause:
       gameState.paused = true;
+      PlaySoundEvent(MATCH_WIDE, SoundEvent::PauseStarted);
       return;
     case Action::Fall:
       gameState.pieceY[p] = LandingRow(p);

@@ -3,7 +3,7 @@
 # paused match and in a match with both players in play (gravity and the
 # 10 ms frame tick, no keys): starts the game under Wine on a virtual
 # display, reads /proc for the game, its Wine server and the X server.
-#   tools/measure_cpu.sh [--trace] [--pin CPU] [--busy N] [--taps N] [BUILD_DIR] [SECONDS]
+#   tools/measure_cpu.sh [--trace] [--pin CPU] [--busy N] [--taps N] [--sound] [BUILD_DIR] [SECONDS]
 #     BUILD_DIR defaults to build/windows, SECONDS (per state) to 10.
 #     --trace  also counts, per second of each state, the window's repaints
 #              (calls of BeginPaint) and the frame ticks (calls of
@@ -19,16 +19,21 @@
 #     --taps   then pauses and resumes the match N times each with 35 ms
 #              taps of Delete and says how many taps that took (a tap that
 #              is missed, or taken as two toggles, needs another).
+#     --sound  gives the game an audio device: ALSA's null device as the
+#              default (a ~/.asoundrc in a HOME of its own), which waveOut
+#              plays into at the real pace. Without it, a machine with no
+#              sound card runs the game silent, its sound thread ended.
 # The display is BLOCKTIDE_DISPLAY (default :97), as for the tests.
 set -u
 cd "$(dirname "$0")/.."
-trace=0; pin=""; busy=0; toggles=0
+trace=0; pin=""; busy=0; toggles=0; sound=0
 while [ $# -gt 0 ]; do
   case $1 in
   --trace) trace=1; shift ;;
   --pin) pin=$2; shift 2 ;;
   --busy) busy=$2; shift 2 ;;
   --taps) toggles=$2; shift 2 ;;
+  --sound) sound=1; shift ;;
   *) break ;;
   esac
 done
@@ -67,8 +72,18 @@ for _ in $(seq 1 "$busy"); do
   loops+=($!)
 done
 
+gamehome=$HOME
+if [ "$sound" = 1 ]; then
+  gamehome=$(mktemp -d)
+  printf 'pcm.!default {\n  type null\n}\n' >"$gamehome/.asoundrc"
+fi
+
 # The wine loader execs into the game: this pid is the game's own process.
-if [ -n "$pin" ]; then taskset -c "$pin" wine "$game" 2>"$log" & else wine "$game" 2>"$log" & fi
+if [ -n "$pin" ]; then
+  HOME=$gamehome taskset -c "$pin" wine "$game" 2>"$log" &
+else
+  HOME=$gamehome wine "$game" 2>"$log" &
+fi
 pid=$!
 export WINEDEBUG=-all
 stop() {
@@ -77,6 +92,7 @@ stop() {
   wine reg delete "$SETTINGS_KEY" /v Controls /f >/dev/null 2>&1
   [ "$trace" = 1 ] && wine reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f >/dev/null 2>&1
   rm -f "$log"
+  [ "$sound" = 1 ] && rm -rf "$gamehome"
   tools/wine-env.sh stop "$build"
 }
 find_game_window || { echo "the game's window did not appear" >&2; stop; exit 1; }
@@ -102,6 +118,7 @@ rate() { awk -v a="$1" -v b="$2" -v t="$3" -v d="$4" 'BEGIN { printf "%6.1f", (b
 load=""
 [ -n "$pin" ] && load+=", game on CPU $pin"
 [ "$busy" -gt 0 ] && load+=", $busy busy loops"
+[ "$sound" = 1 ] && load+=", sound on (ALSA null device)"
 echo "1024x768 under Wine, $seconds s per state$load"
 echo "CPU in % of one core:    game  wineserver   Xvfb$([ "$trace" = 1 ] && echo '  repaints/s  frame ticks/s  messages/s')"
 measure() {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "engine/engine.h"
+#include "sound/wave_output.h"
 #include "ui/frame_pacing.h"
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
@@ -40,6 +41,8 @@ int RunBlockTide(HINSTANCE inst, int showCommand) {
     return StartupFailed("the main window could not be created", GetLastError());
   }
 
+  StartSoundOutput();
+
   MSG msg = {};
   BOOL got;
   // GetMessageA gives -1 on failure (msg then holds nothing): end the loop.
@@ -47,6 +50,7 @@ int RunBlockTide(HINSTANCE inst, int showCommand) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+  StopSoundOutput();
   DestroyDrawingObjects();
   return got == 0 ? static_cast<int>(msg.wParam) : 0;
 }

@@ -1,6 +1,7 @@
 // The operations the match engine asks of its host (engine/host.h) that the
-// main window's timers and labels and the control sampler answer (or, while
-// replaying, the recording); the drawing steps are in frame_rendering.cpp.
+// main window's timers and labels, the control sampler and the sound thread
+// answer (or, while replaying, the recording); the drawing steps are in
+// frame_rendering.cpp.
 #include "engine/host.h"
 
 #include <windows.h>
@@ -8,9 +9,12 @@
 #include <cstring>
 
 #include "controls/action_sampling.h"
+#include "sound/sound_mixer.h"
+#include "sound/wave_output.h"
 #include "ui/frame_rendering.h"
 #include "ui/main_window.h"
 #include "ui/match_recording.h"
+#include "ui/sound_switch.h"
 
 void ArmGravityTimer(int p, uint32_t periodMs) { SetTimer(mainWindow, GravityTimerId(p), periodMs, nullptr); }
 
@@ -51,4 +55,10 @@ uint32_t ReadTickCount() {
   const uint32_t tick = GetTickCount();
   RecordTickRead(session.recorder, tick);
   return tick;
+}
+
+// Only a request into the sound thread's queue: never a wait, and a replay
+// sounds as the match did.
+void PlaySoundEvent(int p, SoundEvent e) {
+  if (soundOn && PostSound(p, e, SoundStamp())) WakeSoundOutput();
 }

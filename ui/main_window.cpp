@@ -13,6 +13,7 @@
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
 #include "ui/match_recording.h"
+#include "ui/sound_switch.h"
 
 const char MAIN_CLASS_NAME[] = "BLOCKTIDE";
 const char MAIN_WINDOW_TITLE[] = "BlockTide";
@@ -72,6 +73,7 @@ static LRESULT OnCreate() {
   shadowCheck[0] = MakeControl("BUTTON", "Shadow", CHECK_BOX_STYLE, shadowPlace[0], ID_SHADOW0);
   shadowCheck[1] = MakeControl("BUTTON", "Shadow", CHECK_BOX_STYLE, shadowPlace[1], ID_SHADOW0 + 1);
   LoadShadows();
+  AddSoundMenuItem(mainWindow);
   for (int p = 0; p < PLAYERS; ++p) {
     if (gameState.shadowOn[p] != 0) SendMessageA(shadowCheck[p], BM_SETCHECK, BST_CHECKED, 0);
   }
@@ -181,6 +183,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SYSKEYDOWN:
       // The key may end a pause: sample it at the frame pace.
       QuickenFrameTimer();
+      return DefWindowProcA(window, message, wParam, lParam);
+    case WM_SYSCOMMAND:
+      if (SoundMenuCommand(window, wParam)) return 0;
       return DefWindowProcA(window, message, wParam, lParam);
     case WM_COMMAND:
       if (OnCommand(LOWORD(wParam))) return 0;

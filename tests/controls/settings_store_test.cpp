@@ -253,3 +253,32 @@ TEST_F(SettingsStore, CheckBoxCommandStoresOneOnlyForExactlyOne) {
   EXPECT_EQ(0, gameState.shadowOn[1]);
   EXPECT_EQ(0, Stored(SHADOWS_VALUE)[1]);
 }
+
+// "Sound": on when missing and for anything but the one byte 0; a save writes
+// that one byte and leaves the other values alone; a load creates nothing.
+TEST_F(SettingsStore, SoundSwitchAndItsFallback) {
+  EXPECT_TRUE(LoadSoundSwitch());
+  EXPECT_FALSE(KeyExists()) << "loads must not create the key";
+  struct Case {
+    DWORD type;
+    std::vector<uint8_t> bytes;
+    bool on;
+  };
+  const Case cases[] = {{REG_BINARY, {0}, false},        {REG_BINARY, {1}, true},   {REG_BINARY, {0xbd}, true},
+                        {REG_BINARY, {}, true},          {REG_BINARY, {0, 0}, true}, {REG_DWORD, {0, 0, 0, 0}, true}};
+  for (const Case& c : cases) {
+    WriteValue(SOUND_VALUE, c.type, c.bytes);
+    EXPECT_EQ(c.on, LoadSoundSwitch()) << "type " << c.type << ", " << c.bytes.size() << " bytes";
+  }
+  WriteValue(SHADOWS_VALUE, REG_BINARY, {7, 9});
+  for (bool on : {false, true}) {
+    SaveSoundSwitch(on);
+    std::vector<uint8_t> stored;
+    DWORD type = 0;
+    ASSERT_TRUE(ReadValue(SOUND_VALUE, &stored, &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
+    EXPECT_EQ(std::vector<uint8_t>{static_cast<uint8_t>(on)}, stored);
+    EXPECT_EQ(on, LoadSoundSwitch());
+  }
+  EXPECT_EQ((std::vector<uint8_t>{7, 9}), Stored(SHADOWS_VALUE));
+}

@@ -1,6 +1,6 @@
-// Heap allocations in the ticks and in a network session's polls: the
-// global allocation functions are replaced in this executable so that every
-// one is counted.
+// Heap allocations in the ticks, in a network session's polls and in the
+// mixer: the global allocation functions are replaced in this executable so
+// that every one is counted.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,6 +8,8 @@
 
 #include "computer/computer_player.h"
 #include "net/net_session.h"
+#include "sound/sound_bank.h"
+#include "sound/sound_mixer.h"
 #include "tests/engine/test_host.h"
 
 namespace {
@@ -99,4 +101,22 @@ TEST(Allocations, NoneInANetworkSessionsPollsAndFrames) {
   NetLeave(join, MonotonicMs());
   NetLeave(host, MonotonicMs());
   EndSockets();
+}
+
+// Sounds asked for, started, mixed and limited: nothing allocated.
+TEST(Allocations, NoneWhileSoundsPlay) {
+  SynthesiseSounds();
+  ResetMixer();
+  int16_t block[2 * 441];
+  int32_t loud = 0;
+  counting = true;
+  for (int t = 0; t < 500; ++t) {
+    PostSound(t % 3 - 1, static_cast<SoundEvent>(t % SOUND_EVENTS), 1 + t);
+    if (t % 100 == 99) PostSilence();
+    MixSound(block, 441);
+    for (int16_t s : block) loud = s > loud ? s : loud;
+  }
+  counting = false;
+  EXPECT_EQ(0, allocations);
+  EXPECT_LT(0, loud) << "sounds played";
 }

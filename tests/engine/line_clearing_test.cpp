@@ -130,3 +130,31 @@ TEST(LineClearing, LabelTexts) {
   ClearLines(0);
   EXPECT_STREQ("-2147483648", testHost.scoreText[0]);
 }
+
+// A player out is heard once; an attack on a player who is out is not heard
+// on that side, and a preview already blank does not go blank again.
+TEST(ScriptedMatch, SoundsOfAnEnd) {
+  StartTestMatch(1000);
+  for (int r = 0; r < WELL_ROWS; ++r) FillRow(1, r, r < 2 ? 0 : 9 - r % 10, 5);
+  PlacePiece(1, 3, 5, 0);
+  StepDown(1);
+  EXPECT_TRUE(gameState.gameOver[1]);
+  EXPECT_EQ(1, Heard(1, SoundEvent::PieceLocked));
+  EXPECT_EQ(1, Heard(1, SoundEvent::PlayerOut));
+  FullRowsAt(0, 3);
+  ClearLines(0);
+  EXPECT_EQ(1, Heard(0, SoundEvent::ThreeRows));
+  EXPECT_EQ(2, HeardInAll(1)) << "no garbage heard by a player who is out";
+
+  StartTestMatch(1000);
+  gameState.previewBlind[1] = 7;
+  FullRowsAt(0, 2);
+  ClearLines(0);
+  EXPECT_EQ(1, Heard(0, SoundEvent::TwoRows));
+  EXPECT_EQ(1, Heard(1, SoundEvent::GarbageArrived));
+  EXPECT_EQ(0, Heard(1, SoundEvent::PreviewBlank)) << "already blank";
+  FullRowsAt(0, 1);
+  ClearLines(0);
+  EXPECT_EQ(1, Heard(0, SoundEvent::OneRow));
+  EXPECT_EQ(1, Heard(1, SoundEvent::GarbageArrived)) << "one row attacks nobody";
+}

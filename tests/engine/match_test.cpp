@@ -68,6 +68,9 @@ TEST(ScriptedMatch, AttackOfFourRows) {
   Play(clock, 6, Action::Left, Action::SpeedUp);
   EXPECT_EQ(0, gameState.pieceX[0]);
   EXPECT_EQ(3, gameState.pieceY[1]) << "SpeedUp on frames 1, 6 and 11; no gravity yet";
+  EXPECT_EQ(1, Heard(MATCH_WIDE, SoundEvent::MatchStarted)) << "one Start, two wells reset";
+  EXPECT_EQ(1, HeardInAll(MATCH_WIDE));
+  EXPECT_EQ(0, HeardInAll(0) + HeardInAll(1)) << "swaps, turns and moves are silent";
 
   // Player 1 pauses: no gravity for anyone, titles on both wells; player 0's
   // Pause ends it.
@@ -81,6 +84,8 @@ TEST(ScriptedMatch, AttackOfFourRows) {
   EXPECT_LT(0, clock.gravityTicks[0]) << "the ticks came and did nothing";
   Play(clock, 1, Action::Pause, none);
   EXPECT_FALSE(gameState.paused);
+  EXPECT_EQ(1, Heard(MATCH_WIDE, SoundEvent::PauseStarted));
+  EXPECT_EQ(1, Heard(MATCH_WIDE, SoundEvent::PauseEnded));
 
   // The hard drop clears four rows within its frame: three garbage rows,
   // a blank preview (counted down once by player 1's drawing of that frame),
@@ -99,6 +104,14 @@ TEST(ScriptedMatch, AttackOfFourRows) {
   EXPECT_EQ(20, gameState.gravityFreeze[0]);
   const int garbage = Settled(1);
   EXPECT_TRUE(garbage >= 21 && garbage <= 27) << garbage;
+  // Heard: the lock and the four rows from player 0's side, the garbage and
+  // the blank preview once each from player 1's, however many rows came.
+  EXPECT_EQ(1, Heard(0, SoundEvent::PieceLocked));
+  EXPECT_EQ(1, Heard(0, SoundEvent::FourRows));
+  EXPECT_EQ(2, HeardInAll(0));
+  EXPECT_EQ(1, Heard(1, SoundEvent::GarbageArrived));
+  EXPECT_EQ(1, Heard(1, SoundEvent::PreviewBlank));
+  EXPECT_EQ(2, HeardInAll(1));
 
   // Player 1's next gravity ticks hard-drop twice, and the first re-arms at
   // level 2; player 0's piece hangs for twenty ticks.
@@ -110,6 +123,7 @@ TEST(ScriptedMatch, AttackOfFourRows) {
   while (clock.gravityTicks[1] == ticks1 + 1) Play(clock, 1, none, none);
   EXPECT_EQ(0, gameState.forcedDrops[1]);
   EXPECT_EQ(garbage + 8, Settled(1));
+  EXPECT_EQ(2, Heard(1, SoundEvent::PieceLocked)) << "each forced drop locks";
   while (clock.gravityTicks[0] < ticks0 + 20) Play(clock, 1, none, none);
   EXPECT_EQ(p0y, gameState.pieceY[0]);
   EXPECT_EQ(0, gameState.gravityFreeze[0]);
@@ -118,3 +132,4 @@ TEST(ScriptedMatch, AttackOfFourRows) {
   EXPECT_FALSE(gameState.gameOver[0] || gameState.gameOver[1]);
   EXPECT_STREQ("5", testHost.scoreText[0]);
 }
+

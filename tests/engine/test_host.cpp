@@ -43,6 +43,14 @@ void FillRow(int p, int r, int hole, int32_t v) {
   }
 }
 
+int32_t Heard(int p, SoundEvent e) { return testHost.sounds[p + 1][static_cast<int>(e)]; }
+
+int32_t HeardInAll(int p) {
+  int32_t n = 0;
+  for (int32_t count : testHost.sounds[p + 1]) n += count;
+  return n;
+}
+
 std::string TakeLog() {
   std::string taken(testHost.log, static_cast<size_t>(testHost.logLength));
   testHost.logLength = 0;
@@ -95,6 +103,11 @@ void DrawPlayer(int p) {
 void DrawSwapBox() {
   testHost.swapBoxes += 1;
   Log('s', 0);
+}
+
+void PlaySoundEvent(int p, SoundEvent e) {
+  const int32_t i = static_cast<int32_t>(e);
+  if (p >= MATCH_WIDE && p < PLAYERS && i >= 0 && i < SOUND_EVENTS) testHost.sounds[p + 1][i] += 1;
 }
 
 uint32_t ReadTickCount() {

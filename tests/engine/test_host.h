@@ -33,6 +33,8 @@ struct TestHost {
   int32_t draws[2];
   int32_t swapBoxes;
   int32_t repaints;
+  // PlaySoundEvent calls by player (index p + 1: MATCH_WIDE first) and event.
+  int32_t sounds[3][SOUND_EVENTS];
   // One letter per call, lower case for player 0, upper case for player 1:
   // w ClearWellImage, a ActionSource, t DrawTitle, d DrawPlayer; s DrawSwapBox,
   // r RequestRepaint. Appending stops when full.
@@ -53,6 +55,11 @@ void PlacePiece(int p, int t, int x, int y);
 
 // Fills row r of p's board with colour v except the column hole (-1: none).
 void FillRow(int p, int r, int hole, int32_t v = 1);
+
+// PlaySoundEvent calls so far for player p (or MATCH_WIDE) and event e, and
+// for p in all.
+int32_t Heard(int p, SoundEvent e);
+int32_t HeardInAll(int p);
 
 // The call log as text, cleared afterwards (allocates: not for the
 // allocation test).

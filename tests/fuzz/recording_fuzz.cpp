@@ -32,6 +32,7 @@ void DrawPlayer(int p) {
   if (gameState.previewBlind[p] != 0) gameState.previewBlind[p] -= 1;
 }
 void DrawSwapBox() {}
+void PlaySoundEvent(int, SoundEvent) {}
 uint32_t ReadTickCount() { return fedTick; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -10,11 +10,13 @@
 #include "controls/control_set.h"
 #include "engine/engine.h"
 #include "joystick/di_joystick.h"
+#include "sound/sound_mixer.h"
 #include "ui/frame_clock.h"
 #include "ui/frame_pacing.h"
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
 #include "ui/main_window.h"
+#include "ui/sound_switch.h"
 
 namespace {
 
@@ -172,6 +174,40 @@ TEST_F(MainWindow, ShadowBoxesStoreTheSwitchAndHandBackTheFocus) {
     EXPECT_EQ(0, gameState.shadowOn[p]) << p;
     EXPECT_EQ(mainWindow, GetFocus());
   }
+}
+
+// The "Sound" item of the system menu: on and checked at first, turned
+// over by its command, which is stored at once and silences the mixer.
+TEST_F(MainWindow, SoundItemOfTheSystemMenu) {
+  HMENU menu = GetSystemMenu(mainWindow, FALSE);
+  char text[16] = "\xbd";
+  ASSERT_LT(0, GetMenuStringA(menu, IDM_SOUND, text, sizeof text, MF_BYCOMMAND));
+  EXPECT_STREQ("Sound", text);
+  EXPECT_TRUE(soundOn);
+  EXPECT_EQ(static_cast<UINT>(MF_CHECKED), GetMenuState(menu, IDM_SOUND, MF_BYCOMMAND) & MF_CHECKED);
+
+  const uint32_t posted = soundMixer.posted.load();
+  SendMessageA(mainWindow, WM_SYSCOMMAND, IDM_SOUND, 0);
+  EXPECT_FALSE(soundOn);
+  EXPECT_EQ(0u, GetMenuState(menu, IDM_SOUND, MF_BYCOMMAND) & MF_CHECKED);
+  EXPECT_EQ(posted + 1, soundMixer.posted.load()) << "the silence request";
+  PlaySoundEvent(0, SoundEvent::FourRows);
+  EXPECT_EQ(posted + 1, soundMixer.posted.load()) << "nothing asked for while off";
+  BYTE stored[4] = {0xbd, 0xbd, 0xbd, 0xbd};
+  DWORD size = sizeof(stored);
+  EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, KEY, "Sound", RRF_RT_ANY, nullptr, stored, &size));
+  EXPECT_EQ(1u, size);
+  EXPECT_EQ(0, stored[0]);
+
+  // The low four bits of the command are the system's own.
+  SendMessageA(mainWindow, WM_SYSCOMMAND, IDM_SOUND | 0x3, 0);
+  EXPECT_TRUE(soundOn);
+  EXPECT_EQ(static_cast<UINT>(MF_CHECKED), GetMenuState(menu, IDM_SOUND, MF_BYCOMMAND) & MF_CHECKED);
+  PlaySoundEvent(MATCH_WIDE, SoundEvent::MatchStarted);
+  EXPECT_EQ(posted + 2, soundMixer.posted.load());
+  size = sizeof(stored);
+  EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, KEY, "Sound", RRF_RT_ANY, nullptr, stored, &size));
+  EXPECT_EQ(1, stored[0]);
 }
 
 TEST_F(MainWindow, StartAndStopCommands) {

@@ -48,6 +48,7 @@ void DrawPlayer(int p) {
 }
 
 void DrawSwapBox() {}
+void PlaySoundEvent(int, SoundEvent) {}
 uint32_t ReadTickCount() {
   RecordTickRead(simRecorder, simState.tickCount);
   return simState.tickCount;
