@@ -1,18 +1,17 @@
 // The operations the match engine asks of its host (engine/host.h) that the
-// main window's timers and labels and the control sampler answer (or, while
-// replaying, the recording); the drawing steps are in frame_rendering.cpp.
+// main window's labels answer. The drawing steps are in frame_rendering.cpp,
+// ArmGravityTimer with the other timers in frame_pacing.cpp, ActionSource and
+// ReadTickCount (recorded or replayed) in match_recording.cpp.
 #include "engine/host.h"
 
 #include <windows.h>
 
 #include <cstring>
 
-#include "controls/action_sampling.h"
 #include "ui/frame_rendering.h"
 #include "ui/main_window.h"
-#include "ui/match_recording.h"
 
-void ArmGravityTimer(int p, uint32_t periodMs) { SetTimer(mainWindow, GravityTimerId(p), periodMs, nullptr); }
+int32_t shownLeader = -1;
 
 // Setting a label's text repaints the label even when the text is the same,
 // and the labels are shown on every frame: an unchanged text is left alone.
@@ -37,18 +36,3 @@ void ShowLabels(int p, const char* scoreText, const char* levelText) {
 }
 
 void RequestRepaint() { InvalidateChangedImages(mainWindow); }
-
-// The recorder keeps the action the engine was given, as given.
-Action ActionSource(int p) {
-  if (Replaying()) return session.replayAction[p];
-  const Action a = SampleAction(p);
-  RecordActionAsked(session.recorder, p, a);
-  return a;
-}
-
-uint32_t ReadTickCount() {
-  if (Replaying()) return session.replayTick;
-  const uint32_t tick = GetTickCount();
-  RecordTickRead(session.recorder, tick);
-  return tick;
-}

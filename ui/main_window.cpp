@@ -8,7 +8,6 @@
 #include "engine/engine.h"
 #include "joystick/di_joystick.h"
 #include "resources/resource.h"
-#include "ui/frame_clock.h"
 #include "ui/frame_pacing.h"
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
@@ -21,7 +20,6 @@ HINSTANCE instance;
 HWND mainWindow;
 HWND scoreLabel[2];
 HWND levelLabel[2];
-int32_t shownLeader = -1;
 
 static HWND MakeControl(const char* className, const char* text, DWORD style, const ControlPlace& place,
                         int id) {
@@ -78,7 +76,7 @@ static LRESULT OnCreate() {
   g_Joystick[0].SetHWND(mainWindow);
   g_Joystick[1].SetHWND(mainWindow);
   BeginTimerResolution();
-  CreateImages(mainWindow);
+  StartTimers(mainWindow, CreateImages(mainWindow));
   return 0;
 }
 
@@ -91,10 +89,7 @@ void StartMatch() {
   ResetPlayer(0);
   ResetPlayer(1);
   ResetComputer();  // no plan outlives its match
-  // The new match's first frame timer message runs one tick, however long
-  // the time before it was, and comes at the frame pace.
-  frameClock.running = false;
-  QuickenFrameTimer();
+  RestartFrameClock();
 }
 
 void StopMatch() {
@@ -108,32 +103,18 @@ void RunConfigDialog(int p) {
   g_Joystick[configPlayer].SetHWND(mainWindow);
 }
 
+// The window's side of a command (the session's is RunCommand's).
+static void ActOnCommand(int id) {
+  if (id == ID_START) StartMatch();
+  if (id == ID_STOP) StopMatch();
+  if (id >= ID_SHADOW0 && id < ID_SHADOW0 + PLAYERS) SaveShadow(id - ID_SHADOW0);
+  if (id >= ID_CONFIG0 && id < ID_CONFIG0 + PLAYERS) RunConfigDialog(id - ID_CONFIG0);
+}
+
 // A clicked control keeps the keyboard focus, and the default Fall key
 // (Space) would then click it again: every command hands the focus back.
 static bool OnCommand(int id) {
-  if (ReplayCommand(id)) return true;
-  switch (id) {
-    case ID_START:
-      RecordBeforeStart(session.recorder);
-      StartMatch();
-      RecordAfterStart(session.recorder);
-      return true;
-    case ID_STOP:
-      StopMatch();
-      RecordStop(session.recorder);
-      break;
-    case ID_SHADOW0:
-    case ID_SHADOW0 + 1:
-      SaveShadow(id - ID_SHADOW0);
-      RecordShadow(session.recorder, id - ID_SHADOW0);
-      break;
-    case ID_CONFIG0:
-    case ID_CONFIG0 + 1:
-      RunConfigDialog(id - ID_CONFIG0);
-      break;
-    default:
-      return false;
-  }
+  if (!RunCommand(id, ActOnCommand)) return false;
   SetFocus(mainWindow);
   return true;
 }
@@ -164,6 +145,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return OnCreate();
     case WM_DESTROY:
       DestroyImages();
+      ForgetTimers();
       EndTimerResolution();
       PostQuitMessage(0);
       return 0;

@@ -48,7 +48,7 @@ extern HWND mainWindow;
 extern HWND scoreLabel[2];
 extern HWND levelLabel[2];
 // LeaderColourIndex of score label 0 when the labels were last shown; -1
-// before that.
+// before that. Kept by ShowLabels (host_operations.cpp), its only writer.
 extern int32_t shownLeader;
 
 // False when the class cannot be registered (also when the name is taken).

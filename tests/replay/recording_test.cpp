@@ -37,9 +37,7 @@ struct RecordedPlay {
       RecordFrame(rec);
       for (int p = 0; p < 2; ++p) {
         if (frame % (period + 3 * p) != 0) continue;
-        const bool counts = GravityCounts(p);
-        GravityTick(p);
-        if (counts) RecordGravity(rec, p);
+        RecordedGravityTick(rec, p);
       }
     }
   }

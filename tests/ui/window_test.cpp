@@ -265,7 +265,7 @@ int RedPixels(HDC dc, const RectFrame& f) {
 // bounding box of what then waits to be repainted.
 std::string Frame() {
   ValidateRect(mainWindow, nullptr);
-  RunFrameTicks(1);
+  RunFrameTick();
   RECT r = {0, 0, 0, 0};
   GetUpdateRect(mainWindow, &r, FALSE);
   return Str(r);
@@ -319,11 +319,11 @@ TEST_F(MainWindow, FramesRepaintOnlyTheImagesThatChanged) {
 
 TEST_F(MainWindow, ScoreLabelsRepaintWhenTheLeadChanges) {
   Command(ID_START);
-  RunFrameTicks(1);
+  RunFrameTick();
   for (HWND label : scoreLabel) UpdateWindow(label);
   // Player 1 takes the lead: label 0 keeps its text but turns red.
   gameState.score[1] = 3;
-  RunFrameTicks(1);
+  RunFrameTick();
   EXPECT_EQ("0", Text(scoreLabel[0]));
   EXPECT_EQ("3", Text(scoreLabel[1]));
   EXPECT_TRUE(GetUpdateRect(scoreLabel[0], nullptr, FALSE)) << "the trailer's label waits for no repaint";

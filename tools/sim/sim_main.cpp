@@ -92,11 +92,9 @@ void Step() {
   for (int p = 0; p < 2; ++p) {
     if (simState.nowMs < simState.gravityDue[p]) continue;
     const int64_t arms = simState.arms[p];
-    const bool counts = GravityCounts(p);
     simState.cellsBefore[p] = SettledCells(p);
-    GravityTick(p);
+    RecordedGravityTick(simRecorder, p);
     CountChange(p);
-    if (counts) RecordGravity(simRecorder, p);
     if (simState.arms[p] == arms) simState.gravityDue[p] = simState.nowMs + simState.gravityPeriod[p];
   }
 }
