@@ -4,6 +4,7 @@
 
 #include "engine/engine.h"
 #include "engine/host.h"
+#include "net/frame_gravity.h"
 #include "ui/main_window.h"
 #include "ui/match_recording.h"
 
@@ -11,6 +12,7 @@ TimerCalls timerCalls = {timeGetDevCaps, timeBeginPeriod, timeEndPeriod, timeGet
 UINT timerPeriodHeld;
 UINT frameTimerMs;
 FrameClock frameClock;
+bool networkPace;
 
 void BeginTimerResolution() {
   if (timerPeriodHeld != 0) return;
@@ -36,7 +38,25 @@ void ForgetTimers() { frameTimerMs = 0; }
 
 // The engine's host operation (engine/host.h): SetTimer with a running
 // timer's identifier starts its countdown afresh.
-void ArmGravityTimer(int p, uint32_t periodMs) { SetTimer(mainWindow, GravityTimerId(p), periodMs, nullptr); }
+void ArmGravityTimer(int p, uint32_t periodMs) {
+  if (networkPace) {
+    ArmFrameGravity(frameGravity, p, periodMs);
+    return;
+  }
+  SetTimer(mainWindow, GravityTimerId(p), periodMs, nullptr);
+}
+
+void SetNetworkPace(bool on) {
+  networkPace = on;
+  for (int p = 0; p < PLAYERS; ++p) {
+    if (on) {
+      KillTimer(mainWindow, GravityTimerId(p));
+    } else {
+      SetTimer(mainWindow, GravityTimerId(p), GRAVITY_BASE_MS, nullptr);
+    }
+  }
+  QuickenFrameTimer();
+}
 
 // SetTimer with the frame timer's identifier replaces its period and starts
 // the countdown afresh; a timer that StartTimers never started stays off.
@@ -70,7 +90,7 @@ void RunDueFrameTicks() {
       break;
     }
   }
-  SetFrameTimerPeriod(FrameTimerPeriod(gameState));
+  SetFrameTimerPeriod(networkPace ? FRAME_PERIOD_MS : FrameTimerPeriod(gameState));
 }
 
 void QuickenFrameTimer() { SetFrameTimerPeriod(FRAME_PERIOD_MS); }

@@ -43,6 +43,12 @@ struct TimerResolutionRelease {
 // FRAME_PERIOD_MS); 0 while no frame timer runs.
 extern UINT frameTimerMs;
 
+// While a network session runs (network_match.cpp): the frame timer keeps
+// the frame pace whatever the match shows (the session is polled every
+// tick), and gravity counts frames (frameGravity, net/frame_gravity.h)
+// instead of the gravity timers, which are stopped.
+extern bool networkPace;
+
 // The frame timer's clock: written here only (RunDueFrameTicks through
 // FrameTicksDue, RestartFrameClock).
 extern FrameClock frameClock;
@@ -65,6 +71,9 @@ void RunDueFrameTicks();
 // Start and any key message: the next frame tick comes at the frame pace,
 // not after a paused or title period. Nothing while no frame timer runs.
 void QuickenFrameTimer();
+// The network match's start and end: networkPace, and the gravity timers
+// stopped, or started afresh at GRAVITY_BASE_MS.
+void SetNetworkPace(bool on);
 // Start: the new match's first frame timer message runs one tick, however
 // long the time before it was, and comes at the frame pace.
 void RestartFrameClock();

@@ -12,6 +12,7 @@
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
 #include "ui/match_recording.h"
+#include "ui/network_match.h"
 
 const char MAIN_CLASS_NAME[] = "BLOCKTIDE";
 const char MAIN_WINDOW_TITLE[] = "BlockTide";
@@ -77,6 +78,7 @@ static LRESULT OnCreate() {
   g_Joystick[1].SetHWND(mainWindow);
   BeginTimerResolution();
   StartTimers(mainWindow, CreateImages(mainWindow));
+  AddNetworkMenuItems(session.replay != ReplayState::NotReplaying);
   return 0;
 }
 
@@ -114,7 +116,7 @@ static void ActOnCommand(int id) {
 // A clicked control keeps the keyboard focus, and the default Fall key
 // (Space) would then click it again: every command hands the focus back.
 static bool OnCommand(int id) {
-  if (!RunCommand(id, ActOnCommand)) return false;
+  if (!(NetworkMatchOn() ? NetworkCommand(id) : RunCommand(id, ActOnCommand))) return false;
   SetFocus(mainWindow);
   return true;
 }
@@ -144,6 +146,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CREATE:
       return OnCreate();
     case WM_DESTROY:
+      LeaveNetworkMatch();  // the other side is told at once
       DestroyImages();
       ForgetTimers();
       EndTimerResolution();
@@ -154,8 +157,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_TIMER:
       if (wParam == FRAME_TIMER) {
-        RunDueFrameTicks();
-      } else if (wParam == GravityTimerId(0) || wParam == GravityTimerId(1)) {
+        if (NetworkMatchOn()) {
+          RunNetworkFrames();
+        } else {
+          RunDueFrameTicks();
+        }
+      } else if (!networkPace && (wParam == GravityTimerId(0) || wParam == GravityTimerId(1))) {
         RunGravityTick(static_cast<int>(wParam - GravityTimerId(0)));
       }
       return 0;
@@ -163,6 +170,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SYSKEYDOWN:
       // The key may end a pause: sample it at the frame pace.
       QuickenFrameTimer();
+      return DefWindowProcA(window, message, wParam, lParam);
+    case WM_NETWORK:
+      RunNetworkFrames();
+      return 0;
+    case WM_SYSCOMMAND:
+      if (OnNetworkMenu(static_cast<UINT>(wParam & 0xFFF0))) return 0;
       return DefWindowProcA(window, message, wParam, lParam);
     case WM_COMMAND:
       if (OnCommand(LOWORD(wParam))) return 0;

@@ -167,6 +167,15 @@ void SessionFrameTick() {
   FrameTick();  // both players are out: the title
 }
 
+void SessionFrameTickWith(const Action action[2]) {
+  session.fed = true;
+  session.fedAction[0] = action[0];
+  session.fedAction[1] = action[1];
+  FrameTick();
+  session.fed = false;
+  RecordFrame(session.recorder);
+}
+
 void RunGravityTick(int p) {
   if (session.replay != ReplayState::NotReplaying) return;  // the recording holds the gravity ticks
   RecordedGravityTick(session.recorder, p);
@@ -192,7 +201,7 @@ bool RunCommand(int id, void (*act)(int id)) {
 // The recorder keeps the action the engine was given, as given.
 Action ActionSource(int p) {
   if (session.replay != ReplayState::NotReplaying) return session.replayAction[p];
-  const Action a = SampleAction(p);
+  const Action a = session.fed ? session.fedAction[p] : SampleAction(p);
   RecordActionAsked(session.recorder, p, a);
   return a;
 }

@@ -21,6 +21,8 @@ struct MatchSession {
   ReplayRun run;
   ReplayState replay;
   Action replayAction[2];  // what ActionSource answers while replaying
+  bool fed;                // a network frame runs: ActionSource answers fedAction
+  Action fedAction[2];
   uint32_t replayTick;     // what ReadTickCount answers while replaying
   int exitStatus;          // 1 once a replay diverged
   char endMessage[512];    // told when the program ends (a failed recording)
@@ -41,6 +43,9 @@ int EndSession(int loopExitCode);
 // it is over the title.
 void SessionFrameTick();
 void RunGravityTick(int p);
+// A network match's frame tick: the engine's tick with the actions both
+// programs agreed on, recorded as any other (never in a replay).
+void SessionFrameTickWith(const Action action[2]);
 
 // Every command of the window's buttons and boxes (Start, Stop, Shadow p,
 // Config p) comes here with `act`, the window's side of it. In a replay,

@@ -24,20 +24,22 @@ SHADOW0="300 479"; SHADOW1="380 479"
 WELL=("$WELL0" "$WELL1")
 SHADOW_LEFT=(266 346)
 
-# Waits (up to 10 s) for the main window; sets wid, and ox, oy: the screen
-# origin of the client area (there is no window manager, so the X window is
-# the client area). Also sets WIDTH and HEIGHT. Returns 1 when none appears.
+# Waits (up to 10 s) for the main window, titled "BlockTide" or as the
+# pattern given says; sets wid, and ox, oy: the screen origin of the client
+# area (there is no window manager, so the X window is the client area).
+# Also sets WIDTH and HEIGHT. Returns 1 when none appears.
 find_game_window() {
+  local title=${1:-^BlockTide\$}
   wid=""
   for _ in $(seq 1 100); do
-    wid=$(xdotool search --name '^BlockTide$' 2>/dev/null | head -n 1)
+    wid=$(xdotool search --name "$title" 2>/dev/null | head -n 1)
     [ -n "$wid" ] && break
     sleep 0.1
   done
   [ -n "$wid" ] || return 1
   # Found as soon as it exists; it takes the focus only once it is mapped.
   for _ in $(seq 1 50); do
-    xdotool search --onlyvisible --name '^BlockTide$' >/dev/null 2>&1 && break
+    xdotool search --onlyvisible --name "$title" >/dev/null 2>&1 && break
     sleep 0.1
   done
   eval "$(xdotool getwindowgeometry --shell "$wid")"
