@@ -145,8 +145,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   switch (message) {
     case WM_CREATE:
       return OnCreate();
+    case WM_CLOSE:
+      // The window's destruction may come seconds after the close under
+      // Wine: the other side is told now.
+      LeaveNetworkMatch();
+      return DefWindowProcA(window, message, wParam, lParam);
     case WM_DESTROY:
-      LeaveNetworkMatch();  // the other side is told at once
+      LeaveNetworkMatch();
       DestroyImages();
       ForgetTimers();
       EndTimerResolution();

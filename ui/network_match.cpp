@@ -24,7 +24,7 @@ const char HOST_MENU_TEXT[] = "Host a network match...";
 const char JOIN_MENU_TEXT[] = "Join a network match...";
 const char LEAVE_MENU_TEXT[] = "Leave the network match";
 
-NetworkMatch networkMatch = {false, false, NetPhase::Closed, DEFAULT_NETWORK_PORT, {}, 0, {},
+NetworkMatch networkMatch = {false, false, NetPhase::Closed, DEFAULT_NETWORK_PORT, {}, 0, false, {},
                              {"", DEFAULT_NETWORK_PORT}, {"", DEFAULT_NETWORK_PORT}};
 
 namespace {
@@ -46,6 +46,16 @@ void ActShadow(int id) {
   const int p = id - ID_SHADOW0;
   gameState.shadowOn[p] = networkMatch.frame.shadow[p];
   SendMessageA(shadowCheck[p], BM_SETCHECK, gameState.shadowOn[p] != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+// While a frame waits for the other side's input, its datagram wakes the
+// window at once rather than at the next frame timer message. Only then:
+// under Wine every such message costs a round to the Wine server, and
+// most datagrams come before their frame is due.
+void WakeOnDatagram(bool wake) {
+  if (wake == networkMatch.wakeOnDatagram || netSession.socket == NET_NO_SOCKET) return;
+  networkMatch.wakeOnDatagram = wake;
+  WSAAsyncSelect(static_cast<SOCKET>(netSession.socket), mainWindow, wake ? WM_NETWORK : 0, wake ? FD_READ : 0);
 }
 
 void ShowShadowBoxes() {
@@ -99,8 +109,9 @@ void EndNetworkMatch(bool tell) {
   char text[300];
   std::snprintf(text, sizeof text, "The network match %s: %s.", networkMatch.playing ? "ended" : "could not begin",
                 netSession.endText);
-  NetClose(netSession);
+  NetClose(netSession);  // the socket's messages go with it
   netSession.phase = NetPhase::Closed;
+  networkMatch.wakeOnDatagram = false;
   if (MatchRuns()) RunCommand(ID_STOP, ActStop);
   networkMatch.playing = false;
   SetNetworkPace(false);
@@ -171,8 +182,7 @@ bool BeginSession(bool host, const char* address, uint16_t port) {
     EndNetworkMatch(true);
     return false;
   }
-  // A datagram then wakes the window at once, not at the next frame timer.
-  WSAAsyncSelect(static_cast<SOCKET>(netSession.socket), mainWindow, WM_NETWORK, FD_READ);
+  networkMatch.wakeOnDatagram = false;
   SetNetworkPace(true);
   ShowNetworkState();
   return true;
@@ -269,6 +279,7 @@ void RunNetworkFrames() {
     networkMatch.owed -= 1;
   }
   EndFrameDrawing();
+  WakeOnDatagram(networkMatch.owed > 0 && !NetFrameReady(s));
   // The other side left: its frames sent before have run.
   if (s.phase == NetPhase::Ended && (s.endReason != NetEnd::Left || !NetFrameReady(s))) {
     EndNetworkMatch(true);

@@ -12,7 +12,8 @@
 #include "ui/frame_clock.h"
 #include "ui/network_dialogs.h"
 
-// Posted by Winsock to the main window when a datagram waits (WSAAsyncSelect).
+// Posted by Winsock to the main window when a datagram waits while a frame
+// waits for it (WSAAsyncSelect).
 constexpr UINT WM_NETWORK = WM_APP + 1;
 
 // The system menu's items: below 0xF000 and with the low four bits clear,
@@ -31,6 +32,7 @@ struct NetworkMatch {
   uint16_t port;             // hosting: the port; joining: the host's
   FrameClock clock;          // the network frames' clock
   uint32_t owed;             // frames due by the clock and not yet run (a late input)
+  bool wakeOnDatagram;       // WM_NETWORK asked for: a frame waits for the other side
   NetFrame frame;            // the frame being run: its Start's generator, its switches
   NetworkDialogFields hostFields;  // what the dialogs showed last
   NetworkDialogFields joinFields;

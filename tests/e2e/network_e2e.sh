@@ -85,7 +85,7 @@ grep -q '^blocktide: The network match could not begin: a match is already being
 kill "$extra"; wait "$extra" 2>/dev/null; extra=""
 
 # 3. Start on the joiner; keys held on both desks for the match.
-ox=$ox_b; oy=$oy_b; on_b; xdotool windowfocus --sync "$wid_b"; click $START
+ox=$ox_b; oy=$oy_b; on_b; xdotool windowfocus --sync "$wid_b"; click $START; started=$(date +%s%N)
 on_a; xdotool windowfocus --sync "$wid_a"
 sleep 0.5
 cpu_a=$(cpu_ns $hpid); cpu_b=$(cpu_ns $jpid); begin=$(date +%s%N)
@@ -116,7 +116,7 @@ for p in 0 1; do
 done
 
 # 5. Stop on the host: both wells of both desks show the title.
-ox=$ox_a; oy=$oy_a; on_a; click $STOP
+ox=$ox_a; oy=$oy_a; on_a; click $STOP; stopped=$(date +%s%N)
 sleep 0.5
 red() {
   local name=$1; set -- $2
@@ -130,17 +130,24 @@ for d in a b; do
 done
 
 # 6. Closing the joiner: the host's title is "BlockTide" again and it says why.
-on_b; wid=$wid_b; gpid=$jpid
-closed=$(date +%s%N)
-close_with_alt_f4
-jpid=""
+# Waits (up to 10 s) for the host's title to be "BlockTide" and its message
+# to say `why`; prints the time since $gone.
+host_told() {
+  on_a
+  for _ in $(seq 1 200); do
+    grep -q "$1" "$work/host.err" && [ "$(title_of a "$wid_a")" = BlockTide ] && break
+    sleep 0.05
+  done
+  [ "$(title_of a "$wid_a")" = BlockTide ] || fail "host's title after the joiner went: $(title_of a "$wid_a")"
+  grep -q "^blocktide: The network match ended: $1\\." "$work/host.err" || fail "host's message: $(cat "$work/host.err")"
+  echo "$2: the host's title and message after $((($(date +%s%N) - gone) / 1000000)) ms"
+}
+on_b; xdotool windowfocus --sync "$wid_b"
+xdotool keydown alt; sleep 0.1; xdotool keydown F4; gone=$(date +%s%N); sleep 0.1; xdotool keyup F4; xdotool keyup alt
+host_told 'the other player left the network match' "joiner closed"
+for _ in $(seq 1 100); do kill -0 "$jpid" 2>/dev/null || break; sleep 0.1; done
+wait "$jpid"; rc=$?; jpid=""
 [ "$rc" -eq 0 ] || fail "joiner's exit code $rc: $(cat "$work/join.err")"
-on_a
-for _ in $(seq 1 100); do grep -q 'other player left' "$work/host.err" && [ "$(title_of a "$wid_a")" = BlockTide ] && break; sleep 0.05; done
-[ "$(title_of a "$wid_a")" = BlockTide ] || fail "host's title after the joiner closed: $(title_of a "$wid_a")"
-grep -q '^blocktide: The network match ended: the other player left the network match\.' "$work/host.err" ||
-  fail "host's message: $(cat "$work/host.err")"
-echo "the host saw the joiner go after $((($(date +%s%N) - closed) / 1000000)) ms"
 
 # 7. The two recordings: the same digests, frames at 100 a second; one
 #    replays in the simulator.
@@ -155,9 +162,24 @@ grep -q '^stop$' "$work/join.rec" || fail "the host's Stop is not in the joiner'
 "$sim" --replay "$work/join.rec" >"$work/sim.out" 2>"$work/sim.err" || fail "simulator: status $?: $(cat "$work/sim.err")"
 grep -q "^replay: all $digests digests matched$" "$work/sim.out" || fail "simulator: $(tail -n 1 "$work/sim.out")"
 frames=$(awk '$1 == "frames" { n += $2 } END { print n + 0 }' "$work/host.rec")
-echo "$digests digests alike in both recordings; $frames frames recorded"
+awk -v d=$digests -v f=$frames -v t=$(((stopped - started) / 1000000)) \
+  'BEGIN { printf "%d digests alike in both recordings; %d frames in %.1f s from Start to Stop: %.1f a second\n", d, f, t / 1000, f * 1000 / t }'
 
-# 8. Joining the closed host: no answer, said plainly; the window plays on.
+# 8. A killed joiner: the host finds it silent.
+on_a
+wine "$game" --host "$port" --unattended 2>"$work/host.err" &
+hpid=$!
+window_on a "^BlockTide - waiting for a player on port $port\$"; wid_a=$wid
+on_b
+wine "$game" --join "127.0.0.1:$port" --unattended 2>/dev/null &
+jpid=$!
+window_on b '^BlockTide - connected to 127\.0\.0\.1'
+sleep 1
+kill -9 "$jpid"; gone=$(date +%s%N); wait "$jpid" 2>/dev/null; jpid=""
+host_told "the other player's program stopped answering" "joiner killed"
+wid=$wid_a; gpid=$hpid; close_with_alt_f4; hpid=""
+
+# 9. Joining the closed host: no answer, said plainly; the window plays on.
 on_b
 wine "$game" --join "127.0.0.1:$port" --unattended 2>"$work/late.err" &
 extra=$!
