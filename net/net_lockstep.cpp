@@ -213,6 +213,13 @@ bool NetNextFrame(NetSession& s, NetFrame& out) {
   return true;
 }
 
+void SetNetGenerator(const NetGenerator& g) {
+  gameState.rngSeeded = true;
+  gameState.rngSeed[0] = static_cast<int32_t>(g.seed[0]);
+  gameState.rngSeed[1] = static_cast<int32_t>(g.seed[1]);
+  randState = g.state;
+}
+
 void NetFrameDone(NetSession& s, uint32_t nowMs) {
   const bool regular = s.frame % NET_DIGEST_FRAMES == 0;
   const bool final = s.peerDigestFrame == s.frame && s.frame != 0;

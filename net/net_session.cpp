@@ -94,13 +94,26 @@ void TakeJoin(NetSession& s, const NetAddress& from, const NetDatagram& d, uint3
 }
 
 void TakeWelcome(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
+  // A repeated answer to a Join repeated: no fault.
+  if (s.phase == NetPhase::Playing && d.nonce == s.nonce && d.session == s.session) return;
   if (s.phase != NetPhase::Joining || d.nonce != s.nonce) {
     Drop(s, NetDrop::Unexpected);
     return;
   }
+  // One round trip varies with the jitter by more than a frame: the delay is
+  // chosen from the mean of a few, each Join sent as the Welcome before it
+  // arrives (the host answers each repeated Join with a Welcome).
+  const uint32_t rtt = nowMs - d.echo;
+  s.rttSumMs += rtt < 60000 ? rtt : 60000;
+  s.rttSamples += 1;
+  if (s.rttSamples == 1) s.firstWelcomeMs = nowMs;
+  if (s.rttSamples < NET_RTT_SAMPLES && nowMs - s.firstWelcomeMs < NET_RTT_SAMPLING_MS) {
+    SendJoin(s, nowMs);
+    return;
+  }
   CopyVersion(s, d);
   s.session = d.session;
-  s.rttMs = s.rttHandshakeMs = nowMs - d.echo;
+  s.rttMs = s.rttHandshakeMs = s.rttSumMs / static_cast<uint32_t>(s.rttSamples);
   // The host's forced delay wins, then ours, then the measured one.
   s.delay = d.delay != 0 ? d.delay : s.options.forcedDelay != 0 ? s.options.forcedDelay : DelayForRoundTrip(s.rttMs);
   s.connected = true;
@@ -129,6 +142,8 @@ void TakePlayDatagram(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
     BeginLockstep(s);
     s.phase = NetPhase::Playing;
     s.clockStartMs = nowMs;
+  } else if (s.phase == NetPhase::Ended) {
+    return;  // the peer's last inputs, crossing a goodbye: not a fault
   } else if (s.phase != NetPhase::Playing) {
     Drop(s, NetDrop::Unexpected);
     return;
@@ -148,6 +163,7 @@ void TakeBye(NetSession& s, const NetDatagram& d) {
     EndSession(s, NetEnd::Differ, d.frame);
     return;
   }
+  s.byeReceived = true;
   TakeFinalDigest(s, d.digestFrame, d.digest);
   EndSession(s, NetEnd::Left, 0);
 }
@@ -256,10 +272,10 @@ void NetReceive(NetSession& s, const NetAddress& from, const uint8_t* data, size
     return;
   }
   if (read != NetReadResult::Ok) {
-    Drop(s, static_cast<NetDrop>(read == NetReadResult::Length  ? NetDrop::Length
-                                 : read == NetReadResult::Magic ? NetDrop::Magic
-                                 : read == NetReadResult::Kind  ? NetDrop::Kind
-                                                                : NetDrop::Field));
+    Drop(s, read == NetReadResult::Length  ? NetDrop::Length
+            : read == NetReadResult::Magic ? NetDrop::Magic
+            : read == NetReadResult::Kind  ? NetDrop::Kind
+                                           : NetDrop::Field);
     return;
   }
   if (d.kind == NetKind::Join) {
@@ -364,10 +380,11 @@ void SendBye(NetSession& s, NetReason reason, uint32_t frame, uint32_t digestFra
 }
 
 void EndSession(NetSession& s, NetEnd reason, uint32_t frame) {
-  // The first end stands, but for differing matches found after the peer
-  // left: its final digest is compared when this side gets there.
+  // The first end stands, but for differing matches found after a side
+  // left: the final digests are compared when both got there.
   const bool ended = s.phase == NetPhase::Ended || s.phase == NetPhase::Closed;
-  if (ended && !(reason == NetEnd::Differ && s.endReason == NetEnd::Left)) return;
+  const bool left = s.endReason == NetEnd::Left || s.endReason == NetEnd::LeftHere;
+  if (ended && !(reason == NetEnd::Differ && left)) return;
   if (s.phase != NetPhase::Closed) s.phase = NetPhase::Ended;
   s.endReason = reason;
   s.endFrame = frame;

@@ -11,12 +11,16 @@
 //
 //   start:   NetHost or NetJoin, then NetPoll from the program's timer (or
 //            loop) until phase is Playing (or Ended);
-//   a frame: when NetPlaying and the frame is due by the program's clock:
+//   a frame: when NetPlaying and frame N is due by the program's clock
+//            (clockStartMs + 10 N ms):
+//              if NetShouldHold: the clock lets frame N come 10 ms later;
 //              if NetWantsLocal: NetSubmitLocal(own player's action now);
 //              NetNextFrame(frame) -> false: the frame waits (poll again);
-//              true: apply frame.start/stop/shadow, run FrameTick with
-//              frame.action as both players' actions, then the gravity due
-//              (frame_gravity.h), then NetFrameDone;
+//              true: apply frame.start (SetNetGenerator, then Start as
+//              usual), frame.stop, frame.shadow; run FrameTick with
+//              frame.action as both players' actions (ActionSource answers
+//              them), then the gravity due (frame_gravity.h), then
+//              NetFrameDone;
 //   always:  NetPoll at least every 10 ms; Start, Stop and the shadow boxes
 //            through NetRequestStart / NetRequestStop / NetRequestShadow;
 //   end:     phase Ended: endReason and endText say why; NetClose. To leave,
@@ -33,6 +37,8 @@ constexpr uint16_t NET_DEFAULT_PORT = 41414;
 constexpr uint32_t NET_SILENCE_MS = 5000;      // a peer silent this long is lost
 constexpr uint32_t NET_JOIN_WAIT_MS = 10000;   // a joiner gives up after this
 constexpr uint32_t NET_JOIN_RESEND_MS = 100;   // a Join is repeated this often
+constexpr int32_t NET_RTT_SAMPLES = 4;         // Join-Welcome round trips the delay is chosen from
+constexpr uint32_t NET_RTT_SAMPLING_MS = 1000; // ... or as many as came in this long
 constexpr uint32_t NET_RESEND_MS = 20;         // unacknowledged inputs are resent this often
 constexpr uint32_t NET_KEEPALIVE_MS = 100;     // a Play goes out at least this often
 constexpr int32_t NET_RING = 64;               // frames of input held per side
@@ -142,7 +148,10 @@ struct NetSession {
   uint32_t lastSentMs;
   uint32_t joinSentMs;       // joiner: the last Join sent
   uint32_t rttMs;            // the latest round trip measured
-  uint32_t rttHandshakeMs;   // the round trip the delay was chosen from
+  uint32_t rttHandshakeMs;   // the round trip the delay was chosen from (their mean)
+  int32_t rttSamples;        // joiner: Welcomes answered so far, and their round trips
+  uint32_t rttSumMs;
+  uint32_t firstWelcomeMs;
   uint32_t clockStartMs;     // when local frame 0 is due: frame N at + 10 N ms
   char peerVersion[NET_VERSION_BYTES + 1];
   uint16_t peerFormat;
@@ -175,6 +184,7 @@ struct NetSession {
   uint32_t refusalsInWindow;
   bool connected;            // a peer was accepted: Bye can be told
   bool byeSent;
+  bool byeReceived;
 
   NetCounters counters;
   NetEnd endReason;
@@ -235,6 +245,9 @@ bool NetFrameReady(const NetSession& s);
 // Called when the next frame is due: false when it must wait for the peer;
 // true with the frame's actions and events in `out` (the frame counts as run).
 bool NetNextFrame(NetSession& s, NetFrame& out);
+// Called for a frame's start, before the recorder's RecordBeforeStart and
+// the players' resets: the generator the host chose (rngSeeded set).
+void SetNetGenerator(const NetGenerator& g);
 // Called after the frame from NetNextFrame ran (tick and gravity): every
 // NET_DIGEST_FRAMES frames the state's digest is taken, sent and compared.
 void NetFrameDone(NetSession& s, uint32_t nowMs);

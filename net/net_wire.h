@@ -87,12 +87,11 @@ enum class NetReadResult : uint8_t {
   Ok,
   Length,        // too short, too long, or bytes past the last field
   Magic,         // not one of ours
-  OtherFormat,   // a Join, Welcome or Refuse of another format: only kind,
-                 // format, version and nonce were read
+  OtherFormat,   // another format: of a Join, Welcome or Refuse only the
+                 // kind, format, version and nonce were read
   Kind,          // an unknown kind, or a nonzero reserved byte
   Field,         // a field out of range (version text, delay, reason, count,
                  // action, event bits, frame numbers)
-  Count          // the number of results, for counters
 };
 
 // Writes d; returns the bytes written (at most NET_MAX_DATAGRAM), or 0 when

@@ -24,7 +24,7 @@ const char HOST_MENU_TEXT[] = "Host a network match...";
 const char JOIN_MENU_TEXT[] = "Join a network match...";
 const char LEAVE_MENU_TEXT[] = "Leave the network match";
 
-NetworkMatch networkMatch = {false, false, NetPhase::Closed, DEFAULT_NETWORK_PORT, {}, 0, false, {},
+NetworkMatch networkMatch = {false, false, NetPhase::Closed, DEFAULT_NETWORK_PORT, false, {},
                              {"", DEFAULT_NETWORK_PORT}, {"", DEFAULT_NETWORK_PORT}};
 
 namespace {
@@ -130,8 +130,6 @@ void BeginPlaying() {
   for (int p = 0; p < PLAYERS; ++p) ArmFrameGravity(frameGravity, p, GRAVITY_BASE_MS);
   ShowShadowBoxes();
   if (ownShadow) NetRequestShadow(netSession, netSession.localPlayer, 1);
-  networkMatch.clock.running = false;
-  networkMatch.owed = 0;
   networkMatch.playing = true;
 }
 
@@ -140,10 +138,7 @@ void BeginPlaying() {
 void RunNetworkFrame(const NetFrame& f) {
   networkMatch.frame = f;
   if (f.start) {
-    gameState.rngSeeded = true;
-    gameState.rngSeed[0] = static_cast<int32_t>(f.generator.seed[0]);
-    gameState.rngSeed[1] = static_cast<int32_t>(f.generator.seed[1]);
-    randState = f.generator.state;
+    SetNetGenerator(f.generator);
     RunCommand(ID_START, ActStart);
   }
   if (f.stop && MatchRuns()) RunCommand(ID_STOP, ActStop);
@@ -262,24 +257,33 @@ void RunNetworkFrames() {
     return;
   }
   if (!networkMatch.playing) BeginPlaying();
-  const uint32_t due = networkMatch.owed + FrameTicksDue(networkMatch.clock, now);
-  networkMatch.owed = due > MAX_OWED_FRAMES ? MAX_OWED_FRAMES : due;
+  // Frame N is due at clockStartMs + 10 N (the session's clock). Far
+  // behind it (a stalled program), the time past MAX_LATE_FRAMES is dropped
+  // and the other side holds back to match.
+  const int32_t behind = static_cast<int32_t>(now - s.clockStartMs - s.frame * FRAME_PERIOD_MS) /
+                         static_cast<int32_t>(FRAME_PERIOD_MS);
+  if (behind > static_cast<int32_t>(MAX_LATE_FRAMES)) {
+    s.clockStartMs += static_cast<uint32_t>(behind - static_cast<int32_t>(MAX_LATE_FRAMES)) * FRAME_PERIOD_MS;
+  }
+  bool waiting = false;
   BeginFrameDrawing();
-  for (int32_t ran = 0; networkMatch.owed > 0 && ran < NET_FRAMES_PER_MESSAGE; ++ran) {
-    if (NetWantsLocal(s)) NetSubmitLocal(s, SampleAction(s.localPlayer), now);
-    if (!NetFrameReady(s)) break;
+  for (int32_t ran = 0; ran < NET_FRAMES_PER_MESSAGE; ++ran) {
+    if (static_cast<int32_t>(s.clockStartMs + s.frame * FRAME_PERIOD_MS - now) > 0) break;
     if (NetShouldHold(s)) {
-      networkMatch.owed -= 1;  // this frame comes one frame later
+      s.clockStartMs += FRAME_PERIOD_MS;  // this frame comes one frame later
       break;
     }
+    if (NetWantsLocal(s)) NetSubmitLocal(s, SampleAction(s.localPlayer), now);
     NetFrame frame;
-    NetNextFrame(s, frame);
+    if (!NetNextFrame(s, frame)) {
+      waiting = true;
+      break;
+    }
     RunNetworkFrame(frame);
     NetFrameDone(s, now);
-    networkMatch.owed -= 1;
   }
   EndFrameDrawing();
-  WakeOnDatagram(networkMatch.owed > 0 && !NetFrameReady(s));
+  WakeOnDatagram(waiting);
   // The other side left: its frames sent before have run.
   if (s.phase == NetPhase::Ended && (s.endReason != NetEnd::Left || !NetFrameReady(s))) {
     EndNetworkMatch(true);

@@ -9,7 +9,6 @@
 
 #include "net/net_session.h"
 #include "replay/launch_options.h"
-#include "ui/frame_clock.h"
 #include "ui/network_dialogs.h"
 
 // Posted by Winsock to the main window when a datagram waits while a frame
@@ -30,8 +29,6 @@ struct NetworkMatch {
   bool playing;              // the session's frames run (both programs' wells agree)
   NetPhase shownPhase;       // what the title and the menu show
   uint16_t port;             // hosting: the port; joining: the host's
-  FrameClock clock;          // the network frames' clock
-  uint32_t owed;             // frames due by the clock and not yet run (a late input)
   bool wakeOnDatagram;       // WM_NETWORK asked for: a frame waits for the other side
   NetFrame frame;            // the frame being run: its Start's generator, its switches
   NetworkDialogFields hostFields;  // what the dialogs showed last
@@ -39,9 +36,9 @@ struct NetworkMatch {
 };
 extern NetworkMatch networkMatch;
 
-// The most frames the clock keeps owing while the other side is late; past
-// that the time is dropped (the other side holds back to match).
-constexpr uint32_t MAX_OWED_FRAMES = 50;
+// The most frames the window runs late by the session's clock; past that
+// the time is dropped (the other side holds back to match).
+constexpr uint32_t MAX_LATE_FRAMES = 50;
 
 // A session exists: hosting, joining, or playing.
 bool NetworkMatchOn();

@@ -1,11 +1,13 @@
-// Heap allocations in the ticks: the global allocation functions are
-// replaced in this executable so that every one is counted.
+// Heap allocations in the ticks and in a network session's polls: the
+// global allocation functions are replaced in this executable so that every
+// one is counted.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <new>
 
 #include "computer/computer_player.h"
+#include "net/net_session.h"
 #include "tests/engine/test_host.h"
 
 namespace {
@@ -63,4 +65,37 @@ TEST(Allocations, NoneInTheComputersFrames) {
   counting = false;
   EXPECT_EQ(0, allocations);
   EXPECT_LT(20, computerState.mind[0].plans) << "it planned pieces";
+}
+
+// Two network sessions over the loopback interface: polls, inputs, frames
+// and digests allocate nothing (under Wine this also runs Winsock).
+TEST(Allocations, NoneInANetworkSessionsPollsAndFrames) {
+  char error[128];
+  ASSERT_TRUE(BeginSockets(error, sizeof error)) << error;
+  static NetSession host, join;
+  uint16_t port = 0;
+  for (uint16_t p = 42150; p < 42160 && port == 0; ++p) {
+    if (NetHost(host, p, DefaultNetOptions(), MonotonicMs())) port = p;
+  }
+  ASSERT_NE(0, port) << host.endText;
+  ASSERT_TRUE(NetJoin(join, NetAddress{0x7F000001, port}, DefaultNetOptions(), MonotonicMs())) << join.endText;
+  StartTestMatch(77);
+  counting = true;
+  const uint32_t began = MonotonicMs();
+  while ((host.frame < 300 || join.frame < 300) && MonotonicMs() - began < 5000) {
+    for (NetSession* s : {&host, &join}) {
+      NetPoll(*s, MonotonicMs());
+      if (NetWantsLocal(*s)) NetSubmitLocal(*s, Action::Left, MonotonicMs());
+      NetFrame f;
+      if (NetNextFrame(*s, f)) NetFrameDone(*s, MonotonicMs());
+    }
+  }
+  counting = false;
+  EXPECT_EQ(0, allocations);
+  EXPECT_LE(300u, host.frame) << host.endText;
+  EXPECT_LE(300u, join.frame) << join.endText;
+  EXPECT_EQ(0u, host.counters.dropped[static_cast<int>(NetDrop::Frames)]);
+  NetLeave(join, MonotonicMs());
+  NetLeave(host, MonotonicMs());
+  EndSockets();
 }

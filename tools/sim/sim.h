@@ -15,12 +15,11 @@ struct ScriptRun {
   Action action[2];
 };
 
+// The simulated clock and the gravity timers are frameGravity's
+// (net/frame_gravity.h): a frame step every 10 ms, each player's gravity at
+// the period last armed (at least 10 ms), as a network match counts them.
 struct SimState {
   uint32_t tickCount;        // what ReadTickCount() returns: the streams' seed
-  uint64_t nowMs;            // simulated time
-  uint64_t gravityDue[2];    // when each gravity timer next fires
-  uint32_t gravityPeriod[2]; // the period last armed, at least the minimum
-  int64_t arms[2];           // ArmGravityTimer calls, to see a re-arm
   Action held[2];            // what ActionSource(p) returns this frame
   bool computer[2];          // the computer plays p: ActionSource asks it
   // Counted for --stats from the settled cells around each step that can
@@ -31,10 +30,6 @@ struct SimState {
 };
 
 extern SimState simState;
-
-// Windows timers run a shorter period at 10 ms; the simulator does the same,
-// which also keeps a level past 999 (period 0) from ticking without end.
-constexpr uint32_t SIM_TIMER_MINIMUM_MS = 10;
 
 // The most frames one run plays: the limit of --frames and of a script's
 // total (about 11 days of play, a second or so of simulation).
@@ -49,6 +44,21 @@ void PrintEscaped(std::FILE* out, const char* text);
 // line to `error` and returns false. Control characters other than tab, and
 // scripts over SIM_MAX_FRAMES frames in all, are refused.
 bool ParseScript(std::FILE* in, std::vector<ScriptRun>& runs, char* error, size_t errorSize);
+
+// The input of a run: the seeded random player (both players, never Pause)
+// or the script's runs; after the script's end nothing is held.
+struct SimInput {
+  bool random;
+  uint64_t state;            // the random player's xorshift state
+  int32_t left[2];           // frames each random choice is still held
+  Action current[2];
+  const std::vector<ScriptRun>* runs;
+  size_t run;
+  int64_t runLeft;
+};
+void BeginSimInput(SimInput& in, bool random, uint64_t randomSeed, const std::vector<ScriptRun>& runs);
+// Both players' inputs for the next frame.
+void NextSimInput(SimInput& in, Action held[2]);
 
 // Parses an action name, case-insensitive; false if it is none of them.
 bool ParseAction(const char* word, Action& action);
@@ -70,5 +80,32 @@ bool CloseSimRecording();  // false when a write failed
 // exit status: 0 every digest matched, 1 diverged, 2 a bad file.
 int RunReplay(const char* path);
 
+// One 10 ms step: the frame tick (recorded), then each gravity timer that is
+// due, once.
+void SimStep();
+
+// A network match (--host, --join): what the command line chose.
+struct SimNetPlan {
+  bool host;                 // --host PORT, else --join HOST:PORT
+  uint16_t port;             // the host's port (either side)
+  const char* hostName;      // --join: the host's address or name
+  uint8_t delay;             // --delay: 1 to 10, 0 from the round trip
+  uint32_t seed;             // the host's generator (--seed)
+  int64_t frames;            // frames of the match both sides play
+  bool computer;             // the computer plays this side's player
+  bool shadow;               // this side's player shows the ghost
+  uint64_t every;
+  bool stats;
+  const char* recordPath;
+};
+// Plays this side's player in a network match in real time and prints the
+// wells at its end; returns the exit status: 0 the match was played, 1 the
+// two sides' matches differed, 3 the other side was lost, refused or never
+// came. `input` gives this side's player's input unless it is the computer.
+int RunNetworkMatch(const SimNetPlan& plan, SimInput& input);
+
 // Prints both wells side by side with scores and levels.
 void PrintWells(std::FILE* out, int64_t frame);
+// The end of a run of `frame` frames: the wells (unless --every printed them
+// just now) and, with --stats, the rows and pieces of each player.
+void PrintRunEnd(int64_t frame, uint64_t every, bool stats);

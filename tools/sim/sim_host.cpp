@@ -3,14 +3,28 @@
 #include "tools/sim/sim.h"
 
 #include "computer/computer_player.h"
+#include "net/frame_gravity.h"
 
 SimState simState;
 
-void ArmGravityTimer(int p, uint32_t periodMs) {
-  simState.gravityPeriod[p] = periodMs < SIM_TIMER_MINIMUM_MS ? SIM_TIMER_MINIMUM_MS : periodMs;
-  simState.gravityDue[p] = simState.nowMs + simState.gravityPeriod[p];
-  simState.arms[p] += 1;
+namespace {
+
+void SimGravityTick(int p) {
+  simState.cellsBefore[p] = SettledCells(p);
+  RecordedGravityTick(simRecorder, p);
+  CountChange(p);
 }
+
+}  // namespace
+
+void SimStep() {
+  AdvanceFrameGravity(frameGravity);
+  FrameTick();
+  RecordFrame(simRecorder);
+  RunDueGravity(frameGravity, SimGravityTick);
+}
+
+void ArmGravityTimer(int p, uint32_t periodMs) { ArmFrameGravity(frameGravity, p, periodMs); }
 
 void ShowLabels(int, const char*, const char*) {}
 void RequestRepaint() {}

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "computer/computer_player.h"
+#include "net/net_wire.h"
 #include "tools/sim/sim.h"
 
 namespace {
@@ -13,6 +14,9 @@ const char USAGE[] =
     "usage: blocktide-sim [--seed TICKS] (--script FILE | --random SEED) [--frames N]\n"
     "                     [--every N] [--shadow] [--computer P] [--stats]\n"
     "                     [--record FILE]\n"
+    "       blocktide-sim (--host PORT | --join HOST:PORT) [--delay FRAMES]\n"
+    "                     [--seed TICKS] (--script FILE | --random SEED | --computer)\n"
+    "                     [--frames N] [--every N] [--shadow] [--stats] [--record FILE]\n"
     "       blocktide-sim --replay FILE\n"
     "Plays a two-player match through FrameTick and GravityTick on a simulated\n"
     "clock: a frame tick every 10 ms; each player's gravity at the period last\n"
@@ -38,8 +42,19 @@ const char USAGE[] =
     "speedup left right cw ccw swap pause fall none (or '-'), in any case. '#'\n"
     "starts a comment; no control characters but tab. After the script's end,\n"
     "nothing is held. Example: '5 left none' then '1 fall fall'.\n"
+    "Network match: --host PORT waits (10 s at most) for a player to join on UDP\n"
+    "PORT and plays player 0; --join HOST:PORT joins it and plays player 1. Each\n"
+    "side plays only its own player: the script's or the random player's column\n"
+    "of it, or the computer (--computer alone); the host's --seed deals the\n"
+    "pieces. Frames run in real time, one every 10 ms; both sides play the same\n"
+    "--frames N (give both the same N) and print the same wells; when both\n"
+    "players are out before, the host starts the next match.\n"
+    "  --delay FRAMES the input delay, 1 to 10 (default: from the round trip)\n"
+    "Network figures go to the standard error.\n"
     "Exit status: 0 after the match, 2 on a bad argument or script; for --replay\n"
-    "0 when every digest matched, 1 when the replay diverged, 2 on a bad file.\n";
+    "0 when every digest matched, 1 when the replay diverged, 2 on a bad file;\n"
+    "for a network match 1 when the two sides' matches differed, 3 when the other\n"
+    "side was lost, refused the session or never came (within 10 s).\n";
 
 int Fail(const char* what, const char* detail) {
   std::fputs("blocktide-sim: ", stderr);
@@ -59,44 +74,25 @@ bool ParseNumber(const char* text, uint64_t max, uint64_t& value) {
   return true;
 }
 
-// Moves are the commonest inputs; Pause is left out, it would stall the match.
-const Action RANDOM_CHOICES[] = {Action::Left,     Action::Right,   Action::RotateCW, Action::RotateCCW,
-                                 Action::SpeedUp,  Action::Fall,    Action::Swap,     Action::NoAction,
-                                 Action::NoAction, Action::Left,    Action::Right};
+bool IsComputerPlayer(const char* value) {
+  return value != nullptr && (std::strcmp(value, "both") == 0 || std::strcmp(value, "0") == 0 ||
+                              std::strcmp(value, "1") == 0);
+}
 
-// The random player: holds an input for 1 to 24 frames, then picks another.
-struct RandomPlayer {
-  uint64_t s;
-  int32_t left[2];
-  uint32_t Next(uint32_t n) {
-    s ^= s << 13;
-    s ^= s >> 7;
-    s ^= s << 17;
-    return static_cast<uint32_t>(s % n);
+// "--host PORT" or "--join HOST:PORT" (the last colon splits; HOST is kept
+// in argv).
+bool ParseNetTarget(const char* option, char* value, SimNetPlan& net, uint64_t& port) {
+  if (value == nullptr) return false;
+  net.host = std::strcmp(option, "--host") == 0;
+  char* portText = value;
+  if (!net.host) {
+    char* colon = std::strrchr(value, ':');
+    if (colon == nullptr || colon == value) return false;
+    *colon = '\0';
+    net.hostName = value;
+    portText = colon + 1;
   }
-  Action Choose(int p, Action current) {
-    if (left[p] > 0) {
-      left[p] -= 1;
-      return current;
-    }
-    left[p] = static_cast<int32_t>(Next(24));
-    return RANDOM_CHOICES[Next(sizeof RANDOM_CHOICES / sizeof RANDOM_CHOICES[0])];
-  }
-};
-
-// One 10 ms step: the frame tick, then each gravity timer that is due, once.
-void Step() {
-  simState.nowMs += FRAME_PERIOD_MS;
-  FrameTick();
-  RecordFrame(simRecorder);
-  for (int p = 0; p < 2; ++p) {
-    if (simState.nowMs < simState.gravityDue[p]) continue;
-    const int64_t arms = simState.arms[p];
-    simState.cellsBefore[p] = SettledCells(p);
-    RecordedGravityTick(simRecorder, p);
-    CountChange(p);
-    if (simState.arms[p] == arms) simState.gravityDue[p] = simState.nowMs + simState.gravityPeriod[p];
-  }
+  return ParseNumber(portText, 65535, port) && port != 0;
 }
 
 }  // namespace
@@ -108,6 +104,9 @@ int main(int argc, char** argv) {
   bool computer[2] = {false, false};
   const char* replayPath = nullptr;
   const char* recordPath = nullptr;
+  SimNetPlan net{};
+  bool networked = false, computerOwn = false;
+  uint64_t port = 0, delay = 0;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -118,6 +117,16 @@ int main(int argc, char** argv) {
       shadow = true;
     } else if (std::strcmp(arg, "--stats") == 0) {
       stats = true;
+    } else if (std::strcmp(arg, "--host") == 0 || std::strcmp(arg, "--join") == 0) {
+      if (networked) return Fail("give one of --host and --join", "");
+      if (!ParseNetTarget(arg, i + 1 < argc ? argv[i + 1] : nullptr, net, port)) return Fail(arg, " needs PORT (--host) or HOST:PORT (--join), port 1 to 65535");
+      networked = true;
+      ++i;
+    } else if (std::strcmp(arg, "--delay") == 0) {
+      if (!ParseNumber(value, NET_MAX_DELAY, delay) || delay == 0) return Fail("--delay needs a number from 1 to 10", "");
+      ++i;
+    } else if (std::strcmp(arg, "--computer") == 0 && !IsComputerPlayer(value)) {
+      computerOwn = true;  // the own player of a network match
     } else if (std::strcmp(arg, "--computer") == 0) {
       if (value != nullptr && std::strcmp(value, "both") == 0) {
         computer[0] = computer[1] = true;
@@ -165,8 +174,12 @@ int main(int argc, char** argv) {
     if (argc != 3) return Fail("--replay takes no other option", "");
     return RunReplay(replayPath);
   }
+  if (networked && (computer[0] || computer[1])) return Fail("a network match takes --computer alone", "");
+  if (!networked && (computerOwn || delay != 0)) {
+    return Fail(computerOwn ? "--computer needs 0, 1 or both" : "--delay needs --host or --join", "");
+  }
   if (random && scriptPath != nullptr) return Fail("give exactly one of --script and --random", "");
-  if (!random && scriptPath == nullptr && !computer[0] && !computer[1]) {
+  if (!random && scriptPath == nullptr && !computer[0] && !computer[1] && !computerOwn) {
     return Fail("give exactly one of --script and --random", "");
   }
 
@@ -185,6 +198,21 @@ int main(int argc, char** argv) {
     frames = 30000;
   }
 
+  if (networked) {
+    SimInput input;
+    BeginSimInput(input, random, randomSeed, runs);
+    net.port = static_cast<uint16_t>(port);
+    net.delay = static_cast<uint8_t>(delay);
+    net.seed = static_cast<uint32_t>(seed);
+    net.frames = static_cast<int64_t>(frames);
+    net.computer = computerOwn;
+    net.shadow = shadow;
+    net.every = every;
+    net.stats = stats;
+    net.recordPath = recordPath;
+    return RunNetworkMatch(net, input);
+  }
+
   // Start-up as the window does it: both out, gravity timers at 1000 ms;
   // then Start resets player 0 and player 1.
   simState.tickCount = static_cast<uint32_t>(seed);
@@ -199,34 +227,16 @@ int main(int argc, char** argv) {
   simState.computer[0] = computer[0];
   simState.computer[1] = computer[1];
 
-  // Xorshift never leaves 0: the one seed that the mixing sends there
-  // (15410147969449583195) starts elsewhere. Every other seed keeps its state.
-  uint64_t state = randomSeed * 2654435761u + 0x9e3779b97f4a7c15ull;
-  if (state == 0) state = 0x2545F4914F6CDD1Dull;
-  RandomPlayer player = {state, {0, 0}};
-  size_t run = 0;
-  int64_t runLeft = runs.empty() ? 0 : runs[0].frames;
+  SimInput input;
+  BeginSimInput(input, random, randomSeed, runs);
   int64_t frame = 0;
   while (static_cast<uint64_t>(frame) < frames && !(gameState.gameOver[0] && gameState.gameOver[1])) {
-    for (int p = 0; p < 2; ++p) {
-      if (random) {
-        simState.held[p] = player.Choose(p, simState.held[p]);
-      } else {
-        simState.held[p] = run < runs.size() ? runs[run].action[p] : Action::NoAction;
-      }
-    }
-    if (!random && run < runs.size() && --runLeft == 0 && ++run < runs.size()) runLeft = runs[run].frames;
-    Step();
+    NextSimInput(input, simState.held);
+    SimStep();
     ++frame;
     if (every != 0 && frame % static_cast<int64_t>(every) == 0) PrintWells(stdout, frame);
   }
-  if (every == 0 || frame % static_cast<int64_t>(every) != 0) PrintWells(stdout, frame);
-  if (stats) {
-    for (int p = 0; p < 2; ++p) {
-      std::printf("player %d: rows %lld pieces %lld\n", p, static_cast<long long>(simState.rows[p]),
-                  static_cast<long long>(simState.pieces[p]));
-    }
-  }
+  PrintRunEnd(frame, every, stats);
   if (!CloseSimRecording()) {
     return Fail("the recording could not be written: ", recordPath);
   }

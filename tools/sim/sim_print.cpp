@@ -1,6 +1,7 @@
 // Text picture of both wells: '.' empty, 1 to 7 the colours, '#' the ghost.
 #include <cstring>
 
+#include "net/frame_gravity.h"
 #include "tools/sim/sim.h"
 
 void PrintWells(std::FILE* out, int64_t frame) {
@@ -18,7 +19,7 @@ void PrintWells(std::FILE* out, int64_t frame) {
     std::memcpy(gameState.drawBoard[p], kept, sizeof kept);
   }
   std::fprintf(out, "frame %lld (%llu ms)\n", static_cast<long long>(frame),
-               static_cast<unsigned long long>(simState.nowMs));
+               static_cast<unsigned long long>(frameGravity.nowMs));
   for (int p = 0; p < 2; ++p) {
     std::fprintf(out, "player %d: score %d level %lld%s%s\n", p, gameState.score[p],
                  static_cast<long long>(gameState.level[p]) + 1, gameState.gameOver[p] ? " out" : "",
@@ -40,4 +41,13 @@ void PrintWells(std::FILE* out, int64_t frame) {
     std::fprintf(out, "%s\n", line);
   }
   std::fprintf(out, "\n");
+}
+
+void PrintRunEnd(int64_t frame, uint64_t every, bool stats) {
+  if (every == 0 || frame % static_cast<int64_t>(every) != 0) PrintWells(stdout, frame);
+  if (!stats) return;
+  for (int p = 0; p < 2; ++p) {
+    std::printf("player %d: rows %lld pieces %lld\n", p, static_cast<long long>(simState.rows[p]),
+                static_cast<long long>(simState.pieces[p]));
+  }
 }

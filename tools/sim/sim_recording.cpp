@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "net/frame_gravity.h"
 #include "replay/replay_run.h"
 #include "tools/sim/sim.h"
 
@@ -77,13 +78,14 @@ int RunReplay(const char* path) {
 
   // As the window starts: both players out until the first Start.
   simState = SimState{};
+  frameGravity = FrameGravity{};
   gameState = {};
   randState = 0;
   gameState.gameOver[0] = gameState.gameOver[1] = true;
   ReplayRun run;
   BeginReplay(run, recording, ReplayFeed{HoldActions, SetTickCount});
   ReplayStep step;
-  while ((step = ReplayNextFrame(run)) == ReplayStep::Frame) simState.nowMs += FRAME_PERIOD_MS;
+  while ((step = ReplayNextFrame(run)) == ReplayStep::Frame) AdvanceFrameGravity(frameGravity);
   if (step == ReplayStep::Diverged) {
     std::fprintf(stderr, "blocktide-sim: diverged at line %u (after %lld frames)\n", run.divergedLine,
                  static_cast<long long>(run.frames));

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Network matches of blocktide-sim on 127.0.0.1: two simulators through
+# blocktide-relay (delay, jitter, loss, duplicates, reordering) print the same
+# wells as a local run of the same inputs; a second joiner is refused while
+# the match goes on; a killed joiner is lost; a joiner nobody answers gives
+# up; bad network arguments exit with 2. Ports BASE to BASE + 9.
+set -u
+sim=$1 relay=$2 base=$3
+tmp=$(mktemp -d)
+pids=()
+trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; rm -rf "$tmp"' EXIT
+fail=0
+hostPort=$base relayPort=$((base + 1)) emptyPort=$((base + 2))
+
+"$relay" --listen $relayPort --to $hostPort --delay 20 --jitter 10 --loss 5 --duplicate 2 --reorder 2 \
+         --seconds 40 2>"$tmp/relay.err" &
+pids+=($!)
+"$sim" --host $hostPort --seed 1000 --random 7 --shadow --frames 400 --every 200 --record "$tmp/host.rec" \
+       >"$tmp/host.out" 2>"$tmp/host.err" &
+host=$!
+pids+=($host)
+sleep 0.3
+"$sim" --join 127.0.0.1:$relayPort --random 7 --shadow --frames 400 --every 200 >"$tmp/join.out" 2>"$tmp/join.err" &
+join=$!
+pids+=($join)
+sleep 1
+# The port is taken: a second joiner is refused, the match goes on.
+"$sim" --join 127.0.0.1:$hostPort --random 1 --frames 100 >"$tmp/third.out" 2>"$tmp/third.err"
+rc=$?
+if [ $rc -ne 3 ] || ! grep -q "a match is already being played" "$tmp/third.err"; then
+  echo "second joiner: status $rc, $(cat "$tmp/third.err")"; fail=1
+fi
+wait $host; hostStatus=$?
+wait $join; joinStatus=$?
+if [ $hostStatus -ne 0 ] || [ $joinStatus -ne 0 ]; then
+  echo "relayed match: host $hostStatus, joiner $joinStatus"; cat "$tmp/host.err" "$tmp/join.err"; fail=1
+fi
+"$sim" --seed 1000 --random 7 --shadow --frames 400 --every 200 >"$tmp/local.out"
+cmp -s "$tmp/host.out" "$tmp/join.out" || { echo "host and joiner print different wells"; fail=1; }
+cmp -s "$tmp/host.out" "$tmp/local.out" || { echo "the network match differs from the local one"; fail=1; }
+grep -q "delay [1-9] frames" "$tmp/host.err" || { echo "no figures: $(cat "$tmp/host.err")"; fail=1; }
+# The host's recording of the network match replays to its wells.
+"$sim" --replay "$tmp/host.rec" >"$tmp/replay.out" || { echo "the host's recording does not replay"; fail=1; }
+grep -v '^replay: ' "$tmp/replay.out" | cmp -s <(tail -n 24 "$tmp/host.out") - || { echo "the replay prints other wells"; fail=1; }
+
+# A joiner killed mid-match: the host says so within the 5 s silence.
+"$sim" --host $hostPort --random 2 --frames 3000 >/dev/null 2>"$tmp/lost.err" &
+host=$!
+pids+=($host)
+sleep 0.3
+"$sim" --join 127.0.0.1:$hostPort --random 3 --frames 3000 >/dev/null 2>&1 &
+join=$!
+pids+=($join)
+sleep 1
+kill -9 $join
+began=$(date +%s)
+wait $host; rc=$?
+took=$(( $(date +%s) - began ))
+if [ $rc -ne 3 ] || ! grep -q "the other player's program stopped answering" "$tmp/lost.err" || [ $took -gt 8 ]; then
+  echo "lost joiner: status $rc after $took s, $(cat "$tmp/lost.err")"; fail=1
+fi
+
+# Nobody at the port: the joiner gives up after 10 s.
+"$sim" --join 127.0.0.1:$emptyPort --random 1 >/dev/null 2>"$tmp/none.err"; rc=$?
+if [ $rc -ne 3 ] || ! grep -q "no answer from 127.0.0.1:$emptyPort within 10 s" "$tmp/none.err"; then
+  echo "nobody hosting: status $rc, $(cat "$tmp/none.err")"; fail=1
+fi
+
+expect2() {
+  "$sim" "$@" >/dev/null 2>"$tmp/err"; local rc=$?
+  [ $rc -eq 2 ] && grep -q '^blocktide-sim: ' "$tmp/err" || { echo "$*: status $rc"; fail=1; }
+}
+expect2 --host 0 --random 1
+expect2 --host 65536 --random 1
+expect2 --join 127.0.0.1 --random 1
+expect2 --join :$hostPort --random 1
+expect2 --host $hostPort --join 127.0.0.1:$hostPort --random 1
+expect2 --host $hostPort --delay 11 --random 1
+expect2 --delay 3 --random 1
+expect2 --host $hostPort --computer 0 --random 1
+expect2 --computer --random 1
+exit $fail
