@@ -19,30 +19,16 @@ game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); sim=${3:?native simul
 use_build_environment "$build"
 e2e_begin "$build" network
 port=${BLOCKTIDE_NET_PORT:-43414}
-desk_a=$DISPLAY; prefix_a=$WINEPREFIX
-desk_b=${BLOCKTIDE_SECOND_DISPLAY:-:98}; prefix_b=$build/wineprefix-desk2
-xvfb_b=""; server_b=""; hpid=""; jpid=""; extra=""
-
-on_a() { export DISPLAY=$desk_a WINEPREFIX=$prefix_a; }
-on_b() { export DISPLAY=$desk_b WINEPREFIX=$prefix_b; }
+hpid=""; jpid=""; extra=""
 cleanup() {
   for p in $hpid $jpid $extra; do kill "$p" 2>/dev/null; done
-  on_b; wineserver -k 2>/dev/null
-  [ -n "$xvfb_b" ] && kill "$xvfb_b" 2>/dev/null
+  stop_second_desk
   rm -rf "$work"
 }
 trap cleanup EXIT
 [ -x "$sim" ] || fail "no native simulator at $sim: build the native preset first"
-
-# The second desk.
-num=${desk_b#:}
-[ -e /tmp/.X11-unix/X$num ] && fail "display $desk_b is taken: set BLOCKTIDE_SECOND_DISPLAY"
-setsid Xvfb "$desk_b" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb-b.log" 2>&1 &
-xvfb_b=$!
-for _ in $(seq 1 100); do [ -e /tmp/.X11-unix/X$num ] && break; sleep 0.1; done
-on_b; mkdir -p "$prefix_b"
-setsid wineserver -p >"$work/wineserver-b.log" 2>&1 &
-wineboot -u >"$work/wineboot-b.log" 2>&1
+start_second_desk "${BLOCKTIDE_SECOND_DISPLAY:-:98}" "$build/wineprefix-desk2" "$work" ||
+  fail "no second desk: set BLOCKTIDE_SECOND_DISPLAY"
 for desk in a b; do on_$desk; wine reg delete "$VENDOR_KEY" /f >/dev/null 2>&1; done
 
 # Sets wid/ox/oy on the current desk for a title pattern.
