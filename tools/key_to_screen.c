@@ -1,6 +1,6 @@
 /* Key-to-screen time on an X display: presses a key (xdotool) and reads the
  * screen's pixels in a rectangle until they change, a number of times; the
- * key must change the rectangle each time (the pause key over a well).
+ * key should change the rectangle each time (a turn of the falling piece).
  *   key_to_screen X Y WIDTH HEIGHT KEY [TIMES]
  * Prints each time in ms and the median. Built by tools/key_to_screen.sh. */
 #include <X11/Xlib.h>

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Key-to-screen time of the game under Wine, in a local match and in a
 # network match (this desk hosts, a joiner runs on a second desk over
-# loopback): the pause key is pressed and the screen read until the left
-# well changes (the title comes, or the cells again), TIMES times each. The
-# time includes starting xdotool (about 2 ms) and Xvfb's own delivery.
+# loopback): the rotate key (Q) is pressed and the screen read until the
+# top half of the left well changes, TIMES times each (a gravity step may
+# come first now and then, and a square piece does not turn: the median
+# is the figure). The time includes starting xdotool (about 2 ms) and
+# Xvfb's own delivery.
 #   tools/key_to_screen.sh BUILD_DIR [TIMES]
 # Second desk: BLOCKTIDE_SECOND_DISPLAY (default :98); UDP port
 # BLOCKTIDE_NET_PORT (default 43415) on 127.0.0.1.
@@ -27,15 +29,14 @@ finish() {
 trap finish EXIT
 start_second_desk "${BLOCKTIDE_SECOND_DISPLAY:-:98}" "$build/wineprefix-desk2" "$work" || exit 1
 
-# Start in the window found by the title pattern, then the presses on the
-# middle band of well 0 (where the title's text is drawn).
+# Start in the window found by the title pattern, then the presses.
 measure() {
   find_game_window "$1" || { echo "no window titled $1"; exit 1; }
   xdotool windowfocus --sync "$wid"
   xdotool mousemove $((ox + ${START% *})) $((oy + ${START#* })) click 1
   sleep 1
   set -- $WELL0
-  "$probe" $((ox + $1)) $((oy + $2 + $4 / 2 - 30)) "$3" 60 Delete "$times" | tail -n 1
+  "$probe" $((ox + $1)) $((oy + $2)) "$3" $(($4 / 2)) q "$times" | tail -n 1
 }
 
 on_a

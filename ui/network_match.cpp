@@ -42,10 +42,16 @@ void ActStart(int) {
   ResetComputer();
 }
 
+void ShowShadowBoxes() {
+  for (int p = 0; p < PLAYERS; ++p) {
+    SendMessageA(shadowCheck[p], BM_SETCHECK, gameState.shadowOn[p] != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+  }
+}
+
 void ActShadow(int id) {
   const int p = id - ID_SHADOW0;
   gameState.shadowOn[p] = networkMatch.frame.shadow[p];
-  SendMessageA(shadowCheck[p], BM_SETCHECK, gameState.shadowOn[p] != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+  ShowShadowBoxes();
 }
 
 // While a frame waits for the other side's input, its datagram wakes the
@@ -56,12 +62,6 @@ void WakeOnDatagram(bool wake) {
   if (wake == networkMatch.wakeOnDatagram || netSession.socket == NET_NO_SOCKET) return;
   networkMatch.wakeOnDatagram = wake;
   WSAAsyncSelect(static_cast<SOCKET>(netSession.socket), mainWindow, wake ? WM_NETWORK : 0, wake ? FD_READ : 0);
-}
-
-void ShowShadowBoxes() {
-  for (int p = 0; p < PLAYERS; ++p) {
-    SendMessageA(shadowCheck[p], BM_SETCHECK, gameState.shadowOn[p] != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
-  }
 }
 
 // The title, the menu and the Config buttons follow the session.
@@ -150,7 +150,7 @@ void RunNetworkFrame(const NetFrame& f) {
   RunDueGravity(frameGravity, RunGravityTick);
 }
 
-bool BeginSession(bool host, const char* address, uint16_t port) {
+bool BeginNetworkSession(bool host, const char* address, uint16_t port) {
   char error[160];
   if (!networkMatch.socketsBegun && !BeginSockets(error, sizeof error)) {
     char text[300];
@@ -200,9 +200,9 @@ void BeginLaunchNetworkMatch(const LaunchOptions& options) {
   if (options.network == NetworkRole::Join) JoinNetworkMatch(options.peerHost.c_str(), options.port);
 }
 
-bool HostNetworkMatch(uint16_t port) { return BeginSession(true, "", port); }
+bool HostNetworkMatch(uint16_t port) { return BeginNetworkSession(true, "", port); }
 
-bool JoinNetworkMatch(const char* address, uint16_t port) { return BeginSession(false, address, port); }
+bool JoinNetworkMatch(const char* address, uint16_t port) { return BeginNetworkSession(false, address, port); }
 
 bool OnNetworkMenu(UINT item) {
   if (item == IDM_LEAVE_NETWORK) {
@@ -215,7 +215,7 @@ bool OnNetworkMenu(UINT item) {
   NetworkDialogFields& fields = host ? networkMatch.hostFields : networkMatch.joinFields;
   const INT_PTR answer = DialogBoxParamA(instance, MAKEINTRESOURCEA(host ? IDD_HOST : IDD_JOIN), mainWindow,
                                          NetworkDialog, reinterpret_cast<LPARAM>(&fields));
-  if (answer == IDOK) BeginSession(host, fields.address, fields.port);
+  if (answer == IDOK) BeginNetworkSession(host, fields.address, fields.port);
   SetFocus(mainWindow);
   return true;
 }
