@@ -88,7 +88,7 @@ void SimStep();
 struct SimNetPlan {
   bool host;                 // --host PORT, else --join HOST:PORT
   uint16_t port;             // the host's port (either side)
-  const char* hostName;      // --join: the host's address or name
+  char hostName[256];        // --join: the host's address or name
   uint8_t delay;             // --delay: 1 to 10, 0 from the round trip
   uint32_t seed;             // the host's generator (--seed)
   int64_t frames;            // frames of the match both sides play

@@ -79,17 +79,17 @@ bool IsComputerPlayer(const char* value) {
                               std::strcmp(value, "1") == 0);
 }
 
-// "--host PORT" or "--join HOST:PORT" (the last colon splits; HOST is kept
-// in argv).
-bool ParseNetTarget(const char* option, char* value, SimNetPlan& net, uint64_t& port) {
+// "--host PORT" or "--join HOST:PORT" (the last colon splits).
+bool ParseNetTarget(const char* option, const char* value, SimNetPlan& net, uint64_t& port) {
   if (value == nullptr) return false;
   net.host = std::strcmp(option, "--host") == 0;
-  char* portText = value;
+  const char* portText = value;
   if (!net.host) {
-    char* colon = std::strrchr(value, ':');
-    if (colon == nullptr || colon == value) return false;
-    *colon = '\0';
-    net.hostName = value;
+    const char* colon = std::strrchr(value, ':');
+    const size_t length = colon == nullptr ? 0 : static_cast<size_t>(colon - value);
+    if (length == 0 || length >= sizeof net.hostName) return false;
+    std::memcpy(net.hostName, value, length);
+    net.hostName[length] = '\0';
     portText = colon + 1;
   }
   return ParseNumber(portText, 65535, port) && port != 0;
@@ -119,7 +119,9 @@ int main(int argc, char** argv) {
       stats = true;
     } else if (std::strcmp(arg, "--host") == 0 || std::strcmp(arg, "--join") == 0) {
       if (networked) return Fail("give one of --host and --join", "");
-      if (!ParseNetTarget(arg, i + 1 < argc ? argv[i + 1] : nullptr, net, port)) return Fail(arg, " needs PORT (--host) or HOST:PORT (--join), port 1 to 65535");
+      if (!ParseNetTarget(arg, value, net, port)) {
+        return Fail(arg, " needs PORT (--host) or HOST:PORT (--join), port 1 to 65535");
+      }
       networked = true;
       ++i;
     } else if (std::strcmp(arg, "--delay") == 0) {

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Network matches of blocktide-sim on 127.0.0.1: two simulators through
 # blocktide-relay (delay, jitter, loss, duplicates, reordering) print the same
-# wells as a local run of the same inputs; a second joiner is refused while
-# the match goes on; a killed joiner is lost; a joiner nobody answers gives
-# up; bad network arguments exit with 2. Ports BASE to BASE + 9.
+# wells as a local run of the same inputs; while they play, a second joiner
+# is refused and a second host cannot take the port; a killed joiner is
+# lost; a joiner nobody answers gives up; bad network arguments exit with 2.
+# Ports BASE to BASE + 9.
 set -u
 sim=$1 relay=$2 base=$3
 tmp=$(mktemp -d)
@@ -29,6 +30,11 @@ sleep 1
 rc=$?
 if [ $rc -ne 3 ] || ! grep -q "a match is already being played" "$tmp/third.err"; then
   echo "second joiner: status $rc, $(cat "$tmp/third.err")"; fail=1
+fi
+# The port is taken by the host: a second host cannot use it.
+"$sim" --host $hostPort --random 1 >/dev/null 2>"$tmp/second.err"; rc=$?
+if [ $rc -ne 3 ] || ! grep -q "cannot use UDP port $hostPort" "$tmp/second.err"; then
+  echo "second host: status $rc, $(cat "$tmp/second.err")"; fail=1
 fi
 wait $host; hostStatus=$?
 wait $join; joinStatus=$?
