@@ -5,8 +5,9 @@
 # held on both desks; screen grabs of both desks agree but for the falling
 # pieces; a second joiner is refused without disturbing the match; Stop on
 # the host brings the title to both; both recordings hold the same digests
-# and the simulator replays one; closing the joiner tells the host at once;
-# a join to the closed host gives up with a message.
+# and one replays in the simulator and in the window; closing the joiner
+# tells the host at once, killing it after 5 s of silence; a join to the
+# closed host gives up with a message.
 #   network_e2e.sh GAME_EXE BUILD_DIR NATIVE_SIM [SECONDS]
 # The first desk is the build's (tools/wine-env.sh); the script starts and
 # stops the second: display BLOCKTIDE_SECOND_DISPLAY (default :98), prefix
@@ -150,6 +151,11 @@ grep -q "^replay: all $digests digests matched$" "$work/sim.out" || fail "simula
 frames=$(awk '$1 == "frames" { n += $2 } END { print n + 0 }' "$work/host.rec")
 awk -v d=$digests -v f=$frames -v t=$(((stopped - started) / 1000000)) \
   'BEGIN { printf "%d digests alike in both recordings; %d frames in %.1f s from Start to Stop: %.1f a second\n", d, f, t / 1000, f * 1000 / t }'
+
+# The joiner's recording replays in the window too, every digest matched.
+on_a
+wine "$game" --replay "$work/join.rec" --unattended 2>"$work/replay.err"; rc=$?
+[ "$rc" -eq 0 ] || fail "window replay of the joiner's recording: exit code $rc: $(cat "$work/replay.err")"
 
 # 8. A killed joiner: the host finds it silent.
 on_a
