@@ -5,8 +5,8 @@
 #include "engine/engine.h"
 #include "engine/host.h"
 #include "net/frame_gravity.h"
-#include "ui/main_window.h"
 #include "ui/match_recording.h"
+#include "ui/window_handles.h"
 
 TimerCalls timerCalls = {timeGetDevCaps, timeBeginPeriod, timeEndPeriod, timeGetTime};
 UINT timerPeriodHeld;

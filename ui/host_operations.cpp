@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "ui/frame_rendering.h"
-#include "ui/main_window.h"
+#include "ui/window_handles.h"
 
 int32_t shownLeader = -1;
 

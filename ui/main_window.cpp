@@ -116,14 +116,9 @@ static void ActOnCommand(int id) {
 // A clicked control keeps the keyboard focus, and the default Fall key
 // (Space) would then click it again: every command hands the focus back.
 static bool OnCommand(int id) {
-  if (!(NetworkMatchOn() ? NetworkCommand(id) : RunCommand(id, ActOnCommand))) return false;
+  if (!(NetworkMatchOn() ? NetworkCommand(id, ActOnCommand) : RunCommand(id, ActOnCommand))) return false;
   SetFocus(mainWindow);
   return true;
-}
-
-int32_t LeaderColourIndex(int32_t own, int32_t other) {
-  if (own == other) return TIE_COLOUR;
-  return own > other ? LEADER_COLOUR : TRAILER_COLOUR;
 }
 
 // Score labels are coloured by who leads; any other static keeps the

@@ -9,7 +9,7 @@
 #include "controls/action_sampling.h"
 #include "engine/engine.h"
 #include "engine/host.h"
-#include "ui/main_window.h"
+#include "ui/window_handles.h"
 
 MatchSession session;
 

@@ -15,8 +15,8 @@
 #include "resources/resource.h"
 #include "ui/frame_pacing.h"
 #include "ui/frame_rendering.h"
-#include "ui/main_window.h"
 #include "ui/match_recording.h"
+#include "ui/window_handles.h"
 
 static_assert(DEFAULT_NETWORK_PORT == NET_DEFAULT_PORT, "one default port for the command line and the session");
 
@@ -31,7 +31,8 @@ namespace {
 
 bool MatchRuns() { return !(gameState.gameOver[0] && gameState.gameOver[1]); }
 
-void ActStop(int) { StopMatch(); }
+// The frame's Stop, as the window's: both players out.
+void ActStop(int) { gameState.gameOver[0] = gameState.gameOver[1] = true; }
 
 // The frame's Start: the generator the host chose is set before the
 // recorder notes the Start, so that a replay sets it as well.
@@ -220,7 +221,7 @@ bool OnNetworkMenu(UINT item) {
   return true;
 }
 
-bool NetworkCommand(int id) {
+bool NetworkCommand(int id, void (*act)(int id)) {
   const bool shadow = id >= ID_SHADOW0 && id < ID_SHADOW0 + PLAYERS;
   const bool config = id >= ID_CONFIG0 && id < ID_CONFIG0 + PLAYERS;
   if (id != ID_START && id != ID_STOP && !shadow && !config) return false;
@@ -237,7 +238,7 @@ bool NetworkCommand(int id) {
     NetRequestShadow(netSession, p, SendMessageA(shadowCheck[p], BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
   }
   if (config && id - ID_CONFIG0 == netSession.localPlayer && !(networkMatch.playing && MatchRuns())) {
-    RunConfigDialog(id - ID_CONFIG0);
+    act(id);
   }
   return true;
 }

@@ -55,10 +55,10 @@ bool HostNetworkMatch(uint16_t port);
 bool JoinNetworkMatch(const char* address, uint16_t port);
 
 // A window command while NetworkMatchOn (instead of RunCommand): Start and
-// Stop asked of both programs, a Shadow box sent as an event, Config only
-// for the own player between matches. True when the command was one of
-// the window's buttons or boxes.
-bool NetworkCommand(int id);
+// Stop asked of both programs, a Shadow box sent as an event; Config, the
+// window's side act(id), only for the own player between matches. True
+// when the command was one of the window's buttons or boxes.
+bool NetworkCommand(int id, void (*act)(int id));
 
 // The frame timer's message and WM_NETWORK while NetworkMatchOn: polls the
 // session, then runs the frames due whose inputs are here (at most
