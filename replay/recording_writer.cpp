@@ -81,8 +81,6 @@ void FlushRun(Recorder& r) {
   r.runFrames = 0;
 }
 
-const char* const DIGEST_KIND_NAMES[] = {"second", "over", "stop", "end"};
-
 void WriteDigest(Recorder& r, DigestKind kind) {
   FlushRun(r);
   Line line;
@@ -130,7 +128,7 @@ void RecorderClose(Recorder& r) {
 }
 
 void RecordActionAsked(Recorder& r, int p, Action a) {
-  if (p != 0 && p != 1) return;
+  if (!ValidPlayer(p)) return;
   r.asked[p] = true;
   r.action[p] = a;
 }
@@ -201,7 +199,7 @@ void RecordFrame(Recorder& r) {
   AfterTick(r);
 }
 
-bool GravityCounts(int p) { return (p == 0 || p == 1) && !gameState.gameOver[p] && !gameState.paused; }
+bool GravityCounts(int p) { return ValidPlayer(p) && !gameState.gameOver[p] && !gameState.paused; }
 
 void RecordGravity(Recorder& r, int p) {
   if (!r.open || !r.live) return;
@@ -213,7 +211,7 @@ void RecordGravity(Recorder& r, int p) {
 }
 
 void RecordShadow(Recorder& r, int p) {
-  if (!r.open || !r.live || (p != 0 && p != 1)) return;
+  if (!r.open || !r.live || !ValidPlayer(p)) return;
   FlushRun(r);
   Line line;
   line.Word("shadow").Unsigned(static_cast<uint64_t>(p)).Unsigned(gameState.shadowOn[p]);
