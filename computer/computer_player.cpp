@@ -116,7 +116,7 @@ void ResetComputer() {
 }
 
 Action ComputerAction(int p, int32_t level) {
-  if (p != 0 && p != 1) return Action::NoAction;
+  if (!ValidPlayer(p)) return Action::NoAction;
   // A paused match waits for a person: the computer never resumes it.
   if (gameState.gameOver[p] || gameState.paused) return Action::NoAction;
   if (PieceTypeOf(gameState.curPiece[p], 16) < 0) return Action::NoAction;

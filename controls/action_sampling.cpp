@@ -28,8 +28,6 @@ void ReadInputs(int p, InputReadings& in) {
   for (int i = 0; i < 4; ++i) in.hats[i] = joystick.GetPOVValue(i);
 }
 
-bool ValidPlayer(int p) { return p == 0 || p == 1; }
-
 }  // namespace
 
 Action SampleAction(int p) {

@@ -25,8 +25,6 @@ constexpr DWORD SHADOWS_BYTES = sizeof gameState.shadowOn;
 static_assert(CONTROLS_BYTES == 232, "\"Controls\" is both sets, 232 bytes");
 static_assert(SHADOWS_BYTES == 2, "\"Shadows\" is both switches, 2 bytes");
 
-bool ValidPlayer(int p) { return p == 0 || p == 1; }
-
 // Reads a value into a buffer of `capacity` bytes. Returns the number of
 // bytes read, or -1 when the value is missing or larger than the buffer.
 // The type is not examined: a value of any type with the right size serves.

@@ -5,7 +5,7 @@
 #include "engine/engine.h"
 
 void ComposeDrawBoard(int p) {
-  assert(p == 0 || p == 1);
+  assert(ValidPlayer(p));
   Board& out = gameState.drawBoard[p];
   for (int j = 0; j < WELL_COLUMNS * WELL_ROWS; ++j) out[j] = gameState.board[p][j];
   const int g = LandingRow(p);

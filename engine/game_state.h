@@ -11,6 +11,8 @@ typedef int32_t PieceMatrix[16];
 typedef int32_t PieceTemplate[8];
 
 constexpr int32_t PLAYERS = 2;
+// For operations other folders may call with any number.
+constexpr bool ValidPlayer(int p) { return p == 0 || p == 1; }
 constexpr int32_t WELL_COLUMNS = 10;
 constexpr int32_t WELL_ROWS = 20;
 constexpr int32_t EMPTY = 0;

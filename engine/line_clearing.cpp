@@ -64,7 +64,7 @@ void FormatDecimal(char* text, int64_t value) {
 }  // namespace
 
 void ClearLines(int p) {
-  assert(p == 0 || p == 1);
+  assert(ValidPlayer(p));
   const int o = 1 - p;
   Board& board = gameState.board[p];
   int32_t count = 0;

@@ -15,7 +15,7 @@ bool RowEmpty(const PieceMatrix m, int k) {
 }
 
 void AssertPlayer(int p) {
-  assert(p == 0 || p == 1);
+  assert(ValidPlayer(p));
   (void)p;
 }
 

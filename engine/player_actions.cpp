@@ -39,7 +39,7 @@ uint32_t GravityPeriod(int32_t level) {
 }
 
 void ApplyAction(int p) {
-  assert(p == 0 || p == 1);
+  assert(ValidPlayer(p));
   if (gameState.gameOver[p]) return;
   const Action a = ActionSource(p);
   if (gameState.repeatDelay[p] != 0 && (a == gameState.lastAction[p] || a == Action::NoAction)) {
@@ -110,7 +110,7 @@ void FrameTick() {
 }
 
 void GravityTick(int p) {
-  assert(p == 0 || p == 1);
+  assert(ValidPlayer(p));
   if (!gameState.gameOver[p] && !gameState.paused) {
     if (gameState.gravityFreeze[p] != 0) {
       gameState.gravityFreeze[p] -= 1;

@@ -170,7 +170,7 @@ void NetRequestStart(NetSession& s) { s.pendingEvents |= s.host ? NET_EVENT_STAR
 void NetRequestStop(NetSession& s) { s.pendingEvents |= NET_EVENT_STOP; }
 
 void NetRequestShadow(NetSession& s, int p, uint8_t value) {
-  if (p != 0 && p != 1) return;
+  if (!ValidPlayer(p)) return;
   s.pendingEvents |= p == 0 ? NET_EVENT_SHADOW0 : NET_EVENT_SHADOW1;
   s.pendingShadow[p] = value;
 }

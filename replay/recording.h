@@ -17,8 +17,10 @@ constexpr int32_t RECORDING_FORMAT = 1;
 constexpr size_t RECORDING_MAX_LINE = 255;            // characters, without the end of line
 constexpr size_t RECORDING_MAX_BYTES = 256u << 20;    // a file past this is refused unread
 constexpr size_t RECORDING_MAX_EVENTS = 8000000;
-constexpr int64_t RECORDING_MAX_FRAMES = 100000000;   // in all runs together: about 11 days
+constexpr int64_t RECORDING_MAX_FRAMES = 100000000;   // in all runs together: about 11 days;
+                                                      // also the most a simulator run plays
 constexpr int32_t DIGEST_EVERY_FRAMES = 100;          // one second of frame ticks
+static_assert(RECORDING_MAX_FRAMES == 100000000, "the reader's and the simulator's messages spell the limit");
 
 // A field-by-field hash of gameState and randState (never of the record's
 // bytes: padding between fields is not part of the state).
@@ -27,6 +29,9 @@ uint64_t DigestGameState();
 // What a digest line follows: a second of frames, a player going out, Stop,
 // or the end of the recording with a match still running.
 enum class DigestKind : uint8_t { Second, Over, Stop, End };
+constexpr int32_t DIGEST_KINDS = 4;
+// Their words in a digest line, indexed by the kind: "second" to "end".
+inline constexpr const char* DIGEST_KIND_NAMES[DIGEST_KINDS] = {"second", "over", "stop", "end"};
 
 // The state a Start begins from: what ResetPlayer does not reset, and the
 // tick count the first draw of the process reads (when this Start makes it).
@@ -114,8 +119,9 @@ void RecordStop(Recorder& r);                            // after Stop
 // may end the player. Every host runs its gravity ticks through this.
 void RecordedGravityTick(Recorder& r, int p);
 
-// Action names as the recording writes them, indexed by the Action's value
-// (SpeedUp "speedup" to NoAction "none"); a value past them is written as
-// its number.
+// Action names as the recording writes them, indexed by the Action's value;
+// a value past them is written as its number. The simulator's scripts take
+// them too.
 constexpr int32_t RECORDED_ACTIONS = 9;
-extern const char* const RECORDED_ACTION_NAMES[RECORDED_ACTIONS];
+inline constexpr const char* RECORDED_ACTION_NAMES[RECORDED_ACTIONS] = {"speedup", "left", "right", "cw",  "ccw",
+                                                                      "swap",    "pause", "fall", "none"};

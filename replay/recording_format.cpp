@@ -1,5 +1,5 @@
-// What the writer and the reader share: the magic word, the action names and
-// the digest of the match state.
+// What the writer and the reader share: the magic word and the digest of the
+// match state.
 #include "replay/recording.h"
 
 const char RECORDING_MAGIC[] = "blocktide-recording";
@@ -54,5 +54,3 @@ uint64_t DigestGameState() {
   return d.h;
 }
 
-const char* const RECORDED_ACTION_NAMES[RECORDED_ACTIONS] = {"speedup", "left", "right", "cw",  "ccw",
-                                                              "swap",    "pause", "fall", "none"};

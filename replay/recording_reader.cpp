@@ -71,8 +71,6 @@ bool ParsePlayerAction(const char* word, bool& out, Action& action) {
   return true;
 }
 
-const char* const DIGEST_KINDS[] = {"second", "over", "stop", "end"};
-
 class Reader {
  public:
   Reader(Recording& out, char* error, size_t errorSize) : out_(out), error_(error), errorSize_(errorSize) {}
@@ -172,8 +170,8 @@ class Reader {
       e.kind = EventKind::Stop;
     } else if (std::strcmp(key, "digest") == 0) {
       int kind = -1;
-      for (int k = 0; w.count == 3 && k < 4; ++k) {
-        if (std::strcmp(w.word[1], DIGEST_KINDS[k]) == 0) kind = k;
+      for (int k = 0; w.count == 3 && k < DIGEST_KINDS; ++k) {
+        if (std::strcmp(w.word[1], DIGEST_KIND_NAMES[k]) == 0) kind = k;
       }
       if (kind < 0 || std::strlen(w.word[2]) != 16) return Fail("expected 'digest KIND HEX' with 16 hex digits");
       for (int i = 0; i < 16; ++i) {

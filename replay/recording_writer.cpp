@@ -81,8 +81,6 @@ void FlushRun(Recorder& r) {
   r.runFrames = 0;
 }
 
-const char* const DIGEST_KIND_NAMES[] = {"second", "over", "stop", "end"};
-
 void WriteDigest(Recorder& r, DigestKind kind) {
   FlushRun(r);
   Line line;
@@ -130,7 +128,7 @@ void RecorderClose(Recorder& r) {
 }
 
 void RecordActionAsked(Recorder& r, int p, Action a) {
-  if (!r.open || (p != 0 && p != 1)) return;
+  if (!r.open || !ValidPlayer(p)) return;
   r.asked[p] = true;
   r.action[p] = a;
 }
@@ -203,7 +201,7 @@ void RecordFrame(Recorder& r) {
 }
 
 void RecordedGravityTick(Recorder& r, int p) {
-  const bool counts = (p == 0 || p == 1) && !gameState.gameOver[p] && !gameState.paused;
+  const bool counts = ValidPlayer(p) && !gameState.gameOver[p] && !gameState.paused;
   GravityTick(p);
   if (!counts || !r.open || !r.live) return;
   FlushRun(r);
@@ -214,7 +212,7 @@ void RecordedGravityTick(Recorder& r, int p) {
 }
 
 void RecordShadow(Recorder& r, int p) {
-  if (!r.open || !r.live || (p != 0 && p != 1)) return;
+  if (!r.open || !r.live || !ValidPlayer(p)) return;
   FlushRun(r);
   Line line;
   line.Word("shadow").Unsigned(static_cast<uint64_t>(p)).Unsigned(gameState.shadowOn[p]);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "computer/computer_player.h"
+#include "engine/xorshift.h"
 #include "tests/engine/test_host.h"
 
 namespace {
@@ -172,22 +173,16 @@ TEST(ComputerPlayer, ReadsThePreviewOnlyWhileItShows) {
 // The random player of the simulator's kind: holds a random input (never
 // Pause) for 1 to 24 frames.
 struct RandomPlayer {
-  uint64_t s;
+  Xorshift64 generator;
   int32_t left;
   Action current;
-  uint32_t Next(uint32_t n) {
-    s ^= s << 13;
-    s ^= s >> 7;
-    s ^= s << 17;
-    return static_cast<uint32_t>(s % n);
-  }
   Action Choose() {
     static const Action choices[] = {Action::Left,  Action::Right,    Action::RotateCW, Action::RotateCCW,
                                      Action::SpeedUp, Action::Fall,   Action::Swap,     Action::NoAction,
                                      Action::NoAction, Action::Left,  Action::Right};
     if (left-- > 0) return current;
-    left = static_cast<int32_t>(Next(24));
-    current = choices[Next(sizeof choices / sizeof choices[0])];
+    left = static_cast<int32_t>(generator.Below(24));
+    current = choices[generator.Below(sizeof choices / sizeof choices[0])];
     return current;
   }
 };

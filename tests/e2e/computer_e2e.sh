@@ -11,45 +11,16 @@
 set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); probe=${3:?probe exe}
 . "$(dirname "$0")/e2e_lib.sh"
-use_build_environment "$build"
-e2e_begin "$build" computer
-trap '[ -n "$gpid" ] && kill "$gpid" 2>/dev/null; rm -rf "$work"; wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1' EXIT
+e2e_setup "$build" computer
 
-click() { xdotool mousemove "$1" "$2" click 1; }
 text_of() { local t; t=$(wine "$probe" "$@" | tr -d '\r'); set -- $t; shift 2; echo "$*"; }
-start_game() {
-  wine "$game" &
-  gpid=$!
-  find_game_window || fail "no window"
-  xdotool windowfocus --sync "$wid"
-  sleep 0.5
-}
-open_config1() {
-  click $((ox + ${CONFIG1% *})) $((oy + ${CONFIG1#* }))
-  local state=none
-  for _ in $(seq 1 50); do
-    state=$(wine "$probe" 1000 | tr -d '\r')
-    [ "$state" != none ] && [ "$state" != hidden ] && break
-    sleep 0.1
-  done
-  [ "$state" != none ] && [ "$state" != hidden ] || fail "Config: no dialog"
-  xdotool windowfocus --sync "$(xdotool search --name '^Dialog$' 2>/dev/null | head -n 1)"
-  sleep 0.3
-}
-closed() {
-  for _ in $(seq 1 50); do
-    [ "$(wine "$probe" 1000 | tr -d '\r')" = none ] && sleep 0.2 && return 0
-    sleep 0.1
-  done
-  fail "$1: the dialog is still open"
-}
 # Start, then nobody touches a key for `secs` seconds; player 1's score must
 # rise above 0 and blocks must have settled in its well.
 plays_alone() {
   local name=$1 secs=$2
-  click $((ox + ${START% *})) $((oy + ${START#* }))
+  click $START
   sleep "$secs"
-  import -window root "$work/$name.png" || fail "no screenshot $name"
+  shot "$name"
   local s0 s1 row
   s0=$(text_of 200 main); s1=$(text_of 201 main); row=$(top_row "$name" "$WELL1")
   [ "$s1" -gt 0 ] 2>/dev/null || fail "$name: player 1's score is '$s1' after ${secs} s"
@@ -58,16 +29,16 @@ plays_alone() {
 }
 
 wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1
-start_game
-open_config1
+launch_game
+open_config1 1000
 # OK has the focus; Tab twice reaches the device list, End picks its last entry.
 hold Tab 0.1; hold Tab 0.1; hold End 0.1
 sleep 0.3
 [ "$(text_of 1000)" = "Computer 5: machine" ] || fail "the device list shows '$(text_of 1000)', not Computer 5: machine"
 [ -z "$(text_of 1001)" ] || fail "the Speed Up field is not cleared"
-import -window root "$work/chosen.png"
+shot chosen
 hold Return 0.1
-closed "Enter"
+dialog_closed Enter 1000
 now=$(stored)
 [ "${now:232:4}" = 0205 ] || fail "player 1's stored mode and level are '${now:232:4}', not 0205"
 [ "${now:0:2}" = 01 ] || fail "player 0's stored mode is '${now:0:2}', not the keyboard"
@@ -77,14 +48,14 @@ plays_alone first 8
 
 kill "$gpid" 2>/dev/null; wait "$gpid" 2>/dev/null
 gpid=""
-start_game
-open_config1
+launch_game
+open_config1 1000
 [ "$(text_of 1000)" = "Computer 5: machine" ] || fail "after a restart the device list shows '$(text_of 1000)'"
 hold Tab 0.1; hold Tab 0.1; hold Up 0.1
 sleep 0.3
 [ "$(text_of 1000)" = "Computer 4: expert" ] || fail "one entry up the device list shows '$(text_of 1000)'"
 hold Return 0.1
-closed "Enter"
+dialog_closed Enter 1000
 now=$(stored)
 [ "${now:232:4}" = 0204 ] || fail "player 1's stored mode and level are '${now:232:4}', not 0204"
 xdotool windowfocus --sync "$wid"

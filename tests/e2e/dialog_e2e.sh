@@ -8,44 +8,23 @@
 set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); probe=${3:?probe exe}
 . "$(dirname "$0")/e2e_lib.sh"
-use_build_environment "$build"
-e2e_begin "$build" dialog
-trap '[ -n "$gpid" ] && kill "$gpid" 2>/dev/null; rm -rf "$work"; wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1' EXIT
+e2e_setup "$build" dialog
 
-click() { xdotool mousemove "$1" "$2" click 1; }
-well_rows() { import -window root "$work/$1.png" || fail "no screenshot $1"; r0=$(top_row "$1" "$WELL0"); r1=$(top_row "$1" "$WELL1"); }
+well_rows() { shot "$1"; r0=$(top_row "$1" "$WELL0"); r1=$(top_row "$1" "$WELL1"); }
 # Opens player 1's dialog, clicks "Speed Up:" and holds KEYSYM; the field
 # must then show TEXT.
 capture() {
   local keysym=$1 text=$2
-  click $((ox + ${CONFIG1% *})) $((oy + ${CONFIG1#* }))
-  local dlg="" field=none
-  for _ in $(seq 1 50); do
-    field=$(wine "$probe" 1001 | tr -d '\r')
-    [ "$field" != none ] && [ "$field" != hidden ] && break
-    sleep 0.1
-  done
-  [ "$field" != none ] && [ "$field" != hidden ] || fail "Config: no dialog"
-  dlg=$(xdotool search --name '^Dialog$' 2>/dev/null | head -n 1)
-  xdotool windowfocus --sync "$dlg"
-  sleep 0.3
-  set -- $field
-  click "$1" "$2"
+  open_config1 1001
+  set -- $dialog_control
+  xdotool mousemove "$1" "$2" click 1
   sleep 0.3
   hold "$keysym" 0.2
   sleep 0.3
+  local field
   field=$(wine "$probe" 1001 | tr -d '\r')
   [ "${field#* * }" = "$text" ] || fail "after holding $keysym the field reads '${field#* * }', not '$text'"
-  import -window root "$work/captured-$keysym.png"
-}
-# Waits until the dialog is destroyed, not only hidden: a click that comes
-# before its modal loop has ended is lost.
-closed() {
-  for _ in $(seq 1 50); do
-    [ "$(wine "$probe" 1001 | tr -d '\r')" = none ] && sleep 0.2 && return 0
-    sleep 0.1
-  done
-  fail "$1: the dialog is still open"
+  shot "captured-$keysym"
 }
 
 # Player 0 stored with distinctive reserved and identifier bytes, player 1 on
@@ -56,15 +35,11 @@ p1="0100000000000000000000000000000000000000$(keys)"
 wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1
 wine reg add "$SETTINGS_KEY" /v Controls /t REG_BINARY /d "$p0$p1" /f >/dev/null 2>&1 || fail "cannot store Controls"
 
-wine "$game" &
-gpid=$!
-find_game_window || fail "no window"
-xdotool windowfocus --sync "$wid"
-sleep 0.5
+launch_game
 
 capture k K
 hold Return 0.1
-closed "Enter"
+dialog_closed Enter 1001
 now=$(stored)
 [ "${now:0:232}" = "$p0" ] || fail "player 0's stored bytes changed: ${now:0:232}"
 [ "${now:272:8}" = 03000000 ] && [ "${now:288:8}" = 4B000000 ] ||
@@ -73,10 +48,10 @@ now=$(stored)
 
 capture j J
 hold Escape 0.1
-closed "Escape"
+dialog_closed Escape 1001
 [ "$(stored)" = "$now" ] || fail "Escape changed the stored value"
 
-click $((ox + ${START% *})) $((oy + ${START#* }))
+click $START
 sleep 0.3
 xdotool windowfocus --sync "$wid"
 well_rows start

@@ -1,6 +1,6 @@
 # Shared by the end-to-end scripts (sourced): the game's Wine environment,
-# the settings key, where the controls sit on the virtual display, and
-# finding the main window there.
+# the settings key, where the controls sit on the virtual display, a run's
+# set-up and clean-up, and starting the game and finding its window.
 
 . "$(dirname "${BASH_SOURCE[0]}")/../../tools/wine-common.sh"
 
@@ -51,11 +51,74 @@ find_game_window() {
 # and the client area's origin until the window is found.
 e2e_begin() { out=$1/e2e-output/$2; work=$(mktemp -d); gpid=""; ox=0; oy=0; }
 
-# Ends a failing run: a screenshot and the scratch files go to $out, and the
-# game is stopped.
+# The whole start of a script that runs the game from BUILD_DIR as NAME:
+# Wine in the build's prefix, e2e_begin, and on the way out, passed or
+# failed, the game stopped, the scratch folder removed and the game's
+# settings deleted.
+e2e_setup() {
+  use_build_environment "$1"
+  e2e_begin "$1" "$2"
+  trap e2e_cleanup EXIT
+}
+e2e_cleanup() {
+  [ -n "$gpid" ] && kill "$gpid" 2>/dev/null
+  rm -rf "$work"
+  wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1
+}
+
+# Starts $game with the given arguments and waits for its window (sets gpid
+# and what find_game_window sets), which then has the focus. Redirect the
+# call's standard error to keep the game's.
+launch_game() {
+  wine "$game" "$@" &
+  gpid=$!
+  find_game_window || fail "no window"
+  xdotool windowfocus --sync "$wid"
+  sleep 0.5
+}
+
+# Clicks a point "x y" of the client area, as the positions above give it.
+click() { xdotool mousemove $((ox + $1)) $((oy + $2)) click 1; }
+
+# A screenshot of the display as $work/NAME.png.
+shot() { import -window root "$work/$1.png" || fail "no screenshot $1"; }
+
+# Player 1's configuration dialog, asked of through the dialog probe
+# ($probe): Config opens it, and it gets the focus once the probe sees
+# control ID in it; sets dialog_control to what the probe says of that
+# control ("X Y TEXT", X and Y its centre on the screen).
+open_config1() {
+  local id=$1
+  click $CONFIG1
+  dialog_control=none
+  for _ in $(seq 1 50); do
+    dialog_control=$(wine "$probe" "$id" | tr -d '\r')
+    [ "$dialog_control" != none ] && [ "$dialog_control" != hidden ] && break
+    sleep 0.1
+  done
+  [ "$dialog_control" != none ] && [ "$dialog_control" != hidden ] || fail "Config: no dialog"
+  xdotool windowfocus --sync "$(xdotool search --name '^Dialog$' 2>/dev/null | head -n 1)"
+  sleep 0.3
+}
+
+# Waits until the dialog (control ID asked of) is destroyed, not only
+# hidden: a click that comes before its modal loop has ended is lost. WHAT,
+# what closed it, names it in the failure.
+dialog_closed() {
+  local what=$1 id=$2
+  for _ in $(seq 1 50); do
+    [ "$(wine "$probe" "$id" | tr -d '\r')" = none ] && sleep 0.2 && return 0
+    sleep 0.1
+  done
+  fail "$what: the dialog is still open"
+}
+
+# Ends a failing run: a screenshot, the game's settings and the scratch
+# files go to $out, and the game is stopped.
 fail() {
   echo "FAIL: $*"
   import -window root "$work/failure.png" 2>/dev/null
+  wine reg query "$SETTINGS_KEY" >"$work/registry.txt" 2>&1
   mkdir -p "$out" && cp "$work"/* "$out"/ 2>/dev/null
   echo "files in $out"
   [ -n "$gpid" ] && kill "$gpid" 2>/dev/null

@@ -4,14 +4,12 @@
 # DLLs, carries the version resource and the manifest, starts from there,
 # shows its window and closes with Alt+F4 with status 0.
 #   package_e2e.sh ZIP BUILD_DIR PROBE_EXE OBJDUMP
+# Screenshots of a failing run are kept in BUILD_DIR/e2e-output/package/.
 set -u
 zip=${1:?zip}; build=$(cd "${2:?build dir}" && pwd); probe=${3:?probe exe}; objdump=${4:?objdump}
 . "$(dirname "$0")/e2e_lib.sh"
-use_build_environment "$build"
-dir=$(mktemp -d)
-gpid=""
-trap '[ -n "$gpid" ] && kill "$gpid" 2>/dev/null; rm -rf "$dir"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+e2e_setup "$build" package
+dir=$work/unpacked; mkdir "$dir"
 
 [ -f "$zip" ] || fail "no package at $zip"
 (cd "$dir" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
@@ -31,11 +29,8 @@ wine "$probe" "$dir/blocktide.exe" | tr -d '\r'
 
 wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1
 cd "$dir" || fail "no folder"
-wine ./blocktide.exe &
-gpid=$!
-find_game_window || fail "no window from the unpacked program"
-xdotool windowfocus --sync "$wid"
-sleep 0.3
+game=./blocktide.exe
+launch_game
 close_with_alt_f4
 [ "$rc" -eq 0 ] || fail "exit code $rc"
 echo "PASS"

@@ -8,13 +8,10 @@
 set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); sim=${3:?native simulator}; seconds=${4:-20}
 . "$(dirname "$0")/e2e_lib.sh"
-use_build_environment "$build"
-e2e_begin "$build" replay
-trap 'rm -rf "$work"' EXIT
+e2e_setup "$build" replay
 
 [ -x "$sim" ] || fail "no native simulator at $sim: build the native preset first (tools/test.sh does) or configure with -DBLOCKTIDE_NATIVE_SIM=PATH"
 
-click() { xdotool mousemove $((ox + $1)) $((oy + $2)) click 1; }
 settings() { wine reg query "$SETTINGS_KEY" 2>/dev/null | tr -d '\r' | grep -c REG_; }
 wait_exit() {
   for _ in $(seq 1 "$1"); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
@@ -26,11 +23,7 @@ wine reg delete "$VENDOR_KEY" /f >/dev/null 2>&1
 rec=$work/match.rec
 
 # 1. Record a match: both players share the default keys, pressed at random.
-wine "$game" --record "$rec" --unattended 2>"$work/record.err" &
-gpid=$!
-find_game_window || fail "no window"
-xdotool windowfocus --sync "$wid"
-sleep 0.5
+launch_game --record "$rec" --unattended 2>"$work/record.err"
 click $START
 sleep 0.2
 RANDOM=13
@@ -67,11 +60,8 @@ echo "simulator: $frames frames, all $digests digests matched"
 #    boxes are ignored and nothing is stored.
 wine reg delete "$VENDOR_KEY" /f >/dev/null 2>&1
 begin=$(date +%s%N)
-wine "$game" --replay "$rec" --unattended 2>"$work/replay.err" &
-gpid=$!
-find_game_window || fail "no replay window"
-xdotool windowfocus --sync "$wid"
-sleep 1
+launch_game --replay "$rec" --unattended 2>"$work/replay.err"
+sleep 0.5
 click $SHADOW1; click $START; hold d 0.1; hold space 0.05
 wait_exit $((seconds * 30)) "after the replay's end"
 ms=$((($(date +%s%N) - begin) / 1000000))

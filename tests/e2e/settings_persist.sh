@@ -3,52 +3,16 @@
 # start it again; the box is ticked, "Shadows" reads 00 01, and after Start
 # only player 1's well shows a ghost (black cells).
 #   settings_persist.sh GAME_EXE BUILD_DIR
+# Screenshots of a failing run are kept in BUILD_DIR/e2e-output/settings/.
 set -u
-game=${1:?game exe}
-build=$(cd "${2:?build dir}" && pwd)
+game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd)
 . "$(dirname "$0")/e2e_lib.sh"
-use_build_environment "$build"
-out=$build/e2e-output/settings
-rm -rf "$out"; mkdir -p "$out"
-game_pid=""
-shots=0
-
-shot() { shots=$((shots + 1)); import -window root "$out/$shots-$1.png"; }
-fail() {
-  echo "FAIL: $*"
-  shot failure
-  wine reg query "$SETTINGS_KEY" >"$out/registry.txt" 2>&1
-  [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null
-  wine reg delete "$VENDOR_KEY" /f >/dev/null 2>&1
-  echo "screenshots in $out"
-  exit 1
-}
-
-start_game() {
-  wine "$game" &
-  game_pid=$!
-  find_game_window || fail "no BlockTide window"
-  sleep 0.5
-}
-
-# Alt+F4 closes through the system menu; the process must end with 0.
-close_game() {
-  xdotool windowfocus --sync "$wid"
-  xdotool keydown alt keydown F4; sleep 0.1; xdotool keyup F4 keyup alt
-  local rc=""
-  for _ in $(seq 1 50); do
-    if ! kill -0 "$game_pid" 2>/dev/null; then wait "$game_pid"; rc=$?; break; fi
-    sleep 0.1
-  done
-  [ -n "$rc" ] || fail "the game did not end after Alt+F4"
-  [ "$rc" -eq 0 ] || fail "exit code $rc"
-  game_pid=""
-}
+e2e_setup "$build" settings
 
 # Black pixels (blue and dark green cells are not) of a screenshot in a
 # client rectangle: w h x y shot-name.
 dark_pixels() {
-  convert "$out/$shots-$5.png" -crop "$1x$2+$((ox + $3))+$((oy + $4))" +repage \
+  convert "$work/$5.png" -crop "$1x$2+$((ox + $3))+$((oy + $4))" +repage \
     -fuzz 20% -fill white +opaque black -threshold 50% -negate \
     -format '%[fx:int(mean*w*h+0.5)]' info:
 }
@@ -72,24 +36,25 @@ reg_shadows() {
 wine reg delete "$VENDOR_KEY" /f >/dev/null 2>&1
 
 # First run: no key, both boxes clear.
-start_game
+launch_game
 shot first-run
 box_ticked 0 first-run && fail "player 0's box ticked on the first run"
 box_ticked 1 first-run && fail "player 1's box ticked on the first run"
-xdotool mousemove $((ox + ${SHADOW1% *})) $((oy + ${SHADOW1#* })) click 1
+click $SHADOW1
 sleep 0.5
 shot ticked
 box_ticked 1 ticked || fail "player 1's box did not tick"
 [ "$(reg_shadows)" = "0001" ] || fail "Shadows after the tick: '$(reg_shadows)'"
-close_game
+close_with_alt_f4
+[ "$rc" -eq 0 ] || fail "exit code $rc"
 
 # Second run: the switch came back from the store.
-start_game
+launch_game
 shot restart
 box_ticked 0 restart && fail "player 0's box ticked after the restart"
 box_ticked 1 restart || fail "player 1's box not ticked after the restart"
 [ "$(reg_shadows)" = "0001" ] || fail "Shadows after the restart: '$(reg_shadows)'"
-xdotool mousemove $((ox + ${START% *})) $((oy + ${START#* })) click 1
+click $START
 sleep 0.4
 shot started
 g0=$(ghost_cells 0 started)
@@ -98,8 +63,8 @@ echo "black pixels in the wells: player 0 $g0, player 1 $g1"
 [ "$g0" -eq 0 ] || fail "player 0 shows a ghost ($g0 black pixels)"
 # A ghost is four cells of about 22 x 22 pixels.
 [ "$g1" -ge 1200 ] || fail "player 1 shows no ghost ($g1 black pixels)"
-close_game
+close_with_alt_f4
+[ "$rc" -eq 0 ] || fail "exit code $rc"
 
 wine reg delete "$VENDOR_KEY" /f >/dev/null 2>&1
-rm -rf "$out"
 echo "settings persist: ok"

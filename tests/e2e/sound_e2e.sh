@@ -12,9 +12,7 @@ set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); sim=${3:?native simulator}
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
-use_build_environment "$build"
-e2e_begin "$build" sound
-trap 'rm -rf "$work"' EXIT
+e2e_setup "$build" sound
 
 [ -x "$sim" ] || fail "no native simulator at $sim: build the native preset first (tools/test.sh does) or configure with -DBLOCKTIDE_NATIVE_SIM=PATH"
 
@@ -48,11 +46,7 @@ grep -q 'BlockTide: no sound' "$work/on.err" && fail "a debug line says there wa
 
 # 2. The system menu's last item, "Sound", turns it off; the switch is kept.
 capture menu.wav
-HOME=$work/home wine "$game" 2>/dev/null &
-gpid=$!
-find_game_window || fail "no window"
-xdotool windowfocus --sync "$wid"
-sleep 0.5
+HOME=$work/home launch_game 2>/dev/null
 xdotool keydown alt; sleep 0.05; xdotool key space; sleep 0.05; xdotool keyup alt
 sleep 0.5
 xdotool key Up; sleep 0.2; xdotool key Return

@@ -8,11 +8,7 @@
 set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); probe=${3:?probe exe}
 . "$(dirname "$0")/e2e_lib.sh"
-use_build_environment "$build"
-e2e_begin "$build" window
-trap 'rm -rf "$work"' EXIT
-
-shot() { import -window root "$work/$1.png" || fail "no screenshot $1"; }
+e2e_setup "$build" window
 
 # The cells of a well in a screenshot, one line per row: . white, # black,
 # o a block colour. Each cell is sampled near its centre.
@@ -30,7 +26,6 @@ red_pixels() {
 blocks() { tr -cd 'o' <<<"$1" | wc -c; }
 # The leftmost column holding a block (10 when none).
 leftmost() { awk '{ i = index($0, "o"); if (i > 0 && (m == "" || i - 1 < m)) m = i - 1 } END { print (m == "" ? 10 : m) }' <<<"$1"; }
-click() { xdotool mousemove $((ox + $1)) $((oy + $2)) click 1; }
 
 # Both wells from one screenshot, retaken while the two gravity ticks (a few
 # milliseconds apart) may have caught the wells in different rows.
@@ -49,12 +44,8 @@ both_wells() {
 # Defaults: no stored controls or shadow switches from an earlier run.
 wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1
 
-wine "$game" &
-gpid=$!
-find_game_window || fail "no window"
+launch_game
 [ "$WIDTH $HEIGHT" = "682 512" ] || fail "client area ${WIDTH}x$HEIGHT, not 682x512"
-xdotool windowfocus --sync "$wid"
-sleep 0.5
 
 shot title
 for w in "$WELL0" "$WELL1"; do

@@ -3,20 +3,10 @@
 // every step.
 #include <gtest/gtest.h>
 
+#include "engine/xorshift.h"
 #include "tests/engine/test_host.h"
 
 namespace {
-
-// A small generator of the test's own, apart from the engine's streams.
-struct SoakRandom {
-  uint64_t s;
-  uint32_t Next(uint32_t n) {
-    s ^= s << 13;
-    s ^= s >> 7;
-    s ^= s << 17;
-    return static_cast<uint32_t>(s % n);
-  }
-};
 
 bool Normalised(const PieceMatrix m) {
   bool column0 = false, row0 = false;
@@ -57,25 +47,25 @@ const char* Broken() {
 }  // namespace
 
 TEST(InvariantSoak, RandomMatches) {
-  SoakRandom rng = {0x9e3779b97f4a7c15ull};
+  Xorshift64 rng = {0x9e3779b97f4a7c15ull};
   int64_t steps = 0;
   int32_t outs = 0;
   for (int match = 0; match < 3000; ++match) {
-    StartTestMatch(rng.Next(0xFFFFFFFFu) + (match & 1 ? 0x80000000u : 0u));
-    gameState.shadowOn[0] = static_cast<uint8_t>(rng.Next(256));
-    gameState.shadowOn[1] = static_cast<uint8_t>(rng.Next(3));
+    StartTestMatch(rng.Below(0xFFFFFFFFu) + (match & 1 ? 0x80000000u : 0u));
+    gameState.shadowOn[0] = static_cast<uint8_t>(rng.Below(256));
+    gameState.shadowOn[1] = static_cast<uint8_t>(rng.Below(3));
     Action held[2] = {Action::NoAction, Action::NoAction};
     for (int step = 0; step < 400 && !(gameState.gameOver[0] && gameState.gameOver[1]); ++step) {
       for (int p = 0; p < 2; ++p) {
         // Inputs are held for a while, as people do; Pause is rare, and
         // Left, Right and the drops common enough to fill wells and clear rows.
-        if (rng.Next(4) == 0) {
-          const uint32_t r = rng.Next(40);
+        if (rng.Below(4) == 0) {
+          const uint32_t r = rng.Below(40);
           held[p] = r == 0 ? Action::Pause : static_cast<Action>(r % 9 == 6 ? 8 : r % 9);
         }
         testHost.held[p] = held[p];
       }
-      const uint32_t what = rng.Next(8);
+      const uint32_t what = rng.Below(8);
       if (what < 5) {
         FrameTick();
       } else {

@@ -17,6 +17,9 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/xorshift.h"
+#include "tools/parse_number.h"
+
 namespace {
 
 const char USAGE[] =
@@ -34,14 +37,9 @@ const char USAGE[] =
 constexpr size_t MAX_DATAGRAM = 1500;
 constexpr uint32_t LOOPBACK = 0x7F000001;
 
-uint64_t randomState = 0x9e3779b97f4a7c15ull;
+Xorshift64 generator = {0x9e3779b97f4a7c15ull};
 
-uint32_t Random(uint32_t n) {
-  randomState ^= randomState << 13;
-  randomState ^= randomState >> 7;
-  randomState ^= randomState << 17;
-  return static_cast<uint32_t>(randomState % n);
-}
+uint32_t Random(uint32_t n) { return generator.Below(n); }
 
 // A chance in hundredths of a percent: "5" percent is 500 of 10000.
 bool Chance(uint32_t hundredths) { return Random(10000) < hundredths; }
@@ -69,16 +67,6 @@ struct Held {
 struct Direction {
   uint64_t passed, lost, repeated, reordered;
 };
-
-bool ParseNumber(const char* text, uint64_t max, uint64_t& value) {
-  if (text == nullptr || *text < '0' || *text > '9') return false;
-  errno = 0;
-  char* end = nullptr;
-  const unsigned long long v = std::strtoull(text, &end, 10);
-  if (errno != 0 || *end != '\0' || v > max) return false;
-  value = v;
-  return true;
-}
 
 // Percentages with up to two decimals ("5", "0.5"), as hundredths.
 bool ParsePercent(const char* text, uint64_t& hundredths) {
@@ -242,8 +230,8 @@ int main(int argc, char** argv) {
     }
     ++i;
   }
-  randomState = seed * 2654435761u + 0x9e3779b97f4a7c15ull;
-  if (randomState == 0) randomState = 1;
+  generator.state = seed * 2654435761u + 0x9e3779b97f4a7c15ull;
+  if (generator.state == 0) generator.state = 1;
   if (junk != 0) return Junk(static_cast<uint16_t>(junk), count, rate);
   if (listen == 0 || to == 0 || jitter > 2 * delay) {
     std::fprintf(stderr, "%s", USAGE);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/xorshift.h"
 #include "replay/recording.h"
 
 // One run of the script: both players' actions held for `frames` frames.
@@ -48,10 +49,6 @@ struct SimState {
 
 extern SimState simState;
 
-// The most frames one run plays: the limit of --frames and of a script's
-// total (about 11 days of play, a second or so of simulation).
-constexpr int64_t SIM_MAX_FRAMES = 100000000;
-
 // Writes text with every byte outside printable ASCII (newline excepted) as
 // \xHH: messages may quote arguments and script bytes, which must not reach
 // the terminal raw.
@@ -59,14 +56,14 @@ void PrintEscaped(std::FILE* out, const char* text);
 
 // Reads a script (see the usage text); on a fault writes a message naming the
 // line to `error` and returns false. Control characters other than tab, and
-// scripts over SIM_MAX_FRAMES frames in all, are refused.
+// scripts over RECORDING_MAX_FRAMES frames in all, are refused.
 bool ParseScript(std::FILE* in, std::vector<ScriptRun>& runs, char* error, size_t errorSize);
 
 // The input of a run: the seeded random player (both players, never Pause)
 // or the script's runs; after the script's end nothing is held.
 struct SimInput {
   bool random;
-  uint64_t state;            // the random player's xorshift state
+  Xorshift64 generator;      // the random player's
   int32_t left[2];           // frames each random choice is still held
   Action current[2];
   const std::vector<ScriptRun>* runs;

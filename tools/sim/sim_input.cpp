@@ -8,21 +8,14 @@ const Action RANDOM_CHOICES[] = {Action::Left,     Action::Right,   Action::Rota
                                  Action::SpeedUp,  Action::Fall,    Action::Swap,     Action::NoAction,
                                  Action::NoAction, Action::Left,    Action::Right};
 
-uint32_t NextRandom(SimInput& in, uint32_t n) {
-  in.state ^= in.state << 13;
-  in.state ^= in.state >> 7;
-  in.state ^= in.state << 17;
-  return static_cast<uint32_t>(in.state % n);
-}
-
 // The random player: holds an input for 1 to 24 frames, then picks another.
 Action ChooseRandom(SimInput& in, int p) {
   if (in.left[p] > 0) {
     in.left[p] -= 1;
     return in.current[p];
   }
-  in.left[p] = static_cast<int32_t>(NextRandom(in, 24));
-  return RANDOM_CHOICES[NextRandom(in, sizeof RANDOM_CHOICES / sizeof RANDOM_CHOICES[0])];
+  in.left[p] = static_cast<int32_t>(in.generator.Below(24));
+  return RANDOM_CHOICES[in.generator.Below(sizeof RANDOM_CHOICES / sizeof RANDOM_CHOICES[0])];
 }
 
 }  // namespace
@@ -32,8 +25,8 @@ void BeginSimInput(SimInput& in, bool random, uint64_t randomSeed, const std::ve
   in.random = random;
   // Xorshift never leaves 0: the one seed that the mixing sends there
   // (15410147969449583195) starts elsewhere. Every other seed keeps its state.
-  in.state = randomSeed * 2654435761u + 0x9e3779b97f4a7c15ull;
-  if (in.state == 0) in.state = 0x2545F4914F6CDD1Dull;
+  in.generator.state = randomSeed * 2654435761u + 0x9e3779b97f4a7c15ull;
+  if (in.generator.state == 0) in.generator.state = 0x2545F4914F6CDD1Dull;
   in.current[0] = in.current[1] = Action::NoAction;
   in.runs = &runs;
   in.runLeft = runs.empty() ? 0 : runs[0].frames;

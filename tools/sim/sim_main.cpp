@@ -1,11 +1,11 @@
 // blocktide-sim: plays a two-player match headless, from a script or a
 // seeded random player, and prints the wells.
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "computer/computer_player.h"
 #include "net/net_wire.h"
+#include "tools/parse_number.h"
 #include "tools/sim/sim.h"
 
 namespace {
@@ -69,16 +69,6 @@ int Fail(const char* what, const char* detail) {
   PrintEscaped(stderr, detail);
   std::fprintf(stderr, "\n%s", USAGE);
   return 2;
-}
-
-bool ParseNumber(const char* text, uint64_t max, uint64_t& value) {
-  if (text == nullptr || *text < '0' || *text > '9') return false;
-  errno = 0;
-  char* end = nullptr;
-  const unsigned long long v = std::strtoull(text, &end, 10);
-  if (errno != 0 || *end != '\0' || v > max) return false;
-  value = v;
-  return true;
 }
 
 // --computer's value: "P" or "P:LEVEL", P 0, 1 or "both", LEVEL 1 to 5 (5
@@ -178,13 +168,13 @@ int main(int argc, char** argv) {
       random = true;
       ++i;
     } else if (std::strcmp(arg, "--frames") == 0) {
-      if (!ParseNumber(value, SIM_MAX_FRAMES, frames)) {
+      if (!ParseNumber(value, RECORDING_MAX_FRAMES, frames)) {
         return Fail("--frames needs a number from 0 to 100000000", "");
       }
       framesGiven = true;
       ++i;
     } else if (std::strcmp(arg, "--every") == 0) {
-      if (!ParseNumber(value, 100000000, every) || every == 0) {
+      if (!ParseNumber(value, RECORDING_MAX_FRAMES, every) || every == 0) {
         return Fail("--every needs a number from 1 to 100000000", "");
       }
       ++i;

@@ -8,17 +8,6 @@
 
 namespace {
 
-struct ActionName {
-  const char* name;
-  Action action;
-};
-
-const ActionName ACTION_NAMES[] = {
-    {"speedup", Action::SpeedUp}, {"left", Action::Left},  {"right", Action::Right},
-    {"cw", Action::RotateCW},     {"ccw", Action::RotateCCW}, {"swap", Action::Swap},
-    {"pause", Action::Pause},     {"fall", Action::Fall},  {"none", Action::NoAction},
-    {"-", Action::NoAction}};
-
 // Longest line read, without its line end.
 constexpr size_t MAX_LINE = 510;
 
@@ -61,9 +50,14 @@ bool ParseAction(const char* word, Action& action) {
   size_t n = std::strlen(word);
   if (n >= sizeof lower) return false;
   for (size_t i = 0; i <= n; ++i) lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(word[i])));
-  for (const ActionName& a : ACTION_NAMES) {
-    if (std::strcmp(a.name, lower) == 0) {
-      action = a.action;
+  // A recording's action names, in any case, and '-' for none.
+  if (std::strcmp(lower, "-") == 0) {
+    action = Action::NoAction;
+    return true;
+  }
+  for (int32_t i = 0; i < RECORDED_ACTIONS; ++i) {
+    if (std::strcmp(RECORDED_ACTION_NAMES[i], lower) == 0) {
+      action = static_cast<Action>(i);
       return true;
     }
   }
@@ -113,17 +107,17 @@ bool ParseScript(std::FILE* in, std::vector<ScriptRun>& runs, char* error, size_
     char* end = nullptr;
     const long long frames = std::strtoll(words[0], &end, 10);
     if (errno != 0 || *end != '\0' || !std::isdigit(static_cast<unsigned char>(words[0][0])) || frames < 1 ||
-        frames > SIM_MAX_FRAMES) {
+        frames > RECORDING_MAX_FRAMES) {
       std::snprintf(error, errorSize, "script line %d: frame count '%.40s' is not a number from 1 to %lld", number,
-                    words[0], static_cast<long long>(SIM_MAX_FRAMES));
+                    words[0], static_cast<long long>(RECORDING_MAX_FRAMES));
       return false;
     }
     // Each line is capped, so the sum cannot overflow before this check.
     total += frames;
-    if (total > SIM_MAX_FRAMES) {
+    if (total > RECORDING_MAX_FRAMES) {
       std::snprintf(error, errorSize,
                     "script line %d: the script runs past %lld frames in all, the most a run may play", number,
-                    static_cast<long long>(SIM_MAX_FRAMES));
+                    static_cast<long long>(RECORDING_MAX_FRAMES));
       return false;
     }
     ScriptRun run = {frames, {Action::NoAction, Action::NoAction}};
