@@ -41,7 +41,10 @@ void ClearWellImage(int p);
 void DrawTitle(int p);
 
 // Called by FrameTick for a player in play after ClearLines: compose the well
-// (ComposeDrawBoard) and paint it with the preview.
+// (ComposeDrawBoard) and paint it with the preview, and count the blank
+// preview down (gameState.previewBlind[p] less one when not 0), drawn or not.
+// The count is match state: every host must do it here, or the digests of
+// its recordings differ from the other hosts'.
 void DrawPlayer(int p);
 
 // Called by FrameTick after both players: paint the shared swap box.

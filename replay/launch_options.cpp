@@ -33,10 +33,60 @@ bool Is(const std::string& word, const char* name) {
 
 }  // namespace
 
+bool ParsePort(const char* text, uint16_t& port) {
+  if (text == nullptr) return false;
+  while (*text == ' ' || *text == '\t') ++text;
+  uint32_t value = 0;
+  int digits = 0;
+  for (; *text >= '0' && *text <= '9'; ++text, ++digits) {
+    value = value * 10 + static_cast<uint32_t>(*text - '0');
+    if (value > 65535) return false;
+  }
+  while (*text == ' ' || *text == '\t') ++text;
+  if (digits == 0 || *text != '\0' || value == 0) return false;
+  port = static_cast<uint16_t>(value);
+  return true;
+}
+
+bool ParsePeerAddress(const char* text, std::string& host, uint16_t& port) {
+  std::string word = text == nullptr ? "" : text;
+  const size_t first = word.find_first_not_of(" \t");
+  const size_t last = word.find_last_not_of(" \t");
+  word = first == std::string::npos ? "" : word.substr(first, last - first + 1);
+  const size_t colon = word.rfind(':');
+  uint16_t p = DEFAULT_NETWORK_PORT;
+  if (colon != std::string::npos && !ParsePort(word.c_str() + colon + 1, p)) return false;
+  const std::string name = word.substr(0, colon);
+  if (name.empty() || name.find_first_of(" \t:") != std::string::npos) return false;
+  host = name;
+  port = p;
+  return true;
+}
+
 bool ParseLaunchOptions(const char* commandLine, LaunchOptions& out, std::string& error) {
   out = LaunchOptions{};
   const std::vector<std::string> words = SplitWords(commandLine);
   for (size_t i = 0; i < words.size(); ++i) {
+    const bool host = Is(words[i], "host");
+    if (host || Is(words[i], "join")) {
+      if (out.network != NetworkRole::None) {
+        error = "give one of --host and --join, once";
+        return false;
+      }
+      out.network = host ? NetworkRole::Host : NetworkRole::Join;
+      const bool given = i + 1 < words.size() && !words[i + 1].empty() && words[i + 1][0] != '-' &&
+                         words[i + 1][0] != '/';
+      if (host && given && !ParsePort(words[++i].c_str(), out.port)) {
+        error = "--host needs a port from 1 to 65535, not " + words[i];
+        return false;
+      }
+      if (!host && (!given || !ParsePeerAddress(words[i + 1].c_str(), out.peerHost, out.port))) {
+        error = words[i] + " needs HOST or HOST:PORT (a port from 1 to 65535)";
+        return false;
+      }
+      if (!host) ++i;
+      continue;
+    }
     const bool record = Is(words[i], "record");
     if (record || Is(words[i], "replay")) {
       if (i + 1 >= words.size() || words[i + 1].empty()) {
@@ -52,6 +102,10 @@ bool ParseLaunchOptions(const char* commandLine, LaunchOptions& out, std::string
     } else if (Is(words[i], "unattended")) {
       out.unattended = true;
     }
+  }
+  if (out.network != NetworkRole::None && out.mode == LaunchMode::Replay) {
+    error = "a replay cannot be a network match: leave out --host or --join";
+    return false;
   }
   return true;
 }

@@ -2,20 +2,38 @@
 // recording in the window. Platform-free so that it is tested natively.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 enum class LaunchMode { Play, Record, Replay };
 
+// A network match asked for on the command line: none, host one, join one.
+enum class NetworkRole { None, Host, Join };
+
+// The port a network match uses when none is given.
+constexpr uint16_t DEFAULT_NETWORK_PORT = 41414;
+
 struct LaunchOptions {
   LaunchMode mode = LaunchMode::Play;
   std::string path;
+  NetworkRole network = NetworkRole::None;
+  std::string peerHost;  // --join's HOST
+  uint16_t port = DEFAULT_NETWORK_PORT;
   // For tests: no message boxes (what they would say goes to the standard
   // error and the debug output), and a replay closes the window when over.
   bool unattended = false;
 };
 
-// Reads "--record FILE", "--replay FILE" (also "/record", "/replay") and
-// "--unattended"; a FILE with spaces is given in double quotes. Other words
-// are ignored, as they always were. False with a message in `error` for an
-// option without its file or for both modes at once.
+// Reads "--record FILE", "--replay FILE", "--host [PORT]", "--join
+// HOST[:PORT]" (each also with "/") and "--unattended"; a FILE with spaces
+// is given in double quotes. Other words are ignored, as they always were.
+// False with a message in `error` for an option without its file or host, a
+// bad port, both modes or both network roles at once, or a replay in a
+// network match.
 bool ParseLaunchOptions(const char* commandLine, LaunchOptions& out, std::string& error);
+
+// A port as typed: decimal digits only, 1 to 65535 (blanks around allowed).
+bool ParsePort(const char* text, uint16_t& port);
+// "HOST" or "HOST:PORT" as typed (the port DEFAULT_NETWORK_PORT when left
+// out); false for an empty host or a bad port. The host is not looked up.
+bool ParsePeerAddress(const char* text, std::string& host, uint16_t& port);

@@ -100,16 +100,19 @@ bool RecorderOpen(Recorder& r, RecordingSink sink, void* context, const char* ve
 // Ends it: the frames still counted, a digest if a match is running, flushed.
 void RecorderClose(Recorder& r);
 
-// Host hooks (each does nothing when the recorder is not open).
+// Host hooks (each does nothing when the recorder is not open, except that
+// RecordFrame always ends the frame: the actions asked are forgotten).
 void RecordActionAsked(Recorder& r, int p, Action a);  // ActionSource's answer
 void RecordTickRead(Recorder& r, uint32_t tick);        // ReadTickCount's answer
 void RecordBeforeStart(Recorder& r);                     // before ResetPlayer(0) of Start
 void RecordAfterStart(Recorder& r);                      // after ResetPlayer(1)
 void RecordFrame(Recorder& r);                           // after FrameTick
-bool GravityCounts(int p);                               // before GravityTick: can it change anything?
-void RecordGravity(Recorder& r, int p);                  // after a GravityTick that counts
 void RecordShadow(Recorder& r, int p);                   // after p's switch changed
 void RecordStop(Recorder& r);                            // after Stop
+// A gravity tick of player p, recorded when it can change anything (p in
+// play, the match not paused): the test must be made before the tick, which
+// may end the player. Every host runs its gravity ticks through this.
+void RecordedGravityTick(Recorder& r, int p);
 
 // Action names as the recording writes them, indexed by the Action's value
 // (SpeedUp "speedup" to NoAction "none"); a value past them is written as

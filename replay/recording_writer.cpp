@@ -130,12 +130,13 @@ void RecorderClose(Recorder& r) {
 }
 
 void RecordActionAsked(Recorder& r, int p, Action a) {
-  if (p != 0 && p != 1) return;
+  if (!r.open || (p != 0 && p != 1)) return;
   r.asked[p] = true;
   r.action[p] = a;
 }
 
 void RecordTickRead(Recorder& r, uint32_t tick) {
+  if (!r.open) return;
   r.startTickRead = true;
   r.startTick = tick;
 }
@@ -201,10 +202,10 @@ void RecordFrame(Recorder& r) {
   AfterTick(r);
 }
 
-bool GravityCounts(int p) { return (p == 0 || p == 1) && !gameState.gameOver[p] && !gameState.paused; }
-
-void RecordGravity(Recorder& r, int p) {
-  if (!r.open || !r.live) return;
+void RecordedGravityTick(Recorder& r, int p) {
+  const bool counts = (p == 0 || p == 1) && !gameState.gameOver[p] && !gameState.paused;
+  GravityTick(p);
+  if (!counts || !r.open || !r.live) return;
   FlushRun(r);
   Line line;
   line.Word("gravity").Unsigned(static_cast<uint64_t>(p));

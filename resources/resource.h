@@ -1,9 +1,12 @@
-// Resource identifiers of the program: icons and the configuration dialog.
+// Resource identifiers of the program: icons, the configuration dialog and
+// the network match's host and join dialogs.
 #pragma once
 
 #define IDI_BLOCKTIDE 107
 #define IDI_SMALL 108
 #define IDD_CONFIG 129
+#define IDD_HOST 130
+#define IDD_JOIN 131
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
@@ -17,3 +20,5 @@
 #define IDC_RIGHT 1006
 #define IDC_LEFT 1007
 #define IDC_PAUSE 1008
+#define IDC_ADDRESS 1010
+#define IDC_PORT 1011

@@ -8,6 +8,8 @@
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
 #include "ui/main_window.h"
+#include "ui/match_recording.h"
+#include "ui/network_match.h"
 
 #include <cstdio>
 
@@ -27,6 +29,7 @@ static int StartupFailed(const char* what, unsigned long code) {
 
 int RunBlockTide(HINSTANCE inst, int showCommand) {
   TimerResolutionRelease timerRelease;
+  NetworkSocketsRelease socketsRelease;
   // Never undone: the joysticks use COM until exit.
   const HRESULT com = CoInitialize(nullptr);
   if (FAILED(com)) return StartupFailed("COM could not be initialised", static_cast<unsigned long>(com));
@@ -40,6 +43,7 @@ int RunBlockTide(HINSTANCE inst, int showCommand) {
   if (!CreateMainWindow(inst, showCommand)) {
     return StartupFailed("the main window could not be created", GetLastError());
   }
+  BeginLaunchNetworkMatch(session.options);
 
   StartSoundOutput();
 

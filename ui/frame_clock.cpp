@@ -3,8 +3,6 @@
 
 #include "engine/engine.h"
 
-FrameClock frameClock;
-
 uint32_t FrameTicksDue(FrameClock& clock, uint32_t nowMs) {
   if (!clock.running) {
     clock.running = true;

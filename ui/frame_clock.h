@@ -16,9 +16,6 @@ struct FrameClock {
   uint32_t lastMs;  // when the last tick run was due
 };
 
-// The frame timer's clock (the window procedure's; Start stops it).
-extern FrameClock frameClock;
-
 // Called for each message of the frame timer with the millisecond count:
 // the ticks due since the last one, one per FRAME_PERIOD_MS elapsed (the rest
 // carried over), at most MAX_CATCH_UP_TICKS. The first message runs one.

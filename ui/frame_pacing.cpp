@@ -1,13 +1,18 @@
-// The timer resolution and the frame timer's catch-up on Windows.
+// The timer resolution, the main window's timers and the frame timer's
+// catch-up on Windows.
 #include "ui/frame_pacing.h"
 
-#include "ui/frame_clock.h"
-#include "ui/frame_rendering.h"
-#include "ui/main_window.h"
+#include "engine/engine.h"
+#include "engine/host.h"
+#include "net/frame_gravity.h"
+#include "ui/match_recording.h"
+#include "ui/window_handles.h"
 
 TimerCalls timerCalls = {timeGetDevCaps, timeBeginPeriod, timeEndPeriod, timeGetTime};
 UINT timerPeriodHeld;
 UINT frameTimerMs;
+FrameClock frameClock;
+bool networkPace;
 
 void BeginTimerResolution() {
   if (timerPeriodHeld != 0) return;
@@ -23,12 +28,48 @@ void EndTimerResolution() {
   timerPeriodHeld = 0;
 }
 
+void StartTimers(HWND window, const ImagesMade& made) {
+  for (int p = 0; p < made.players; ++p) SetTimer(window, GravityTimerId(p), GRAVITY_BASE_MS, nullptr);
+  if (made.all) SetTimer(window, FRAME_TIMER, FRAME_PERIOD_MS, nullptr);
+  frameTimerMs = made.all ? FRAME_PERIOD_MS : 0;
+}
+
+void ForgetTimers() { frameTimerMs = 0; }
+
+// The engine's host operation (engine/host.h): SetTimer with a running
+// timer's identifier starts its countdown afresh.
+void ArmGravityTimer(int p, uint32_t periodMs) {
+  if (networkPace) {
+    ArmFrameGravity(frameGravity, p, periodMs);
+    return;
+  }
+  SetTimer(mainWindow, GravityTimerId(p), periodMs, nullptr);
+}
+
+void SetNetworkPace(bool on) {
+  networkPace = on;
+  for (int p = 0; p < PLAYERS; ++p) {
+    if (on) {
+      KillTimer(mainWindow, GravityTimerId(p));
+    } else {
+      SetTimer(mainWindow, GravityTimerId(p), GRAVITY_BASE_MS, nullptr);
+    }
+  }
+  QuickenFrameTimer();
+}
+
 // SetTimer with the frame timer's identifier replaces its period and starts
-// the countdown afresh; a timer that CreateImages never started stays off.
+// the countdown afresh; a timer that StartTimers never started stays off.
 static void SetFrameTimerPeriod(uint32_t periodMs) {
   if (frameTimerMs == 0 || frameTimerMs == periodMs) return;
   SetTimer(mainWindow, FRAME_TIMER, periodMs, nullptr);
   frameTimerMs = periodMs;
+}
+
+void RunFrameTick() {
+  BeginFrameDrawing();
+  SessionFrameTick();
+  EndFrameDrawing();
 }
 
 // Paused, a message may run two ticks at once, both reading the controls as
@@ -43,13 +84,18 @@ void RunDueFrameTicks() {
   const uint32_t due = FrameTicksDue(frameClock, now);
   const bool paused = gameState.paused;
   for (uint32_t i = 0; i < due; ++i) {
-    RunFrameTicks(1);
+    RunFrameTick();
     if (paused && !gameState.paused) {
       frameClock.lastMs = now;
       break;
     }
   }
-  SetFrameTimerPeriod(FrameTimerPeriod(gameState));
+  SetFrameTimerPeriod(networkPace ? FRAME_PERIOD_MS : FrameTimerPeriod(gameState));
 }
 
 void QuickenFrameTimer() { SetFrameTimerPeriod(FRAME_PERIOD_MS); }
+
+void RestartFrameClock() {
+  frameClock.running = false;
+  QuickenFrameTimer();
+}

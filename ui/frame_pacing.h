@@ -1,10 +1,14 @@
-// The frame timer's pace on Windows: 1 ms timer resolution while the main
-// window exists, and the frame ticks each message of the frame timer runs.
+// The main window's timers on Windows: 1 ms timer resolution while the
+// window exists, the timers' start, and the frame ticks each message of the
+// frame timer runs.
 #pragma once
 
 #include <windows.h>
 
 #include <mmsystem.h>
+
+#include "ui/frame_clock.h"
+#include "ui/frame_rendering.h"
 
 // The winmm calls, in one place so that tests can count them.
 struct TimerCalls {
@@ -35,10 +39,30 @@ struct TimerResolutionRelease {
   ~TimerResolutionRelease() { EndTimerResolution(); }
 };
 
-// The frame timer's period as last set (CreateImages starts it at
+// The frame timer's period as last set (StartTimers starts it at
 // FRAME_PERIOD_MS); 0 while no frame timer runs.
 extern UINT frameTimerMs;
 
+// While a network session runs (network_match.cpp): the frame timer keeps
+// the frame pace whatever the match shows (the session is polled every
+// tick), and gravity counts frames (frameGravity, net/frame_gravity.h)
+// instead of the gravity timers, which are stopped.
+extern bool networkPace;
+
+// The frame timer's clock: written here only (RunDueFrameTicks through
+// FrameTicksDue, RestartFrameClock).
+extern FrameClock frameClock;
+
+// The main window's creation, after CreateImages: the gravity timer of each
+// player whose images exist, at GRAVITY_BASE_MS, and the frame timer when
+// every image does (without a game picture no tick runs).
+void StartTimers(HWND window, const ImagesMade& made);
+// The main window's destruction: its timers go with it.
+void ForgetTimers();
+
+// One frame tick as the frame timer runs it: the session's tick
+// (SessionFrameTick) inside the drawing bracket (BeginFrameDrawing).
+void RunFrameTick();
 // The frame timer's message: the frame ticks due by the frame clock. Each
 // invalidates only what it changed, so the window repaints once after them.
 // Then the timer's period is set for what the match now is
@@ -47,3 +71,9 @@ void RunDueFrameTicks();
 // Start and any key message: the next frame tick comes at the frame pace,
 // not after a paused or title period. Nothing while no frame timer runs.
 void QuickenFrameTimer();
+// The network match's start and end: networkPace, and the gravity timers
+// stopped, or started afresh at GRAVITY_BASE_MS.
+void SetNetworkPace(bool on);
+// Start: the new match's first frame timer message runs one tick, however
+// long the time before it was, and comes at the frame pace.
+void RestartFrameClock();

@@ -3,10 +3,7 @@
 #include "ui/frame_rendering.h"
 
 #include "engine/engine.h"
-#include "ui/frame_pacing.h"
 #include "ui/layout.h"
-#include "ui/main_window.h"
-#include "ui/match_recording.h"
 
 HFONT titleFont;
 HPEN pens[CELL_VALUES];
@@ -107,11 +104,12 @@ static void ForgetImages() {
 }
 
 // Stops at the first bitmap or context that cannot be made: what comes
-// after it is missing, and the timers not yet started stay off.
-void CreateImages(HWND window) {
+// after it is missing.
+ImagesMade CreateImages(HWND window) {
   ForgetImages();
   HDC screen = GetDC(window);
   bool made = true;
+  ImagesMade result = {0, false};
   for (int p = 0; p < PLAYERS; ++p) {
     made = MakeBitmap(screen, boardFrame[p], boardBitmap[p]) &&
            MakeBitmap(screen, previewFrame[p], previewBitmap[p]) && MakeContext(screen, boardDC[p]) &&
@@ -120,15 +118,15 @@ void CreateImages(HWND window) {
     HoldImage(boardDC[p], boardBitmap[p], boardFrame[p]);
     HoldImage(previewDC[p], previewBitmap[p], previewFrame[p]);
     imageRecord.well[p] = WellPicture::Blank;
-    SetTimer(window, GravityTimerId(p), GRAVITY_BASE_MS, nullptr);
+    result.players = p + 1;
   }
   made = made && MakeBitmap(screen, swapFrame, swapBitmap) && MakeContext(screen, swapDC);
   if (made) HoldImage(swapDC, swapBitmap, swapFrame);
   ReleaseDC(window, screen);
-  if (made) SetTimer(window, FRAME_TIMER, FRAME_PERIOD_MS, nullptr);
-  frameTimerMs = made ? FRAME_PERIOD_MS : 0;
+  result.all = made;
   // The window still opens, without a game picture: say why to a debugger.
   if (!made) OutputDebugStringA("BlockTide: the off-screen images could not be created; no game picture\n");
+  return result;
 }
 
 static void DestroyImage(HBITMAP& bitmap, HDC& dc) {
@@ -143,7 +141,6 @@ void DestroyImages() {
   for (int p = 0; p < PLAYERS; ++p) DestroyImage(boardBitmap[p], boardDC[p]);
   DestroyImage(swapBitmap, swapDC);
   ForgetImages();
-  frameTimerMs = 0;  // the window's timers go with it
 }
 
 static void MarkChanged(uint32_t image) { imageRecord.changed |= image; }
@@ -247,11 +244,9 @@ void DrawSwapBox() {
   if (PaintCells(swapDC, swapFrame, 4, 4, cells, imageRecord.swapCells, imageRecord.swapKnown)) MarkChanged(SWAP_IMAGE);
 }
 
-void RunFrameTicks(uint32_t n) {
-  imageRecord.inFrame = true;
-  for (uint32_t i = 0; i < n; ++i) RunFrameTick();
-  imageRecord.inFrame = false;
-}
+void BeginFrameDrawing() { imageRecord.inFrame = true; }
+
+void EndFrameDrawing() { imageRecord.inFrame = false; }
 
 static void InvalidateFrame(HWND window, const RectFrame& frame) {
   RECT r;

@@ -48,7 +48,7 @@ struct ImageRecord {
   int8_t previewCells[2][8];                      // column by column, 2 x 4
   bool swapKnown;
   int8_t swapCells[16];
-  // True while the frame timer runs FrameTick: a well's clear then waits
+  // True while the frame timer runs a tick: a well's clear then waits
   // for the draw that follows it in the same tick, which paints only what
   // differs. Called on their own (tests, benchmarks), the steps paint at once.
   bool inFrame;
@@ -62,10 +62,15 @@ void CreateDrawingObjects();
 // The entry point, after the message loop: the stock objects stay.
 void DestroyDrawingObjects();
 
-// The main window's creation: the five images, then the gravity timers 1
-// and 2 and the frame timer 0. Stops at the first object that cannot be
-// made, leaving the rest (and their timers) missing.
-void CreateImages(HWND window);
+// What CreateImages made: the players whose well and preview images exist
+// (the first `players`), and whether every image, the swap box's too, does.
+struct ImagesMade {
+  int players;
+  bool all;
+};
+// The main window's creation: the five images. Stops at the first object
+// that cannot be made, leaving the rest missing.
+ImagesMade CreateImages(HWND window);
 // The main window's destruction.
 void DestroyImages();
 
@@ -73,9 +78,11 @@ void DestroyImages();
 // region to the window.
 void PaintWindow(HWND window);
 
-// n frame ticks as the frame timer runs them: each through the recording's
-// RunFrameTick, with the wells' clears deferred (ImageRecord::inFrame).
-void RunFrameTicks(uint32_t n);
+// The bracket around the frame ticks the frame timer runs (RunFrameTick,
+// frame_pacing.h): within it the wells' clears wait for the draw that
+// follows them (ImageRecord::inFrame).
+void BeginFrameDrawing();
+void EndFrameDrawing();
 
 // RequestRepaint: invalidates, without erasing, the rectangle of each image
 // painted since the last call, and nothing when none was.

@@ -1,22 +1,21 @@
 // The operations the match engine asks of its host (engine/host.h) that the
-// main window's timers and labels, the control sampler and the sound thread
-// answer (or, while replaying, the recording); the drawing steps are in
-// frame_rendering.cpp.
+// main window's labels and the sound thread answer. The drawing steps are in
+// frame_rendering.cpp, ArmGravityTimer with the other timers in
+// frame_pacing.cpp, ActionSource and ReadTickCount (recorded or replayed) in
+// match_recording.cpp.
 #include "engine/host.h"
 
 #include <windows.h>
 
 #include <cstring>
 
-#include "controls/action_sampling.h"
 #include "sound/sound_mixer.h"
 #include "sound/wave_output.h"
 #include "ui/frame_rendering.h"
-#include "ui/main_window.h"
-#include "ui/match_recording.h"
 #include "ui/sound_switch.h"
+#include "ui/window_handles.h"
 
-void ArmGravityTimer(int p, uint32_t periodMs) { SetTimer(mainWindow, GravityTimerId(p), periodMs, nullptr); }
+int32_t shownLeader = -1;
 
 // Setting a label's text repaints the label even when the text is the same,
 // and the labels are shown on every frame: an unchanged text is left alone.
@@ -41,21 +40,6 @@ void ShowLabels(int p, const char* scoreText, const char* levelText) {
 }
 
 void RequestRepaint() { InvalidateChangedImages(mainWindow); }
-
-// The recorder keeps the action the engine was given, as given.
-Action ActionSource(int p) {
-  if (Replaying()) return session.replayAction[p];
-  const Action a = SampleAction(p);
-  RecordActionAsked(session.recorder, p, a);
-  return a;
-}
-
-uint32_t ReadTickCount() {
-  if (Replaying()) return session.replayTick;
-  const uint32_t tick = GetTickCount();
-  RecordTickRead(session.recorder, tick);
-  return tick;
-}
 
 // Only a request into the sound thread's queue: never a wait, and a replay
 // sounds as the match did.

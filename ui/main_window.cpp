@@ -8,11 +8,11 @@
 #include "engine/engine.h"
 #include "joystick/di_joystick.h"
 #include "resources/resource.h"
-#include "ui/frame_clock.h"
 #include "ui/frame_pacing.h"
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
 #include "ui/match_recording.h"
+#include "ui/network_match.h"
 #include "ui/sound_switch.h"
 
 const char MAIN_CLASS_NAME[] = "BLOCKTIDE";
@@ -22,7 +22,6 @@ HINSTANCE instance;
 HWND mainWindow;
 HWND scoreLabel[2];
 HWND levelLabel[2];
-int32_t shownLeader = -1;
 
 static HWND MakeControl(const char* className, const char* text, DWORD style, const ControlPlace& place,
                         int id) {
@@ -73,14 +72,15 @@ static LRESULT OnCreate() {
   shadowCheck[0] = MakeControl("BUTTON", "Shadow", CHECK_BOX_STYLE, shadowPlace[0], ID_SHADOW0);
   shadowCheck[1] = MakeControl("BUTTON", "Shadow", CHECK_BOX_STYLE, shadowPlace[1], ID_SHADOW0 + 1);
   LoadShadows();
-  AddSoundMenuItem(mainWindow);
   for (int p = 0; p < PLAYERS; ++p) {
     if (gameState.shadowOn[p] != 0) SendMessageA(shadowCheck[p], BM_SETCHECK, BST_CHECKED, 0);
   }
   g_Joystick[0].SetHWND(mainWindow);
   g_Joystick[1].SetHWND(mainWindow);
   BeginTimerResolution();
-  CreateImages(mainWindow);
+  StartTimers(mainWindow, CreateImages(mainWindow));
+  AddNetworkMenuItems(session.replay != ReplayState::NotReplaying);
+  AddSoundMenuItem(mainWindow);
   return 0;
 }
 
@@ -93,10 +93,7 @@ void StartMatch() {
   ResetPlayer(0);
   ResetPlayer(1);
   ResetComputer();  // no plan outlives its match
-  // The new match's first frame timer message runs one tick, however long
-  // the time before it was, and comes at the frame pace.
-  frameClock.running = false;
-  QuickenFrameTimer();
+  RestartFrameClock();
 }
 
 void StopMatch() {
@@ -110,39 +107,20 @@ void RunConfigDialog(int p) {
   g_Joystick[configPlayer].SetHWND(mainWindow);
 }
 
+// The window's side of a command (the session's is RunCommand's).
+static void ActOnCommand(int id) {
+  if (id == ID_START) StartMatch();
+  if (id == ID_STOP) StopMatch();
+  if (id >= ID_SHADOW0 && id < ID_SHADOW0 + PLAYERS) SaveShadow(id - ID_SHADOW0);
+  if (id >= ID_CONFIG0 && id < ID_CONFIG0 + PLAYERS) RunConfigDialog(id - ID_CONFIG0);
+}
+
 // A clicked control keeps the keyboard focus, and the default Fall key
 // (Space) would then click it again: every command hands the focus back.
 static bool OnCommand(int id) {
-  if (ReplayCommand(id)) return true;
-  switch (id) {
-    case ID_START:
-      RecordBeforeStart(session.recorder);
-      StartMatch();
-      RecordAfterStart(session.recorder);
-      return true;
-    case ID_STOP:
-      StopMatch();
-      RecordStop(session.recorder);
-      break;
-    case ID_SHADOW0:
-    case ID_SHADOW0 + 1:
-      SaveShadow(id - ID_SHADOW0);
-      RecordShadow(session.recorder, id - ID_SHADOW0);
-      break;
-    case ID_CONFIG0:
-    case ID_CONFIG0 + 1:
-      RunConfigDialog(id - ID_CONFIG0);
-      break;
-    default:
-      return false;
-  }
+  if (!(NetworkMatchOn() ? NetworkCommand(id, ActOnCommand) : RunCommand(id, ActOnCommand))) return false;
   SetFocus(mainWindow);
   return true;
-}
-
-int32_t LeaderColourIndex(int32_t own, int32_t other) {
-  if (own == other) return TIE_COLOUR;
-  return own > other ? LEADER_COLOUR : TRAILER_COLOUR;
 }
 
 // Score labels are coloured by who leads; any other static keeps the
@@ -164,8 +142,15 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   switch (message) {
     case WM_CREATE:
       return OnCreate();
+    case WM_CLOSE:
+      // The window's destruction may come seconds after the close under
+      // Wine: the other side is told now.
+      LeaveNetworkMatch();
+      return DefWindowProcA(window, message, wParam, lParam);
     case WM_DESTROY:
+      LeaveNetworkMatch();
       DestroyImages();
+      ForgetTimers();
       EndTimerResolution();
       PostQuitMessage(0);
       return 0;
@@ -174,8 +159,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_TIMER:
       if (wParam == FRAME_TIMER) {
-        RunDueFrameTicks();
-      } else if (wParam == GravityTimerId(0) || wParam == GravityTimerId(1)) {
+        if (NetworkMatchOn()) {
+          RunNetworkFrames();
+        } else {
+          RunDueFrameTicks();
+        }
+      } else if (!networkPace && (wParam == GravityTimerId(0) || wParam == GravityTimerId(1))) {
         RunGravityTick(static_cast<int>(wParam - GravityTimerId(0)));
       }
       return 0;
@@ -184,7 +173,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       // The key may end a pause: sample it at the frame pace.
       QuickenFrameTimer();
       return DefWindowProcA(window, message, wParam, lParam);
+    case WM_NETWORK:
+      RunNetworkFrames();
+      return 0;
     case WM_SYSCOMMAND:
+      if (OnNetworkMenu(static_cast<UINT>(wParam & 0xFFF0))) return 0;
       if (SoundMenuCommand(window, wParam)) return 0;
       return DefWindowProcA(window, message, wParam, lParam);
     case WM_COMMAND:

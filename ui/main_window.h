@@ -1,31 +1,16 @@
-// The program's shell: window globals, control identifiers, the main window
-// class and window, and the window procedure.
+// The program's shell: the main window class and window, the window
+// procedure and the commands' window side. The window's handles and
+// identifiers, which the files below the window read, are in
+// window_handles.h.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 
-// The window fills in two records that controls/ reads: the Shadow check
-// boxes (shadowCheck, settings_store.h) and the player being configured
-// (configPlayer, config_dialog.h).
-#include "controls/config_dialog.h"
-#include "controls/settings_store.h"
-
-// Child control and timer identifiers.
-constexpr int ID_START = 401;
-constexpr int ID_STOP = 402;
-constexpr int ID_SHADOW0 = 410;   // + p
-constexpr int ID_CONFIG0 = 420;   // + p
-constexpr int ID_SCORE0 = 200;    // + p
-constexpr int ID_LEVEL0 = 300;    // + p
-// The timers of the main window: the frame tick, and each player's gravity
-// tick. Every SetTimer and every WM_TIMER test takes its identifier here.
-constexpr UINT_PTR FRAME_TIMER = 0;
-constexpr UINT_PTR GravityTimerId(int p) { return FRAME_TIMER + 1 + static_cast<UINT_PTR>(p); }
+#include "ui/window_handles.h"
 
 extern const char MAIN_CLASS_NAME[];   // "BLOCKTIDE"
-extern const char MAIN_WINDOW_TITLE[]; // "BlockTide"
 // A fixed-size window: caption, system menu and minimise box, no sizing
 // border and no maximise box (the layout is computed once).
 constexpr DWORD MAIN_WINDOW_STYLE = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -43,14 +28,6 @@ static_assert(CHECK_BOX_STYLE == 0x50000003, "the Shadow check boxes' style valu
 static_assert(BUTTON_STYLE == 0x50000000, "the buttons' style value");
 static_assert(LABEL_STYLE == 0x50800801, "the labels' style value");
 
-extern HINSTANCE instance;
-extern HWND mainWindow;
-extern HWND scoreLabel[2];
-extern HWND levelLabel[2];
-// LeaderColourIndex of score label 0 when the labels were last shown; -1
-// before that.
-extern int32_t shownLeader;
-
 // False when the class cannot be registered (also when the name is taken).
 bool RegisterMainClass(HINSTANCE inst);
 bool CreateMainWindow(HINSTANCE inst, int showCommand);
@@ -63,14 +40,6 @@ void StartMatch();
 void StopMatch();
 // Config: the modal dialog for player p, then p's joystick bound back here.
 void RunConfigDialog(int p);
-
-// The score labels' colours, as cell values (CellColour, brushes): red for
-// the trailer, green for the leader, orange for both on a tie.
-constexpr int32_t TRAILER_COLOUR = 1;
-constexpr int32_t LEADER_COLOUR = 2;
-constexpr int32_t TIE_COLOUR = 7;
-// The colour of a score label showing `own` against `other`.
-int32_t LeaderColourIndex(int32_t own, int32_t other);
 
 // The entry point's work (WinMain calls it): start-up, message loop,
 // shutdown; returns the exit code, 1 when COM, the class or the window

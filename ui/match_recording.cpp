@@ -1,12 +1,15 @@
 // Recording and replaying matches in the window: the file handling, the
-// recorder's sink, and the replay paced by the frame timer.
+// recorder's sink, the replay paced by the frame timer, and the host
+// operations whose answers are recorded or replayed.
 #include "ui/match_recording.h"
 
 #include <cstdio>
 #include <vector>
 
+#include "controls/action_sampling.h"
 #include "engine/engine.h"
-#include "ui/main_window.h"
+#include "engine/host.h"
+#include "ui/window_handles.h"
 
 MatchSession session;
 
@@ -71,7 +74,7 @@ void ShowRecordedShadows() {
 // The replay is over (at its end, diverged, or stopped): both players out,
 // so the wells show the title.
 void EndReplay() {
-  session.replaying = false;
+  session.replay = ReplayState::ReplayOver;
   gameState.gameOver[0] = true;
   gameState.gameOver[1] = true;
   if (session.run.divergedLine != 0) {
@@ -134,7 +137,7 @@ int BeginSession(const char* commandLine) {
       return 2;
     }
     BeginReplay(session.run, session.recording, ReplayFeed{FeedActions, FeedTick});
-    session.replaying = true;
+    session.replay = ReplayState::Replaying;
   }
   return 0;
 }
@@ -149,15 +152,13 @@ int EndSession(int loopExitCode) {
   return loopExitCode != 0 ? loopExitCode : session.exitStatus;
 }
 
-bool Replaying() { return session.options.mode == LaunchMode::Replay; }
-
-void RunFrameTick() {
-  if (!Replaying()) {
+void SessionFrameTick() {
+  if (session.replay == ReplayState::NotReplaying) {
     FrameTick();
     RecordFrame(session.recorder);
     return;
   }
-  if (session.replaying) {
+  if (session.replay == ReplayState::Replaying) {
     const ReplayStep step = ReplayNextFrame(session.run);
     ShowRecordedShadows();
     if (step == ReplayStep::Frame) return;
@@ -166,19 +167,48 @@ void RunFrameTick() {
   FrameTick();  // both players are out: the title
 }
 
-void RunGravityTick(int p) {
-  if (Replaying()) return;  // the recording holds the gravity ticks
-  const bool counts = GravityCounts(p);
-  GravityTick(p);
-  if (counts) RecordGravity(session.recorder, p);
+void SessionFrameTickWith(const Action action[2]) {
+  session.fed = true;
+  session.fedAction[0] = action[0];
+  session.fedAction[1] = action[1];
+  FrameTick();
+  session.fed = false;
+  RecordFrame(session.recorder);
 }
 
-bool ReplayCommand(int id) {
-  const bool ours = id == ID_START || id == ID_STOP || (id >= ID_SHADOW0 && id < ID_SHADOW0 + PLAYERS) ||
-                    (id >= ID_CONFIG0 && id < ID_CONFIG0 + PLAYERS);
-  if (!Replaying() || !ours) return false;
-  if (id == ID_STOP && session.replaying) EndReplay();
-  ShowRecordedShadows();  // a click on a box does not change the switch
-  SetFocus(mainWindow);
+void RunGravityTick(int p) {
+  if (session.replay != ReplayState::NotReplaying) return;  // the recording holds the gravity ticks
+  RecordedGravityTick(session.recorder, p);
+}
+
+bool RunCommand(int id, void (*act)(int id)) {
+  const bool shadow = id >= ID_SHADOW0 && id < ID_SHADOW0 + PLAYERS;
+  const bool ours = id == ID_START || id == ID_STOP || shadow || (id >= ID_CONFIG0 && id < ID_CONFIG0 + PLAYERS);
+  if (!ours) return false;
+  if (session.replay != ReplayState::NotReplaying) {
+    if (id == ID_STOP && session.replay == ReplayState::Replaying) EndReplay();
+    ShowRecordedShadows();  // a click on a box does not change the switch
+    return true;
+  }
+  if (id == ID_START) RecordBeforeStart(session.recorder);
+  act(id);
+  if (id == ID_START) RecordAfterStart(session.recorder);
+  if (id == ID_STOP) RecordStop(session.recorder);
+  if (shadow) RecordShadow(session.recorder, id - ID_SHADOW0);
   return true;
+}
+
+// The recorder keeps the action the engine was given, as given.
+Action ActionSource(int p) {
+  if (session.replay != ReplayState::NotReplaying) return session.replayAction[p];
+  const Action a = session.fed ? session.fedAction[p] : SampleAction(p);
+  RecordActionAsked(session.recorder, p, a);
+  return a;
+}
+
+uint32_t ReadTickCount() {
+  if (session.replay != ReplayState::NotReplaying) return session.replayTick;
+  const uint32_t tick = GetTickCount();
+  RecordTickRead(session.recorder, tick);
+  return tick;
 }

@@ -20,6 +20,6 @@ bool SoundMenuCommand(HWND window, WPARAM command) {
   soundOn = !soundOn;
   if (!soundOn) PostSilence();
   CheckMenuItem(GetSystemMenu(window, FALSE), IDM_SOUND, MF_BYCOMMAND | (soundOn ? MF_CHECKED : MF_UNCHECKED));
-  if (!Replaying()) SaveSoundSwitch(soundOn);
+  if (session.replay == ReplayState::NotReplaying) SaveSoundSwitch(soundOn);
   return true;
 }

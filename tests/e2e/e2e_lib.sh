@@ -24,20 +24,22 @@ SHADOW0="300 479"; SHADOW1="380 479"
 WELL=("$WELL0" "$WELL1")
 SHADOW_LEFT=(266 346)
 
-# Waits (up to 10 s) for the main window; sets wid, and ox, oy: the screen
-# origin of the client area (there is no window manager, so the X window is
-# the client area). Also sets WIDTH and HEIGHT. Returns 1 when none appears.
+# Waits (up to 10 s) for the main window, titled "BlockTide" or as the
+# pattern given says; sets wid, and ox, oy: the screen origin of the client
+# area (there is no window manager, so the X window is the client area).
+# Also sets WIDTH and HEIGHT. Returns 1 when none appears.
 find_game_window() {
+  local title=${1:-^BlockTide\$}
   wid=""
   for _ in $(seq 1 100); do
-    wid=$(xdotool search --name '^BlockTide$' 2>/dev/null | head -n 1)
+    wid=$(xdotool search --name "$title" 2>/dev/null | head -n 1)
     [ -n "$wid" ] && break
     sleep 0.1
   done
   [ -n "$wid" ] || return 1
   # Found as soon as it exists; it takes the focus only once it is mapped.
   for _ in $(seq 1 50); do
-    xdotool search --onlyvisible --name '^BlockTide$' >/dev/null 2>&1 && break
+    xdotool search --onlyvisible --name "$title" >/dev/null 2>&1 && break
     sleep 0.1
   done
   eval "$(xdotool getwindowgeometry --shell "$wid")"
@@ -84,4 +86,30 @@ close_with_alt_f4() {
   kill -0 "$gpid" 2>/dev/null && fail "the game is still running after Alt+F4"
   wait "$gpid"; rc=$?
   gpid=""
+}
+
+# A second desk for two-window tests: its own virtual display and Wine
+# prefix, with a Wine server of its own. start_second_desk DISPLAY PREFIX LOGS
+# sets desk_b, prefix_b and second_xvfb; on_a and on_b then switch the
+# environment between the build's desk and this one; stop_second_desk ends
+# its server and display.
+start_second_desk() {
+  desk_a=$DISPLAY; prefix_a=$WINEPREFIX; desk_b=$1; prefix_b=$2; second_xvfb=""
+  local num=${desk_b#:}
+  [ -e /tmp/.X11-unix/X$num ] && { echo "display $desk_b is taken"; return 1; }
+  setsid Xvfb "$desk_b" -screen 0 1024x768x24 -nolisten tcp >"$3/xvfb-b.log" 2>&1 &
+  second_xvfb=$!
+  for _ in $(seq 1 100); do [ -e /tmp/.X11-unix/X$num ] && break; sleep 0.1; done
+  on_b; mkdir -p "$prefix_b"
+  setsid wineserver -p >"$3/wineserver-b.log" 2>&1 &
+  wineboot -u >"$3/wineboot-b.log" 2>&1
+  on_a
+}
+on_a() { export DISPLAY=$desk_a WINEPREFIX=$prefix_a; }
+on_b() { export DISPLAY=$desk_b WINEPREFIX=$prefix_b; }
+stop_second_desk() {
+  [ -n "${prefix_b:-}" ] || return 0
+  (on_b; wineserver -k 2>/dev/null)
+  [ -n "${second_xvfb:-}" ] && kill "$second_xvfb" 2>/dev/null
+  second_xvfb=""
 }

@@ -16,7 +16,10 @@
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
 #include "ui/main_window.h"
+#include "ui/match_recording.h"
+#include "ui/network_match.h"
 #include "ui/sound_switch.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -301,7 +304,7 @@ int RedPixels(HDC dc, const RectFrame& f) {
 // bounding box of what then waits to be repainted.
 std::string Frame() {
   ValidateRect(mainWindow, nullptr);
-  RunFrameTicks(1);
+  RunFrameTick();
   RECT r = {0, 0, 0, 0};
   GetUpdateRect(mainWindow, &r, FALSE);
   return Str(r);
@@ -355,11 +358,11 @@ TEST_F(MainWindow, FramesRepaintOnlyTheImagesThatChanged) {
 
 TEST_F(MainWindow, ScoreLabelsRepaintWhenTheLeadChanges) {
   Command(ID_START);
-  RunFrameTicks(1);
+  RunFrameTick();
   for (HWND label : scoreLabel) UpdateWindow(label);
   // Player 1 takes the lead: label 0 keeps its text but turns red.
   gameState.score[1] = 3;
-  RunFrameTicks(1);
+  RunFrameTick();
   EXPECT_EQ("0", Text(scoreLabel[0]));
   EXPECT_EQ("3", Text(scoreLabel[1]));
   EXPECT_TRUE(GetUpdateRect(scoreLabel[0], nullptr, FALSE)) << "the trailer's label waits for no repaint";
@@ -493,6 +496,99 @@ TEST_F(MainWindow, ConfigRunsTheDialogAndBindsTheJoystickBack) {
   EXPECT_EQ(mainWindow, g_Joystick[1].m_hWnd);
   EXPECT_EQ(mainWindow, GetFocus());
   EXPECT_EQ(nullptr, FindWindowA("#32770", nullptr)) << "the dialog was closed";
+}
+
+// The network dialogs, driven from a timer inside their modal loop: each
+// message of the timer does the next step on the open dialog.
+int dialogStep;
+void (*const* dialogSteps)(HWND dialog);
+void CALLBACK DialogTimer(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND dialog = GetActiveWindow();
+  if (dialog == nullptr || dialog == mainWindow) return;
+  dialogSteps[dialogStep++](dialog);
+  if (dialogSteps[dialogStep] == nullptr) KillTimer(nullptr, timer);
+}
+INT_PTR RunNetworkDialog(int id, NetworkDialogFields& fields, void (*const* steps)(HWND)) {
+  dialogStep = 0;
+  dialogSteps = steps;
+  SetTimer(nullptr, 0, 30, DialogTimer);
+  return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), mainWindow, NetworkDialog,
+                         reinterpret_cast<LPARAM>(&fields));
+}
+std::string Field(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
+void Ok(HWND dialog) { SendMessageA(dialog, WM_COMMAND, IDOK, 0); }
+std::string MenuText(UINT item) {
+  char text[64] = "\xbd";
+  if (GetMenuStringA(GetSystemMenu(mainWindow, FALSE), item, text, sizeof text, MF_BYCOMMAND) == 0) return "(none)";
+  return text;
+}
+
+TEST_F(MainWindow, NetworkDialogsMenuAndTitle) {
+  // Join: the fields shown; a blank inside the address, a port past 65535
+  // and an empty port keep the dialog open; then OK takes them.
+  static std::string shownPort, stayed;
+  static void (*const joinSteps[])(HWND) = {
+      [](HWND d) {
+        shownPort = Field(d, IDC_PORT);
+        SetDlgItemTextA(d, IDC_ADDRESS, "bad host");
+        Ok(d);
+      },
+      [](HWND d) {
+        stayed += "a";
+        SetDlgItemTextA(d, IDC_ADDRESS, " 192.0.2.7 ");
+        SetDlgItemTextA(d, IDC_PORT, "70000");
+        Ok(d);
+      },
+      [](HWND d) {
+        stayed += "p";
+        SetDlgItemTextA(d, IDC_ADDRESS, "192.0.2.7:5");
+        SetDlgItemTextA(d, IDC_PORT, "43001");
+        Ok(d);
+      },
+      [](HWND d) {
+        stayed += "c";
+        SetDlgItemTextA(d, IDC_ADDRESS, "192.0.2.7");
+        Ok(d);
+      },
+      nullptr};
+  NetworkDialogFields fields = {"\xbd", 41414};
+  fields.address[0] = '\0';
+  EXPECT_EQ(IDOK, RunNetworkDialog(IDD_JOIN, fields, joinSteps));
+  EXPECT_EQ("41414", shownPort);
+  EXPECT_EQ("apc", stayed) << "each faulty field kept the dialog open";
+  EXPECT_STREQ("192.0.2.7", fields.address);
+  EXPECT_EQ(43001, fields.port);
+  // Host: the port as shown; Cancel changes nothing.
+  static void (*const hostSteps[])(HWND) = {
+      [](HWND d) {
+        shownPort = Field(d, IDC_PORT);
+        SetDlgItemTextA(d, IDC_PORT, "1");
+        SendMessageA(d, WM_COMMAND, IDCANCEL, 0);
+      },
+      nullptr};
+  EXPECT_EQ(IDCANCEL, RunNetworkDialog(IDD_HOST, fields, hostSteps));
+  EXPECT_EQ("43001", shownPort);
+  EXPECT_EQ(43001, fields.port);
+
+  // The system menu, and the title while hosting; leaving gives both back.
+  session.options.unattended = true;
+  EXPECT_EQ("Host a network match...", MenuText(IDM_HOST_NETWORK));
+  EXPECT_EQ("Join a network match...", MenuText(IDM_JOIN_NETWORK));
+  EXPECT_EQ("(none)", MenuText(IDM_LEAVE_NETWORK));
+  ASSERT_TRUE(HostNetworkMatch(43411));
+  Pump(30);
+  EXPECT_EQ("BlockTide - waiting for a player on port 43411", Text(mainWindow));
+  EXPECT_EQ("Leave the network match", MenuText(IDM_LEAVE_NETWORK));
+  const UINT host = GetMenuState(GetSystemMenu(mainWindow, FALSE), IDM_HOST_NETWORK, MF_BYCOMMAND);
+  EXPECT_NE(0u, host & MF_GRAYED) << "one session at a time";
+  EXPECT_EQ(FRAME_PERIOD_MS, frameTimerMs) << "the session is polled at the frame pace";
+  Command(ID_START);
+  EXPECT_TRUE(gameState.gameOver[0] && gameState.gameOver[1]) << "no match before the other player comes";
+  SendMessageA(mainWindow, WM_SYSCOMMAND, IDM_LEAVE_NETWORK, 0);
+  EXPECT_EQ("BlockTide", Text(mainWindow));
+  EXPECT_EQ("(none)", MenuText(IDM_LEAVE_NETWORK));
+  EXPECT_FALSE(NetworkMatchOn());
+  session.options.unattended = false;
 }
 
 }  // namespace

@@ -10,11 +10,9 @@ SimState simState;
 namespace {
 
 void SimGravityTick(int p) {
-  const bool counts = GravityCounts(p);
   simState.cellsBefore[p] = SettledCells(p);
-  GravityTick(p);
+  RecordedGravityTick(simRecorder, p);
   CountChange(p);
-  if (counts) RecordGravity(simRecorder, p);
 }
 
 }  // namespace

@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# End to end: a network match between two windows, each on a desk of its own
+# (a virtual display and a Wine prefix with its own Wine server), over
+# loopback. The host waits; the joiner joins and presses Start; keys are
+# held on both desks; screen grabs of both desks agree but for the falling
+# pieces; a second joiner is refused without disturbing the match; Stop on
+# the host brings the title to both; both recordings hold the same digests
+# and one replays in the simulator and in the window; closing the joiner
+# tells the host at once, killing it after 5 s of silence; a join to the
+# closed host gives up with a message.
+#   network_e2e.sh GAME_EXE BUILD_DIR NATIVE_SIM [SECONDS]
+# The first desk is the build's (tools/wine-env.sh); the script starts and
+# stops the second: display BLOCKTIDE_SECOND_DISPLAY (default :98), prefix
+# BUILD_DIR/wineprefix-desk2. UDP port BLOCKTIDE_NET_PORT (default 43414),
+# on 127.0.0.1 only. It prints the figures it measures (CPU, frame rate, the
+# time the host takes to see the joiner go); none of them is asserted.
+set -u
+game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); sim=${3:?native simulator}; seconds=${4:-12}
+. "$(dirname "$0")/e2e_lib.sh"
+use_build_environment "$build"
+e2e_begin "$build" network
+port=${BLOCKTIDE_NET_PORT:-43414}
+hpid=""; jpid=""; extra=""
+cleanup() {
+  for p in $hpid $jpid $extra; do kill "$p" 2>/dev/null; done
+  stop_second_desk
+  rm -rf "$work"
+}
+trap cleanup EXIT
+[ -x "$sim" ] || fail "no native simulator at $sim: build the native preset first"
+start_second_desk "${BLOCKTIDE_SECOND_DISPLAY:-:98}" "$build/wineprefix-desk2" "$work" ||
+  fail "no second desk: set BLOCKTIDE_SECOND_DISPLAY"
+for desk in a b; do on_$desk; wine reg delete "$VENDOR_KEY" /f >/dev/null 2>&1; done
+
+# Sets wid/ox/oy on the current desk for a title pattern.
+window_on() { on_$1; find_game_window "$2" || fail "desk $1: no window titled $2"; }
+click() { xdotool mousemove $((ox + $1)) $((oy + $2)) click 1; }
+title_of() { on_$1; xdotool getwindowname "$2" 2>/dev/null; }
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%d", s }'; }
+# A well's cells from a screenshot ("left top width height"), 200 characters:
+# . white, o a block.
+cells() {
+  local name=$1; set -- $2
+  convert "$work/$name.png" -crop "$3x$4+$((ox + $1))+$((oy + $2))" +repage -sample '10x20!' txt:- |
+    awk -F'[ ,:]+' 'NR > 1 { printf "%s", ($0 ~ /#FFFFFF/) ? "." : "o" }'
+}
+differing() { awk -v a="$1" -v b="$2" 'BEGIN { n = 0; for (i = 1; i <= length(a); i++) n += substr(a, i, 1) != substr(b, i, 1); print n }'; }
+
+# 1. The host waits, the joiner joins: both titles say so.
+on_a
+wine "$game" --host "$port" --record "$work/host.rec" --unattended 2>"$work/host.err" &
+hpid=$!; gpid=$hpid
+window_on a "^BlockTide - waiting for a player on port $port\$"; wid_a=$wid; ox_a=$ox; oy_a=$oy
+on_b
+wine "$game" --join "127.0.0.1:$port" --record "$work/join.rec" --unattended 2>"$work/join.err" &
+jpid=$!
+window_on b '^BlockTide - connected to 127\.0\.0\.1 \(delay [0-9]+ frames\)$'; wid_b=$wid; ox_b=$ox; oy_b=$oy
+on_a
+for _ in $(seq 1 50); do title_of a "$wid_a" | grep -q '^BlockTide - connected to 127\.0\.0\.1 (delay' && break; sleep 0.1; done
+title=$(title_of a "$wid_a")
+[[ $title =~ ^BlockTide\ -\ connected\ to\ 127\.0\.0\.1\ \(delay\ ([0-9]+)\ frames\)$ ]] || fail "host's title: $title"
+delay=${BASH_REMATCH[1]}
+echo "connected, input delay $delay frames"
+
+# 2. A second joiner is refused and says why; the match goes on.
+on_b
+wine "$game" --join "127.0.0.1:$port" --unattended 2>"$work/second.err" &
+extra=$!
+for _ in $(seq 1 100); do grep -q 'already being played' "$work/second.err" && break; sleep 0.1; done
+grep -q '^blocktide: The network match could not begin: a match is already being played\.' "$work/second.err" ||
+  fail "second joiner: $(cat "$work/second.err")"
+kill "$extra"; wait "$extra" 2>/dev/null; extra=""
+
+# 3. Start on the joiner; keys held on both desks for the match.
+ox=$ox_b; oy=$oy_b; on_b; xdotool windowfocus --sync "$wid_b"; click $START; started=$(date +%s%N)
+on_a; xdotool windowfocus --sync "$wid_a"
+sleep 0.5
+cpu_a=$(cpu_ns $hpid); cpu_b=$(cpu_ns $jpid); begin=$(date +%s%N)
+RANDOM=21
+keys=(a d s q w f)
+end=$((SECONDS + seconds))
+while [ $SECONDS -lt $end ]; do
+  on_a; hold "${keys[RANDOM % ${#keys[@]}]}" "0.0$((3 + RANDOM % 7))"
+  on_b; hold "${keys[RANDOM % ${#keys[@]}]}" "0.0$((3 + RANDOM % 7))"
+  sleep "0.$((RANDOM % 3))"
+done
+elapsed=$((($(date +%s%N) - begin) / 1000000))
+cpu_a=$(($(cpu_ns $hpid) - cpu_a)); cpu_b=$(($(cpu_ns $jpid) - cpu_b))
+awk -v a=$cpu_a -v b=$cpu_b -v t=$elapsed 'BEGIN { printf "CPU during %.1f s of play: host %.2f %%, joiner %.2f %% of a core\n", t / 1000, a / 1e4 / t, b / 1e4 / t }'
+
+# 4. Both desks grabbed at once: the wells agree but for the falling pieces
+#    (a frame or two apart, at most two pieces of 4 cells each per well).
+on_a; import -window root "$work/a.png" & shot_a=$!
+on_b; import -window root "$work/b.png" & shot_b=$!
+wait $shot_a $shot_b
+for p in 0 1; do
+  ox=$ox_a; oy=$oy_a; ca=$(cells a "${WELL[p]}")
+  ox=$ox_b; oy=$oy_b; cb=$(cells b "${WELL[p]}")
+  n=$(differing "$ca" "$cb")
+  [ "$(tr -cd o <<<"$ca" | wc -c)" -gt 0 ] || fail "well $p is empty on the host's screen"
+  [ "$n" -le 16 ] || fail "well $p: $n cells differ between the desks"
+  echo "well $p: $n of 200 cells differ between the two screens"
+done
+
+# 5. Stop on the host: both wells of both desks show the title.
+ox=$ox_a; oy=$oy_a; on_a; click $STOP; stopped=$(date +%s%N)
+sleep 0.5
+red() {
+  local name=$1; set -- $2
+  convert "$work/$name.png" -crop "$3x$4+$((ox + $1))+$((oy + $2))" +repage -fill black +opaque '#FF0000' \
+    -fill white -opaque '#FF0000' -format '%[fx:round(mean*w*h)]' info:
+}
+on_a; import -window root "$work/a-stop.png"; on_b; import -window root "$work/b-stop.png"
+for d in a b; do
+  eval "ox=\$ox_$d; oy=\$oy_$d"
+  for p in 0 1; do [ "$(red $d-stop "${WELL[p]}")" -gt 100 ] || fail "desk $d, well $p: no title after Stop"; done
+done
+
+# 6. Closing the joiner: the host's title is "BlockTide" again and it says why.
+# Waits (up to 10 s) for the host's title to be "BlockTide" and its message
+# to say `why`; prints the time since $gone.
+host_told() {
+  on_a
+  for _ in $(seq 1 200); do
+    grep -q "$1" "$work/host.err" && [ "$(title_of a "$wid_a")" = BlockTide ] && break
+    sleep 0.05
+  done
+  [ "$(title_of a "$wid_a")" = BlockTide ] || fail "host's title after the joiner went: $(title_of a "$wid_a")"
+  grep -q "^blocktide: The network match ended: $1\\." "$work/host.err" || fail "host's message: $(cat "$work/host.err")"
+  echo "$2: the host's title and message after $((($(date +%s%N) - gone) / 1000000)) ms"
+}
+on_b; xdotool windowfocus --sync "$wid_b"
+xdotool keydown alt; sleep 0.1; xdotool keydown F4; gone=$(date +%s%N); sleep 0.1; xdotool keyup F4; xdotool keyup alt
+host_told 'the other player left the network match' "joiner closed"
+for _ in $(seq 1 100); do kill -0 "$jpid" 2>/dev/null || break; sleep 0.1; done
+wait "$jpid"; rc=$?; jpid=""
+[ "$rc" -eq 0 ] || fail "joiner's exit code $rc: $(cat "$work/join.err")"
+
+# 7. The two recordings: the same digests, frames at 100 a second; one
+#    replays in the simulator.
+wid=$wid_a; gpid=$hpid; close_with_alt_f4; hpid=""
+[ "$rc" -eq 0 ] || fail "host's exit code $rc: $(cat "$work/host.err")"
+grep '^digest' "$work/host.rec" >"$work/host.digests"
+grep '^digest' "$work/join.rec" >"$work/join.digests"
+digests=$(wc -l <"$work/host.digests")
+[ "$digests" -ge $((seconds / 2)) ] || fail "$digests digests in the host's recording"
+cmp -s "$work/host.digests" "$work/join.digests" || fail "the recordings' digests differ: $(diff "$work/host.digests" "$work/join.digests" | head -n 4)"
+grep -q '^stop$' "$work/join.rec" || fail "the host's Stop is not in the joiner's recording"
+"$sim" --replay "$work/join.rec" >"$work/sim.out" 2>"$work/sim.err" || fail "simulator: status $?: $(cat "$work/sim.err")"
+grep -q "^replay: all $digests digests matched$" "$work/sim.out" || fail "simulator: $(tail -n 1 "$work/sim.out")"
+frames=$(awk '$1 == "frames" { n += $2 } END { print n + 0 }' "$work/host.rec")
+awk -v d=$digests -v f=$frames -v t=$(((stopped - started) / 1000000)) \
+  'BEGIN { printf "%d digests alike in both recordings; %d frames in %.1f s from Start to Stop: %.1f a second\n", d, f, t / 1000, f * 1000 / t }'
+
+# The joiner's recording replays in the window too, every digest matched.
+on_a
+wine "$game" --replay "$work/join.rec" --unattended 2>"$work/replay.err"; rc=$?
+[ "$rc" -eq 0 ] || fail "window replay of the joiner's recording: exit code $rc: $(cat "$work/replay.err")"
+
+# 8. A killed joiner: the host finds it silent.
+on_a
+wine "$game" --host "$port" --unattended 2>"$work/host.err" &
+hpid=$!
+window_on a "^BlockTide - waiting for a player on port $port\$"; wid_a=$wid
+on_b
+wine "$game" --join "127.0.0.1:$port" --unattended 2>/dev/null &
+jpid=$!
+window_on b '^BlockTide - connected to 127\.0\.0\.1'
+sleep 1
+kill -9 "$jpid"; gone=$(date +%s%N); wait "$jpid" 2>/dev/null; jpid=""
+host_told "the other player's program stopped answering" "joiner killed"
+wid=$wid_a; gpid=$hpid; close_with_alt_f4; hpid=""
+
+# 9. Joining the closed host: no answer, said plainly; the window plays on.
+on_b
+wine "$game" --join "127.0.0.1:$port" --unattended 2>"$work/late.err" &
+extra=$!
+for _ in $(seq 1 150); do grep -q 'no answer' "$work/late.err" && break; sleep 0.1; done
+grep -q "^blocktide: The network match could not begin: no answer from 127.0.0.1:$port within 10 s\." "$work/late.err" ||
+  fail "join to a closed host: $(cat "$work/late.err")"
+kill -0 "$extra" 2>/dev/null || fail "the window did not go on after the refusal"
+echo "PASS"

@@ -1,0 +1,72 @@
+// The host and join dialogs' procedure: the fields shown, checked and taken.
+#include "ui/network_dialogs.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "replay/launch_options.h"
+#include "resources/resource.h"
+
+namespace {
+
+void SelectField(HWND dialog, int id) {
+  HWND field = GetDlgItem(dialog, id);
+  SetFocus(field);
+  SendMessageA(field, EM_SETSEL, 0, -1);
+}
+
+// The fields into `fields` when every one is valid; else the first faulty
+// one is selected.
+bool TakeFields(HWND dialog, NetworkDialogFields& fields) {
+  char text[sizeof fields.address];
+  const bool join = GetDlgItem(dialog, IDC_ADDRESS) != nullptr;
+  std::string host;
+  uint16_t ignored = 0;
+  if (join) {
+    GetDlgItemTextA(dialog, IDC_ADDRESS, text, sizeof text);
+    if (std::strchr(text, ':') != nullptr || !ParsePeerAddress(text, host, ignored)) {
+      SelectField(dialog, IDC_ADDRESS);
+      return false;
+    }
+  }
+  uint16_t port = 0;
+  GetDlgItemTextA(dialog, IDC_PORT, text, sizeof text);
+  if (!ParsePort(text, port)) {
+    SelectField(dialog, IDC_PORT);
+    return false;
+  }
+  if (join) std::snprintf(fields.address, sizeof fields.address, "%s", host.c_str());
+  fields.port = port;
+  return true;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK NetworkDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      const auto* fields = reinterpret_cast<const NetworkDialogFields*>(lParam);
+      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+      char port[8];
+      std::snprintf(port, sizeof port, "%u", static_cast<unsigned>(fields->port));
+      SetDlgItemTextA(dialog, IDC_PORT, port);
+      SetDlgItemTextA(dialog, IDC_ADDRESS, fields->address);  // nothing in the host dialog
+      return TRUE;  // the focus to the first field
+    }
+    case WM_COMMAND: {
+      auto* fields = reinterpret_cast<NetworkDialogFields*>(GetWindowLongPtrA(dialog, DWLP_USER));
+      if (LOWORD(wParam) == IDOK) {
+        if (TakeFields(dialog, *fields)) EndDialog(dialog, IDOK);
+        return TRUE;
+      }
+      if (LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+      }
+      return FALSE;
+    }
+    default:
+      return FALSE;
+  }
+}
