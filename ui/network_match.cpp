@@ -24,7 +24,7 @@ const char HOST_MENU_TEXT[] = "Host a network match...";
 const char JOIN_MENU_TEXT[] = "Join a network match...";
 const char LEAVE_MENU_TEXT[] = "Leave the network match";
 
-NetworkMatch networkMatch = {false, false, NetPhase::Closed, DEFAULT_NETWORK_PORT, false, {},
+NetworkMatch networkMatch = {false, false, NetPhase::Closed, DEFAULT_NETWORK_PORT, false, {}, 0, 0, 0,
                              {"", DEFAULT_NETWORK_PORT}, {"", DEFAULT_NETWORK_PORT}};
 
 namespace {
@@ -108,6 +108,16 @@ void ShowNetworkState() {
 // in a message, once the title says "BlockTide".
 void EndNetworkMatch(bool tell) {
   char text[300];
+  // The session's pace, for whoever looks at the debug output.
+  std::snprintf(text, sizeof text,
+                "BlockTide: network: frames %u in %u ms, waits %u, held %u, late frames dropped %u, round trip %u "
+                "ms, delay %u\n",
+                static_cast<unsigned>(netSession.frame),
+                static_cast<unsigned>(networkMatch.playing ? timerCalls.getTime() - networkMatch.playingSinceMs : 0),
+                static_cast<unsigned>(networkMatch.waits),
+                static_cast<unsigned>(netSession.counters.holds), static_cast<unsigned>(networkMatch.lateFrames),
+                static_cast<unsigned>(netSession.rttMs), static_cast<unsigned>(netSession.delay));
+  OutputDebugStringA(text);
   std::snprintf(text, sizeof text, "The network match %s: %s.", networkMatch.playing ? "ended" : "could not begin",
                 netSession.endText);
   NetClose(netSession);  // the socket's messages go with it
@@ -132,6 +142,8 @@ void BeginPlaying() {
   ShowShadowBoxes();
   if (ownShadow) NetRequestShadow(netSession, netSession.localPlayer, 1);
   networkMatch.playing = true;
+  networkMatch.waits = networkMatch.lateFrames = 0;
+  networkMatch.playingSinceMs = timerCalls.getTime();
 }
 
 // One frame both programs run: its events, then the tick with both
@@ -264,6 +276,7 @@ void RunNetworkFrames() {
   const int32_t behind = static_cast<int32_t>(now - s.clockStartMs - s.frame * FRAME_PERIOD_MS) /
                          static_cast<int32_t>(FRAME_PERIOD_MS);
   if (behind > static_cast<int32_t>(MAX_LATE_FRAMES)) {
+    networkMatch.lateFrames += static_cast<uint32_t>(behind) - MAX_LATE_FRAMES;
     s.clockStartMs += static_cast<uint32_t>(behind - static_cast<int32_t>(MAX_LATE_FRAMES)) * FRAME_PERIOD_MS;
   }
   bool waiting = false;
@@ -278,6 +291,7 @@ void RunNetworkFrames() {
     NetFrame frame;
     if (!NetNextFrame(s, frame)) {
       waiting = true;
+      networkMatch.waits += 1;
       break;
     }
     RunNetworkFrame(frame);

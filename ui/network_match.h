@@ -31,6 +31,9 @@ struct NetworkMatch {
   uint16_t port;             // hosting: the port; joining: the host's
   bool wakeOnDatagram;       // WM_NETWORK asked for: a frame waits for the other side
   NetFrame frame;            // the frame being run: its Start's generator, its switches
+  uint32_t waits;            // messages that ended on a frame waiting for the other side
+  uint32_t lateFrames;       // frames' time dropped past MAX_LATE_FRAMES
+  uint32_t playingSinceMs;   // when the frames began (timeGetTime)
   NetworkDialogFields hostFields;  // what the dialogs showed last
   NetworkDialogFields joinFields;
 };
