@@ -44,6 +44,17 @@ cells() {
   convert "$work/$name.png" -crop "$3x$4+$((ox + $1))+$((oy + $2))" +repage -sample '10x20!' txt:- |
     awk -F'[ ,:]+' 'NR > 1 { printf "%s", ($0 ~ /#FFFFFF/) ? "." : "o" }'
 }
+# A join on desk b that cannot begin: waits up to SECONDS for its message,
+# which must say WHY; the window stays as $extra.
+join_refused() {
+  local name=$1 seconds=$2 why=$3 what=$4
+  on_b
+  wine "$game" --join "127.0.0.1:$port" --unattended 2>"$work/$name.err" &
+  extra=$!
+  for _ in $(seq 1 $((seconds * 10))); do grep -qF "$why" "$work/$name.err" && break; sleep 0.1; done
+  grep -q "^blocktide: The network match could not begin: $why\\." "$work/$name.err" ||
+    fail "$what: $(cat "$work/$name.err")"
+}
 differing() { awk -v a="$1" -v b="$2" 'BEGIN { n = 0; for (i = 1; i <= length(a); i++) n += substr(a, i, 1) != substr(b, i, 1); print n }'; }
 
 # 1. The host waits, the joiner joins: both titles say so.
@@ -63,12 +74,7 @@ delay=${BASH_REMATCH[1]}
 echo "connected, input delay $delay frames"
 
 # 2. A second joiner is refused and says why; the match goes on.
-on_b
-wine "$game" --join "127.0.0.1:$port" --unattended 2>"$work/second.err" &
-extra=$!
-for _ in $(seq 1 100); do grep -q 'already being played' "$work/second.err" && break; sleep 0.1; done
-grep -q '^blocktide: The network match could not begin: a match is already being played\.' "$work/second.err" ||
-  fail "second joiner: $(cat "$work/second.err")"
+join_refused second 10 'a match is already being played' "second joiner"
 kill "$extra"; wait "$extra" 2>/dev/null; extra=""
 
 # 3. Start on the joiner; keys held on both desks for the match.
@@ -172,11 +178,6 @@ host_told "the other player's program stopped answering" "joiner killed"
 wid=$wid_a; gpid=$hpid; close_with_alt_f4; hpid=""
 
 # 9. Joining the closed host: no answer, said plainly; the window plays on.
-on_b
-wine "$game" --join "127.0.0.1:$port" --unattended 2>"$work/late.err" &
-extra=$!
-for _ in $(seq 1 150); do grep -q 'no answer' "$work/late.err" && break; sleep 0.1; done
-grep -q "^blocktide: The network match could not begin: no answer from 127.0.0.1:$port within 10 s\." "$work/late.err" ||
-  fail "join to a closed host: $(cat "$work/late.err")"
+join_refused late 15 "no answer from 127.0.0.1:$port within 10 s" "join to a closed host"
 kill -0 "$extra" 2>/dev/null || fail "the window did not go on after the refusal"
 echo "PASS"
