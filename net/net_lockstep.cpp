@@ -237,6 +237,13 @@ void NetFrameDone(NetSession& s, uint32_t nowMs) {
   }
 }
 
+bool NetFrameDue(NetSession& s, uint32_t nowMs) {
+  if (static_cast<int32_t>(s.clockStartMs + s.frame * FRAME_PERIOD_MS - nowMs) > 0) return false;
+  if (!NetShouldHold(s)) return true;
+  s.clockStartMs += FRAME_PERIOD_MS;  // this frame comes one frame later
+  return false;
+}
+
 bool NetShouldHold(NetSession& s) {
   if (s.phase != NetPhase::Playing || s.frame - s.lastHoldFrame < HOLD_SPACING_FRAMES) return false;
   if ((s.advantage16 - s.peerAdvantage16) / 2 < 16) return false;

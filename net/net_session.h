@@ -11,9 +11,9 @@
 //
 //   start:   NetHost or NetJoin, then NetPoll from the program's timer (or
 //            loop) until phase is Playing (or Ended);
-//   a frame: when NetPlaying and frame N is due by the program's clock
-//            (clockStartMs + 10 N ms):
-//              if NetShouldHold: the clock lets frame N come 10 ms later;
+//   a frame: when NetPlaying and NetFrameDue (frame N is due by the
+//            session's clock, clockStartMs + 10 N ms, and not held back by
+//            NetShouldHold, which moves that clock 10 ms on):
 //              if NetWantsLocal: NetSubmitLocal(own player's action now);
 //              NetNextFrame(frame) -> false: the frame waits (poll again);
 //              true: apply frame.start (SetNetGenerator, then Start as
@@ -256,6 +256,11 @@ void NetFrameDone(NetSession& s, uint32_t nowMs);
 // other by a frame or more; the program then lets this frame come 10 ms
 // later (at most once in 25 frames).
 bool NetShouldHold(NetSession& s);
+
+// Called by the program's frame loop before each frame: true when frame
+// s.frame is due by the session's clock (clockStartMs + 10 N ms) and the
+// pace does not hold it; a hold (NetShouldHold) moves the clock 10 ms on.
+bool NetFrameDue(NetSession& s, uint32_t nowMs);
 
 // ---- Ending ----------------------------------------------------------------
 

@@ -282,11 +282,7 @@ void RunNetworkFrames() {
   bool waiting = false;
   BeginFrameDrawing();
   for (int32_t ran = 0; ran < NET_FRAMES_PER_MESSAGE; ++ran) {
-    if (static_cast<int32_t>(s.clockStartMs + s.frame * FRAME_PERIOD_MS - now) > 0) break;
-    if (NetShouldHold(s)) {
-      s.clockStartMs += FRAME_PERIOD_MS;  // this frame comes one frame later
-      break;
-    }
+    if (!NetFrameDue(s, now)) break;
     if (NetWantsLocal(s)) NetSubmitLocal(s, SampleAction(s.localPlayer), now);
     NetFrame frame;
     if (!NetNextFrame(s, frame)) {

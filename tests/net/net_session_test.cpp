@@ -136,13 +136,9 @@ uint32_t corruptHostAt = 0;
 // Runs one side for the frames due at nowMs (10 ms each since its clock
 // started), at most five at once; the frames it could not run wait.
 void RunDue(NetSession& s, uint32_t nowMs, std::vector<Seen>& seen, int& waits) {
-  if (!NetPlaying(s) || nowMs < s.clockStartMs) return;
-  const uint32_t due = (nowMs - s.clockStartMs) / 10 + 1;
-  for (int i = 0; i < 5 && s.frame < due; ++i) {
-    if (NetShouldHold(s)) {
-      s.clockStartMs += 10;
-      return;
-    }
+  if (!NetPlaying(s)) return;
+  for (int i = 0; i < 5; ++i) {
+    if (!NetFrameDue(s, nowMs)) return;
     if (NetWantsLocal(s)) NetSubmitLocal(s, Pattern(s.localPlayer, s.localNext), nowMs);
     NetFrame f;
     if (!NetNextFrame(s, f)) {

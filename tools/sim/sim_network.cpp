@@ -95,12 +95,7 @@ bool Connect(NetSession& s) {
 // five before the next poll; a frame whose remote input is missing waits.
 void RunDueFrames(NetSession& s, NetRun& run, uint32_t nowMs) {
   for (int i = 0; i < NET_FRAMES_PER_MESSAGE && !MatchOver(run) && NetPlaying(s); ++i) {
-    const int32_t ahead = static_cast<int32_t>(s.clockStartMs + s.frame * FRAME_PERIOD_MS - nowMs);
-    if (ahead > 0) return;
-    if (NetShouldHold(s)) {
-      s.clockStartMs += FRAME_PERIOD_MS;
-      return;
-    }
+    if (!NetFrameDue(s, nowMs)) return;
     if (NetWantsLocal(s)) NetSubmitLocal(s, OwnAction(run, s.localPlayer), nowMs);
     NetFrame f;
     if (!NetNextFrame(s, f)) {
