@@ -1,14 +1,14 @@
 // The lockstep: local inputs sent ahead by the delay, the peer's inputs
 // gathered (duplicates and reordering absorbed), frames handed out only
-// when both inputs are here, digests compared, and the pace measured.
+// when both inputs are here.
+#include "net/net_lockstep.h"
+
 #include <cstring>
 
-#include "net/net_internal.h"
-#include "replay/recording.h"
+#include "net/net_digest.h"
+#include "net/net_link.h"
 
 namespace {
-
-constexpr uint32_t HOLD_SPACING_FRAMES = 25;
 
 const NetInput NO_INPUT = {Action::NoAction, 0, {0, 0}, {{0, 0}, 0}};
 
@@ -19,26 +19,6 @@ uint32_t NextRandom(NetSession& s) {
   x ^= x << 5;
   s.random = x;
   return x;
-}
-
-void Differ(NetSession& s, uint32_t frame, uint32_t nowMs) {
-  if (!s.byeSent) SendBye(s, NetReason::Differ, frame, 0, 0, nowMs);
-  EndSession(s, NetEnd::Differ, frame);
-}
-
-// The peer's digest of `frame` frames against ours: compared when ours is
-// held, kept when this side has not got there yet, else too old to matter.
-void TakePeerDigest(NetSession& s, uint32_t frame, uint64_t digest, uint32_t nowMs) {
-  for (int i = 0; i < 2; ++i) {
-    if (s.digestFrame[i] == frame) {
-      if (s.digest[i] != digest) Differ(s, frame, nowMs);
-      return;
-    }
-  }
-  if (frame > s.frame) {
-    s.peerDigestFrame = frame;
-    s.peerDigest = digest;
-  }
 }
 
 // Checks a Play against what the peer can have: its frame and its
@@ -60,7 +40,7 @@ NetDrop PlayFault(const NetSession& s, const NetDatagram& d) {
 
 }  // namespace
 
-void BeginLockstep(NetSession& s) {
+void BeginLockstep(NetSession& s, uint32_t nowMs) {
   s.frame = 0;
   s.localNext = s.remoteNext = s.peerAck = s.delay;
   std::memset(s.remoteFrame, 0, sizeof s.remoteFrame);
@@ -70,6 +50,9 @@ void BeginLockstep(NetSession& s) {
   s.peerDigestFrame = 0;
   s.advantage16 = s.peerAdvantage16 = 0;
   s.lastHoldFrame = 0;
+  s.waitedFrame = 0;
+  s.lastProgressMs = nowMs;
+  s.played = true;
 }
 
 void SendPlay(NetSession& s, uint32_t nowMs) {
@@ -98,10 +81,14 @@ void SendPlay(NetSession& s, uint32_t nowMs) {
 bool TakePlay(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
   const NetDrop fault = PlayFault(s, d);
   if (fault != NetDrop::Count) {
-    s.counters.dropped[static_cast<int>(fault)] += 1;
+    Drop(s, fault);
     return false;
   }
-  if (d.ack > s.peerAck) s.peerAck = d.ack;
+  // The peer's own word on what it lacks, even below what an earlier
+  // datagram said: an acknowledgement that claimed too much (forged, or
+  // from another session's stray) must not stop the resending for good.
+  // An old one come late only makes inputs go once more.
+  if (s.localNext - d.ack < static_cast<uint32_t>(NET_RING) && d.ack >= s.delay) s.peerAck = d.ack;
   for (int32_t i = 0; i < d.count; ++i) {
     const uint32_t f = d.firstFrame + static_cast<uint32_t>(i);
     if (f < s.remoteNext) continue;  // held already, or run
@@ -123,27 +110,13 @@ bool TakePlay(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
   return true;
 }
 
-void TakeFinalDigest(NetSession& s, uint32_t frame, uint64_t digest) {
-  if (frame == 0) return;
-  if (frame == s.frame) {
-    if (DigestGameState() != digest) EndSession(s, NetEnd::Differ, frame);
-  } else if (frame > s.frame) {
-    s.peerDigestFrame = frame;
-    s.peerDigest = digest;
-  }
-}
-
-bool NetPlaying(const NetSession& s) {
-  return s.phase == NetPhase::Playing || (s.phase == NetPhase::Ended && s.endReason == NetEnd::Left);
-}
-
-bool NetWantsLocal(const NetSession& s) {
+bool WantsLocal(const NetSession& s) {
   return s.phase == NetPhase::Playing && s.localNext <= s.frame + s.delay &&
          s.localNext - s.peerAck < static_cast<uint32_t>(NET_RING);
 }
 
-void NetSubmitLocal(NetSession& s, Action action, uint32_t nowMs) {
-  if (!NetWantsLocal(s)) return;
+void SubmitLocal(NetSession& s, Action action, uint32_t nowMs) {
+  if (!WantsLocal(s)) return;
   NetInput& in = s.localInput[s.localNext % NET_RING];
   in = NO_INPUT;
   in.action = action;
@@ -175,13 +148,13 @@ void NetRequestShadow(NetSession& s, int p, uint8_t value) {
   s.pendingShadow[p] = value;
 }
 
-bool NetFrameReady(const NetSession& s) {
+bool FrameReady(const NetSession& s) {
   if (!NetPlaying(s)) return false;
   return s.frame < s.delay || (s.frame < s.remoteNext && s.frame < s.localNext);
 }
 
-bool NetNextFrame(NetSession& s, NetFrame& out) {
-  if (!NetFrameReady(s)) return false;
+bool NextFrame(NetSession& s, NetFrame& out, uint32_t nowMs) {
+  if (!FrameReady(s)) return false;
   const uint32_t f = s.frame;
   const NetInput& local = f < s.delay ? NO_INPUT : s.localInput[f % NET_RING];
   const NetInput& remote = f < s.delay ? NO_INPUT : s.remoteInput[f % NET_RING];
@@ -210,44 +183,6 @@ bool NetNextFrame(NetSession& s, NetFrame& out) {
     s.pendingEvents |= NET_EVENT_START;
   }
   s.frame = f + 1;
-  return true;
-}
-
-void SetNetGenerator(const NetGenerator& g) {
-  gameState.rngSeeded = true;
-  gameState.rngSeed[0] = static_cast<int32_t>(g.seed[0]);
-  gameState.rngSeed[1] = static_cast<int32_t>(g.seed[1]);
-  randState = g.state;
-}
-
-void NetFrameDone(NetSession& s, uint32_t nowMs) {
-  const bool regular = s.frame % NET_DIGEST_FRAMES == 0;
-  const bool final = s.peerDigestFrame == s.frame && s.frame != 0;
-  if (!regular && !final) return;
-  const uint64_t digest = DigestGameState();
-  if (regular) {
-    s.digestFrame[1] = s.digestFrame[0];
-    s.digest[1] = s.digest[0];
-    s.digestFrame[0] = s.frame;
-    s.digest[0] = digest;
-  }
-  if (final) {
-    s.peerDigestFrame = 0;
-    if (s.peerDigest != digest) Differ(s, s.frame, nowMs);
-  }
-}
-
-bool NetFrameDue(NetSession& s, uint32_t nowMs) {
-  if (static_cast<int32_t>(s.clockStartMs + s.frame * FRAME_PERIOD_MS - nowMs) > 0) return false;
-  if (!NetShouldHold(s)) return true;
-  s.clockStartMs += FRAME_PERIOD_MS;  // this frame comes one frame later
-  return false;
-}
-
-bool NetShouldHold(NetSession& s) {
-  if (s.phase != NetPhase::Playing || s.frame - s.lastHoldFrame < HOLD_SPACING_FRAMES) return false;
-  if ((s.advantage16 - s.peerAdvantage16) / 2 < 16) return false;
-  s.lastHoldFrame = s.frame;
-  s.counters.holds += 1;
+  s.lastProgressMs = nowMs;
   return true;
 }

@@ -1,23 +1,21 @@
 // The session's life: hosting, joining, the handshake, every datagram's
 // checks against the session, the timers of silence and resending, and the
 // ends with their texts.
-#include "net/net_session.h"
-
 #include <cstdio>
 #include <cstring>
 
-#include "net/net_internal.h"
+#include "net/net_digest.h"
+#include "net/net_link.h"
+#include "net/net_lockstep.h"
 #include "replay/recording.h"
 
-NetSession netSession;
-
 namespace {
+
+NetSession netSessions[NET_SESSIONS];
 
 constexpr uint32_t REFUSALS_PER_WINDOW = 10;
 constexpr uint32_t REFUSE_WINDOW_MS = 100;
 constexpr uint32_t DELAY_MARGIN_MS = 12;
-
-void Drop(NetSession& s, NetDrop why) { s.counters.dropped[static_cast<int>(why)] += 1; }
 
 void FillGreeting(const NetSession& s, NetDatagram& d, NetKind kind) {
   d.kind = kind;
@@ -118,7 +116,7 @@ void TakeWelcome(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
   s.delay = d.delay != 0 ? d.delay : s.options.forcedDelay != 0 ? s.options.forcedDelay : DelayForRoundTrip(s.rttMs);
   s.connected = true;
   s.lastHeardMs = nowMs;
-  BeginLockstep(s);
+  BeginLockstep(s, nowMs);
   s.phase = NetPhase::Playing;
   // The host starts its frame 0 when our first Play arrives, half a round
   // trip from now: start ours then too.
@@ -139,11 +137,14 @@ void TakePlayDatagram(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
   if (s.phase == NetPhase::Greeting) {
     // The joiner's first Play: its delay is the match's; frame 0 is now.
     s.delay = d.delay;
-    BeginLockstep(s);
+    BeginLockstep(s, nowMs);
     s.phase = NetPhase::Playing;
     s.clockStartMs = nowMs;
   } else if (s.phase == NetPhase::Ended) {
-    return;  // the peer's last inputs, crossing a goodbye: not a fault
+    // The peer's last inputs, crossing its goodbye: the frames it ran
+    // before leaving still run here. After any other end: not a fault.
+    if (s.endReason == NetEnd::Left) TakePlay(s, d, nowMs);
+    return;
   } else if (s.phase != NetPhase::Playing) {
     Drop(s, NetDrop::Unexpected);
     return;
@@ -154,7 +155,7 @@ void TakePlayDatagram(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
   if (TakePlay(s, d, nowMs)) s.lastHeardMs = nowMs;
 }
 
-void TakeBye(NetSession& s, const NetDatagram& d) {
+void TakeBye(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
   if (!s.connected) {
     Drop(s, NetDrop::Unexpected);
     return;
@@ -163,19 +164,21 @@ void TakeBye(NetSession& s, const NetDatagram& d) {
     EndSession(s, NetEnd::Differ, d.frame);
     return;
   }
+  if (s.byeReceived) return;  // a copy
   s.byeReceived = true;
+  s.byeFrame = d.digestFrame;
+  s.byeReceivedMs = nowMs;
   TakeFinalDigest(s, d.digestFrame, d.digest);
   EndSession(s, NetEnd::Left, 0);
 }
 
-// Another format: a Join (host) or the host's answer (joiner) names both
-// versions, and both sides end; anything else is dropped.
+// Another format: the host refuses a Join naming both versions and waits on
+// (anybody may send anything to its port); the joiner ends on its host's
+// answer, naming both; anything else is dropped.
 void TakeOtherFormat(NetSession& s, const NetAddress& from, const NetDatagram& d, uint32_t nowMs) {
   Drop(s, NetDrop::OtherFormat);
   if (d.kind == NetKind::Join && s.phase == NetPhase::Hosting) {
-    CopyVersion(s, d);
     Refuse(s, from, d.nonce, NetReason::Format, nowMs);
-    EndSession(s, NetEnd::Format, 0);
   } else if (d.kind == NetKind::Join && (s.phase == NetPhase::Greeting || s.phase == NetPhase::Playing)) {
     Refuse(s, from, d.nonce, NetReason::Busy, nowMs);
   } else if ((d.kind == NetKind::Refuse || d.kind == NetKind::Welcome) && s.phase == NetPhase::Joining &&
@@ -207,17 +210,25 @@ NetOptions DefaultNetOptions() {
   return o;
 }
 
-void NetBeginHost(NetSession& s, const NetOptions& options, uint32_t nowMs) {
+NetSession& NetSessionRecord(int32_t i) { return netSessions[i >= 0 && i < NET_SESSIONS ? i : 0]; }
+NetSession& netSession = netSessions[0];
+
+void NetBeginHost(NetSession& s, const NetOptions& options, NetSendHook send, void* context, uint32_t nowMs) {
   Begin(s, options, nowMs);
+  s.send = send;
+  s.sendContext = context;
   s.host = true;
   s.localPlayer = 0;
-  s.session = SystemRandom32();
+  s.session = options.fixedSession != 0 ? options.fixedSession : SystemRandom32();
   s.random = SystemRandom32() | 1u;
   s.phase = NetPhase::Hosting;
 }
 
-void NetBeginJoin(NetSession& s, const NetAddress& host, const NetOptions& options, uint32_t nowMs) {
+void NetBeginJoin(NetSession& s, const NetAddress& host, const NetOptions& options, NetSendHook send,
+                  void* context, uint32_t nowMs) {
   Begin(s, options, nowMs);
+  s.send = send;
+  s.sendContext = context;
   s.host = false;
   s.localPlayer = 1;
   s.peer = host;
@@ -227,7 +238,7 @@ void NetBeginJoin(NetSession& s, const NetAddress& host, const NetOptions& optio
 }
 
 bool NetHost(NetSession& s, uint16_t port, const NetOptions& options, uint32_t nowMs) {
-  NetBeginHost(s, options, nowMs);
+  NetBeginHost(s, options, nullptr, nullptr, nowMs);
   char error[128];
   s.socket = OpenUdpSocket(port, error, sizeof error);
   if (s.socket != NET_NO_SOCKET) return true;
@@ -237,7 +248,7 @@ bool NetHost(NetSession& s, uint16_t port, const NetOptions& options, uint32_t n
 }
 
 bool NetJoin(NetSession& s, const NetAddress& host, const NetOptions& options, uint32_t nowMs) {
-  NetBeginJoin(s, host, options, nowMs);
+  NetBeginJoin(s, host, options, nullptr, nullptr, nowMs);
   char error[128];
   s.socket = OpenUdpSocket(0, error, sizeof error);
   if (s.socket == NET_NO_SOCKET) {
@@ -253,11 +264,22 @@ void NetPoll(NetSession& s, uint32_t nowMs) {
   if (s.socket != NET_NO_SOCKET) {
     // One byte more than the longest datagram: one that fills it is too long.
     uint8_t buffer[NET_MAX_DATAGRAM + 1];
-    for (int32_t i = 0; i < NET_POLL_DATAGRAMS; ++i) {
+    const uint32_t faultsBefore = s.counters.receiveFaults;
+    int32_t read = 0;
+    for (; read < NET_POLL_DATAGRAMS; ++read) {
       NetAddress from{};
       const int32_t n = ReceiveDatagram(s.socket, buffer, sizeof buffer, from, &s.counters.receiveFaults);
       if (n < 0) break;
       NetReceive(s, from, buffer, static_cast<size_t>(n), nowMs);
+    }
+    // A socket that faults on every poll and reads nothing is broken: said
+    // as such, not as the peer's silence 5 s later.
+    const bool faulted = s.counters.receiveFaults != faultsBefore && read == 0;
+    s.receiveFaultRun = faulted ? s.receiveFaultRun + 1 : 0;
+    if (s.receiveFaultRun >= NET_FAULT_RUN && s.phase != NetPhase::Ended && s.phase != NetPhase::Closed) {
+      EndSession(s, NetEnd::SocketFault, 0);
+      std::snprintf(s.endText, sizeof s.endText, "this computer's network socket failed %d times in a row",
+                    NET_FAULT_RUN);
     }
   }
   NetService(s, nowMs);
@@ -298,7 +320,7 @@ void NetReceive(NetSession& s, const NetAddress& from, const uint8_t* data, size
   } else if (d.kind == NetKind::Play) {
     TakePlayDatagram(s, d, nowMs);
   } else {
-    TakeBye(s, d);
+    TakeBye(s, d, nowMs);
   }
 }
 
@@ -322,109 +344,28 @@ void NetService(NetSession& s, uint32_t nowMs) {
         EndSession(s, NetEnd::Silent, 0);
         return;
       }
+      // The peer answers but no frame comes (its inputs or ours lost for
+      // good): the match is stuck, and no waiting mends it.
+      if (s.phase == NetPhase::Playing && static_cast<int32_t>(nowMs - s.lastProgressMs) >= static_cast<int32_t>(NET_STALL_MS)) {
+        EndSession(s, NetEnd::Stalled, s.frame);
+        return;
+      }
       if (s.phase == NetPhase::Playing) {
         const uint32_t quiet = nowMs - s.lastSentMs;
         if ((s.peerAck < s.localNext && quiet >= NET_RESEND_MS) || quiet >= NET_KEEPALIVE_MS) SendPlay(s, nowMs);
       }
       return;
-    case NetPhase::Closed:
     case NetPhase::Ended:
+      // The leaver's last frames: they run if they come soon.
+      if (s.endReason == NetEnd::Left && nowMs - s.byeReceivedMs >= NET_TAIL_MS) s.tailOver = true;
+      return;
+    case NetPhase::Closed:
       return;
   }
 }
 
-void NetSayGoodbye(NetSession& s, uint32_t nowMs) {
-  if (s.connected && !s.byeSent) SendBye(s, NetReason::Left, s.frame, s.frame, DigestGameState(), nowMs);
-  EndSession(s, NetEnd::LeftHere, 0);
+bool NetPlaying(const NetSession& s) {
+  if (s.phase == NetPhase::Playing) return true;
+  return s.phase == NetPhase::Ended && s.endReason == NetEnd::Left && !s.tailOver && s.frame < s.byeFrame;
 }
 
-void NetLeave(NetSession& s, uint32_t nowMs) {
-  NetSayGoodbye(s, nowMs);
-  NetClose(s);
-}
-
-void NetClose(NetSession& s) {
-  if (s.socket != NET_NO_SOCKET) CloseUdpSocket(s.socket);
-  s.socket = NET_NO_SOCKET;
-  s.phase = NetPhase::Closed;
-}
-
-void NetPeerText(const NetSession& s, char* text, size_t size) { FormatAddress(s.peer, false, text, size); }
-
-void SendTo(NetSession& s, const NetAddress& to, NetDatagram& d, uint32_t nowMs) {
-  uint8_t bytes[NET_MAX_DATAGRAM];
-  const size_t n = WriteDatagram(d, bytes, sizeof bytes);
-  if (n == 0) return;
-  const bool sent = s.send != nullptr ? s.send(s.sendContext, to, bytes, n)
-                    : s.socket != NET_NO_SOCKET ? SendDatagram(s.socket, to, bytes, n)
-                                                : false;
-  if (sent) {
-    s.counters.sent += 1;
-  } else {
-    s.counters.sendFaults += 1;
-  }
-  s.lastSentMs = nowMs;
-}
-
-void SendBye(NetSession& s, NetReason reason, uint32_t frame, uint32_t digestFrame, uint64_t digest, uint32_t nowMs) {
-  NetDatagram d{};
-  d.kind = NetKind::Bye;
-  d.format = NET_FORMAT;
-  d.session = s.session;
-  d.reason = reason;
-  d.frame = frame;
-  d.digestFrame = digestFrame;
-  d.digest = digest;
-  for (int i = 0; i < 3; ++i) SendTo(s, s.peer, d, nowMs);
-  s.byeSent = true;
-}
-
-void EndSession(NetSession& s, NetEnd reason, uint32_t frame) {
-  // The first end stands, but for differing matches found after a side
-  // left: the final digests are compared when both got there.
-  const bool ended = s.phase == NetPhase::Ended || s.phase == NetPhase::Closed;
-  const bool left = s.endReason == NetEnd::Left || s.endReason == NetEnd::LeftHere;
-  if (ended && !(reason == NetEnd::Differ && left)) return;
-  if (s.phase != NetPhase::Closed) s.phase = NetPhase::Ended;
-  s.endReason = reason;
-  s.endFrame = frame;
-  char peer[NET_ADDRESS_TEXT];
-  FormatAddress(s.peer, true, peer, sizeof peer);
-  switch (reason) {
-    case NetEnd::None:
-      s.endText[0] = '\0';
-      break;
-    case NetEnd::Left:
-      std::snprintf(s.endText, sizeof s.endText, "the other player left the network match");
-      break;
-    case NetEnd::Silent:
-      std::snprintf(s.endText, sizeof s.endText, "the other player's program stopped answering");
-      break;
-    case NetEnd::Busy:
-      std::snprintf(s.endText, sizeof s.endText, "a match is already being played");
-      break;
-    case NetEnd::Format:
-      std::snprintf(s.endText, sizeof s.endText,
-                    "the other player's program is BlockTide %s (network format %u); this one is BlockTide %s "
-                    "(network format %u)",
-                    s.peerVersion, static_cast<unsigned>(s.peerFormat), s.options.version,
-                    static_cast<unsigned>(s.options.format));
-      break;
-    case NetEnd::Differ:
-      std::snprintf(s.endText, sizeof s.endText, "the two programs' matches differ at frame %u", frame);
-      break;
-    case NetEnd::NoAnswer:
-      if (s.host) {
-        std::snprintf(s.endText, sizeof s.endText, "no player joined within %u s", s.options.waitLimitMs / 1000);
-      } else {
-        std::snprintf(s.endText, sizeof s.endText, "no answer from %s within %u s", peer, NET_JOIN_WAIT_MS / 1000);
-      }
-      break;
-    case NetEnd::SocketFault:
-      std::snprintf(s.endText, sizeof s.endText, "the network socket failed");
-      break;
-    case NetEnd::LeftHere:
-      std::snprintf(s.endText, sizeof s.endText, "this program left the network match");
-      break;
-  }
-}

@@ -14,11 +14,11 @@
 
 #include "engine/game_state.h"
 
-constexpr uint16_t NET_FORMAT = 1;
+constexpr uint16_t NET_FORMAT = 2;           // 2: the far peers' delay and ring
 constexpr size_t NET_VERSION_BYTES = 16;      // the version text, NUL-padded
 constexpr size_t NET_MAX_DATAGRAM = 400;      // the longest datagram written or read
-constexpr int32_t NET_MAX_INPUTS = 32;        // frames of input one datagram carries
-constexpr uint8_t NET_MAX_DELAY = 10;         // the input delay, in frames: 1 to 10
+constexpr int32_t NET_MAX_INPUTS = 128;       // frames of input one datagram carries
+constexpr uint8_t NET_MAX_DELAY = 40;         // the input delay, in frames: 1 to 40 (a 780 ms round trip)
 
 enum class NetKind : uint8_t {
   Join = 1,     // joiner to host: may I play?

@@ -176,6 +176,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_NETWORK:
       RunNetworkFrames();
       return 0;
+    case WM_NETWORK_LOOKED_UP:
+      OnHostLookedUp();
+      return 0;
     case WM_SYSCOMMAND:
       if (OnNetworkMenu(static_cast<UINT>(wParam & 0xFFF0))) return 0;
       if (SoundMenuCommand(window, wParam)) return 0;

@@ -1,6 +1,7 @@
-// The window's network match: sockets, the session's frames in the window,
-// the menu, the title and the end. Winsock's header comes first: after
-// <windows.h> it would meet the older socket declarations.
+// The window's network match: sockets, the host name's look-up, the
+// session's frames in the window, the menu, the title and the end.
+// Winsock's header comes first: after <windows.h> it would meet the older
+// socket declarations.
 #include <winsock2.h>
 
 #include "ui/network_match.h"
@@ -24,8 +25,8 @@ const char HOST_MENU_TEXT[] = "Host a network match...";
 const char JOIN_MENU_TEXT[] = "Join a network match...";
 const char LEAVE_MENU_TEXT[] = "Leave the network match";
 
-NetworkMatch networkMatch = {false, false, NetPhase::Closed, DEFAULT_NETWORK_PORT, false, {}, 0, 0, 0,
-                             {"", DEFAULT_NETWORK_PORT}, {"", DEFAULT_NETWORK_PORT}};
+NetworkMatch networkMatch = {false, false, NetPhase::Closed, DEFAULT_NETWORK_PORT, false, 0,
+                             {"", DEFAULT_NETWORK_PORT}, {"", DEFAULT_NETWORK_PORT}, {}, false};
 
 namespace {
 
@@ -34,14 +35,7 @@ bool MatchRuns() { return !(gameState.gameOver[0] && gameState.gameOver[1]); }
 // The frame's Stop, as the window's: both players out.
 void ActStop(int) { gameState.gameOver[0] = gameState.gameOver[1] = true; }
 
-// The frame's Start: the generator the host chose is set before the
-// recorder notes the Start, so that a replay sets it as well.
-void ActStart(int) {
-  LoadControls(netSession.localPlayer);
-  ResetPlayer(0);
-  ResetPlayer(1);
-  ResetComputer();
-}
+int LocalPlayer() { return NetSessionStats(netSession).localPlayer; }
 
 void ShowShadowBoxes() {
   for (int p = 0; p < PLAYERS; ++p) {
@@ -49,10 +43,21 @@ void ShowShadowBoxes() {
   }
 }
 
-void ActShadow(int id) {
-  const int p = id - ID_SHADOW0;
-  gameState.shadowOn[p] = networkMatch.frame.shadow[p];
-  ShowShadowBoxes();
+// What the window adds to an agreed frame: its own player's controls
+// reloaded at a Start (as the Start button does), the computer reset, the
+// boxes ticked, the tick fed with both actions and recorded.
+void ReloadControls(void*) { LoadControls(LocalPlayer()); }
+void ResetComputerAfterStart(void*) { ResetComputer(); }
+void ShowShadowBox(void*, int) { ShowShadowBoxes(); }
+void FeedTick(void*, const Action action[2]) { SessionFrameTickWith(action); }
+
+Action SampleOwnPlayer(void*, int32_t player) { return SampleAction(player); }
+
+bool ApplyNetworkFrame(void*, const NetFrame& frame) {
+  const NetFrameHost host = {nullptr,  &session.recorder, ReloadControls, ResetComputerAfterStart,
+                             ShowShadowBox, FeedTick, RunGravityTick};
+  NetApplyFrame(frame, host);
+  return true;
 }
 
 // While a frame waits for the other side's input, its datagram wakes the
@@ -60,28 +65,35 @@ void ActShadow(int id) {
 // under Wine every such message costs a round to the Wine server, and
 // most datagrams come before their frame is due.
 void WakeOnDatagram(bool wake) {
-  if (wake == networkMatch.wakeOnDatagram || netSession.socket == NET_NO_SOCKET) return;
+  const NetSocket socket = NetSessionSocket(netSession);
+  if (wake == networkMatch.wakeOnDatagram || socket == NET_NO_SOCKET) return;
   networkMatch.wakeOnDatagram = wake;
-  WSAAsyncSelect(static_cast<SOCKET>(netSession.socket), mainWindow, wake ? WM_NETWORK : 0, wake ? FD_READ : 0);
+  WSAAsyncSelect(static_cast<SOCKET>(socket), mainWindow, wake ? WM_NETWORK : 0, wake ? FD_READ : 0);
 }
 
 // The title, the menu and the Config buttons follow the session.
 void ShowNetworkState() {
-  const NetPhase phase = NetworkMatchOn() ? netSession.phase : NetPhase::Closed;
+  const NetStats stats = NetSessionStats(netSession);
+  const bool lookingUp = networkMatch.lookUp.thread != nullptr;
+  const NetPhase phase = lookingUp ? NetPhase::Joining : NetworkMatchOn() ? stats.phase : NetPhase::Closed;
   const bool connected = networkMatch.playing;
   for (int p = 0; p < PLAYERS; ++p) {
-    // The own player's controls between matches only: the capture blocks.
-    const bool offered = !connected || (p == netSession.localPlayer && !MatchRuns());
+    // The own player's controls between matches only: a capture holds the
+    // window (the session is served meanwhile, see controls/).
+    const bool offered = !connected || (p == stats.localPlayer && !MatchRuns());
     HWND button = GetDlgItem(mainWindow, ID_CONFIG0 + p);
     if (button != nullptr && (IsWindowEnabled(button) != FALSE) != offered) EnableWindow(button, offered);
   }
-  if (phase == networkMatch.shownPhase) return;
+  if (phase == networkMatch.shownPhase && lookingUp == networkMatch.shownLookUp) return;
   const NetPhase was = networkMatch.shownPhase;
   networkMatch.shownPhase = phase;
-  char title[160];
+  networkMatch.shownLookUp = lookingUp;
+  char title[400];
   char peer[NET_ADDRESS_TEXT];
   NetPeerText(netSession, peer, sizeof peer);
-  if (phase == NetPhase::Hosting || phase == NetPhase::Greeting) {
+  if (lookingUp) {
+    std::snprintf(title, sizeof title, "%s - looking up %s", MAIN_WINDOW_TITLE, networkMatch.lookUp.name);
+  } else if (phase == NetPhase::Hosting || phase == NetPhase::Greeting) {
     std::snprintf(title, sizeof title, "%s - waiting for a player on port %u", MAIN_WINDOW_TITLE,
                   static_cast<unsigned>(networkMatch.port));
   } else if (phase == NetPhase::Joining) {
@@ -89,14 +101,14 @@ void ShowNetworkState() {
                   static_cast<unsigned>(networkMatch.port));
   } else if (phase == NetPhase::Playing || phase == NetPhase::Ended) {
     std::snprintf(title, sizeof title, "%s - connected to %s (delay %u frames)", MAIN_WINDOW_TITLE, peer,
-                  static_cast<unsigned>(netSession.delay));
+                  static_cast<unsigned>(stats.delay));
   } else {
     std::snprintf(title, sizeof title, "%s", MAIN_WINDOW_TITLE);
   }
   SetWindowTextA(mainWindow, title);
 
   HMENU menu = GetSystemMenu(mainWindow, FALSE);
-  const bool on = phase != NetPhase::Closed;
+  const bool on = phase != NetPhase::Closed && !lookingUp;
   EnableMenuItem(menu, IDM_HOST_NETWORK, MF_BYCOMMAND | (on ? MF_GRAYED : MF_ENABLED));
   EnableMenuItem(menu, IDM_JOIN_NETWORK, MF_BYCOMMAND | (on ? MF_GRAYED : MF_ENABLED));
   if (on && was == NetPhase::Closed) AppendMenuA(menu, MF_STRING, IDM_LEAVE_NETWORK, LEAVE_MENU_TEXT);
@@ -108,20 +120,20 @@ void ShowNetworkState() {
 // in a message, once the title says "BlockTide".
 void EndNetworkMatch(bool tell) {
   char text[300];
+  const NetStats stats = NetSessionStats(netSession);
   // The session's pace, for whoever looks at the debug output.
   std::snprintf(text, sizeof text,
                 "BlockTide: network: frames %u in %u ms, waits %u, held %u, late frames dropped %u, round trip %u "
                 "ms, delay %u\n",
-                static_cast<unsigned>(netSession.frame),
+                static_cast<unsigned>(stats.frames),
                 static_cast<unsigned>(networkMatch.playing ? timerCalls.getTime() - networkMatch.playingSinceMs : 0),
-                static_cast<unsigned>(networkMatch.waits),
-                static_cast<unsigned>(netSession.counters.holds), static_cast<unsigned>(networkMatch.lateFrames),
-                static_cast<unsigned>(netSession.rttMs), static_cast<unsigned>(netSession.delay));
+                static_cast<unsigned>(stats.waits), static_cast<unsigned>(stats.holds),
+                static_cast<unsigned>(stats.lateFrames), static_cast<unsigned>(stats.rttMs),
+                static_cast<unsigned>(stats.delay));
   OutputDebugStringA(text);
   std::snprintf(text, sizeof text, "The network match %s: %s.", networkMatch.playing ? "ended" : "could not begin",
-                netSession.endText);
+                NetEndText(netSession));
   NetClose(netSession);  // the socket's messages go with it
-  netSession.phase = NetPhase::Closed;
   networkMatch.wakeOnDatagram = false;
   if (MatchRuns()) RunCommand(ID_STOP, ActStop);
   networkMatch.playing = false;
@@ -133,53 +145,29 @@ void EndNetworkMatch(bool tell) {
 // Both programs begin the frames from the same state: nothing of what
 // either played before may reach the digests.
 void BeginPlaying() {
-  const bool ownShadow = SendMessageA(shadowCheck[netSession.localPlayer], BM_GETCHECK, 0, 0) == BST_CHECKED;
+  const int own = LocalPlayer();
+  const bool ownShadow = SendMessageA(shadowCheck[own], BM_GETCHECK, 0, 0) == BST_CHECKED;
   gameState = GameState{};
   gameState.gameOver[0] = gameState.gameOver[1] = true;
   randState = 0;
   frameGravity = FrameGravity{};
   for (int p = 0; p < PLAYERS; ++p) ArmFrameGravity(frameGravity, p, GRAVITY_BASE_MS);
   ShowShadowBoxes();
-  if (ownShadow) NetRequestShadow(netSession, netSession.localPlayer, 1);
+  if (ownShadow) NetRequestShadow(netSession, own, 1);
   networkMatch.playing = true;
-  networkMatch.waits = networkMatch.lateFrames = 0;
   networkMatch.playingSinceMs = timerCalls.getTime();
 }
 
-// One frame both programs run: its events, then the tick with both
-// actions, then the gravity due by the frame count.
-void RunNetworkFrame(const NetFrame& f) {
-  networkMatch.frame = f;
-  if (f.start) {
-    SetNetGenerator(f.generator);
-    RunCommand(ID_START, ActStart);
-  }
-  if (f.stop && MatchRuns()) RunCommand(ID_STOP, ActStop);
-  for (int p = 0; p < PLAYERS; ++p) {
-    if (f.shadowSet[p]) RunCommand(ID_SHADOW0 + p, ActShadow);
-  }
-  AdvanceFrameGravity(frameGravity);
-  SessionFrameTickWith(f.action);
-  RunDueGravity(frameGravity, RunGravityTick);
+// The look-up's thread: the system's resolver may take seconds (a name
+// server far away or gone), which the window must not wait out.
+DWORD WINAPI LookUpHost(void*) {
+  HostLookUp& l = networkMatch.lookUp;
+  l.found = ResolveHost(l.name, l.address);
+  PostMessageA(mainWindow, WM_NETWORK_LOOKED_UP, 0, 0);
+  return 0;
 }
 
-bool BeginNetworkSession(bool host, const char* address, uint16_t port) {
-  char error[160];
-  if (!networkMatch.socketsBegun && !BeginSockets(error, sizeof error)) {
-    char text[300];
-    std::snprintf(text, sizeof text, "No network match: %s.", error);
-    Tell(text, true);
-    return false;
-  }
-  networkMatch.socketsBegun = true;
-  NetAddress peer = {0, port};
-  if (!host && !ResolveHost(address, peer)) {
-    char text[400];
-    std::snprintf(text, sizeof text, "No network match: %s names no IPv4 address.", address);
-    Tell(text, true);
-    return false;
-  }
-  peer.port = port;
+bool BeginSession(bool host, const NetAddress& peer, uint16_t port) {
   // Both programs begin at the title: a local match ends here.
   if (MatchRuns()) RunCommand(ID_STOP, ActStop);
   networkMatch.port = port;
@@ -196,9 +184,56 @@ bool BeginNetworkSession(bool host, const char* address, uint16_t port) {
   return true;
 }
 
+bool BeginNetworkSession(bool host, const char* address, uint16_t port) {
+  char error[160];
+  if (!networkMatch.socketsBegun && !BeginSockets(error, sizeof error)) {
+    char text[300];
+    std::snprintf(text, sizeof text, "No network match: %s.", error);
+    Tell(text, true);
+    return false;
+  }
+  networkMatch.socketsBegun = true;
+  if (host) return BeginSession(true, NetAddress{0, port}, port);
+  if (networkMatch.lookUp.thread != nullptr) return false;  // one look-up at a time
+  HostLookUp& l = networkMatch.lookUp;
+  std::snprintf(l.name, sizeof l.name, "%s", address);
+  l.port = port;
+  l.found = false;
+  l.cancelled = false;
+  l.thread = CreateThread(nullptr, 0, LookUpHost, nullptr, 0, nullptr);
+  if (l.thread == nullptr) {
+    // No thread to be had: look it up here, as the only way left.
+    l.found = ResolveHost(l.name, l.address);
+    OnHostLookedUp();
+    return NetworkMatchOn();
+  }
+  ShowNetworkState();
+  return true;
+}
+
 }  // namespace
 
-bool NetworkMatchOn() { return netSession.phase != NetPhase::Closed; }
+bool NetworkMatchOn() { return NetSessionStats(netSession).phase != NetPhase::Closed; }
+
+void OnHostLookedUp() {
+  HostLookUp& l = networkMatch.lookUp;
+  if (l.thread != nullptr) {
+    WaitForSingleObject(l.thread, INFINITE);  // it posted its message last
+    CloseHandle(l.thread);
+    l.thread = nullptr;
+  }
+  ShowNetworkState();
+  if (l.cancelled) return;
+  if (!l.found) {
+    char text[400];
+    std::snprintf(text, sizeof text, "No network match: %s names no IPv4 address.", l.name);
+    Tell(text, true);
+    return;
+  }
+  NetAddress peer = l.address;
+  peer.port = l.port;
+  BeginSession(false, peer, l.port);
+}
 
 void AddNetworkMenuItems(bool replay) {
   HMENU menu = GetSystemMenu(mainWindow, FALSE);
@@ -223,7 +258,8 @@ bool OnNetworkMenu(UINT item) {
     return true;
   }
   if (item != IDM_HOST_NETWORK && item != IDM_JOIN_NETWORK) return false;
-  if (NetworkMatchOn() || session.replay != ReplayState::NotReplaying) return true;
+  const bool busy = NetworkMatchOn() || networkMatch.lookUp.thread != nullptr;
+  if (busy || session.replay != ReplayState::NotReplaying) return true;
   const bool host = item == IDM_HOST_NETWORK;
   NetworkDialogFields& fields = host ? networkMatch.hostFields : networkMatch.joinFields;
   const INT_PTR answer = DialogBoxParamA(instance, MAKEINTRESOURCEA(host ? IDD_HOST : IDD_JOIN), mainWindow,
@@ -249,7 +285,7 @@ bool NetworkCommand(int id, void (*act)(int id)) {
     const int p = id - ID_SHADOW0;
     NetRequestShadow(netSession, p, SendMessageA(shadowCheck[p], BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
   }
-  if (config && id - ID_CONFIG0 == netSession.localPlayer && !(networkMatch.playing && MatchRuns())) {
+  if (config && id - ID_CONFIG0 == LocalPlayer() && !(networkMatch.playing && MatchRuns())) {
     act(id);
   }
   return true;
@@ -260,43 +296,24 @@ void RunNetworkFrames() {
   NetSession& s = netSession;
   const uint32_t now = timerCalls.getTime();
   NetPoll(s, now);
-  if (!NetPlaying(s)) {
-    if (s.phase == NetPhase::Ended) {
+  for (NetEvent e = NetTakeEvent(s); e != NetEvent::None; e = NetTakeEvent(s)) {
+    if (e == NetEvent::Connected) BeginPlaying();
+    if (e == NetEvent::Ended) {
       EndNetworkMatch(true);
       return;
     }
+  }
+  if (!networkMatch.playing) {
     RunDueFrameTicks();  // the handshake goes on: the local title meanwhile
     ShowNetworkState();
     return;
   }
-  if (!networkMatch.playing) BeginPlaying();
-  // Frame N is due at clockStartMs + 10 N (the session's clock). Far
-  // behind it (a stalled program), the time past MAX_LATE_FRAMES is dropped
-  // and the other side holds back to match.
-  const int32_t behind = static_cast<int32_t>(now - s.clockStartMs - s.frame * FRAME_PERIOD_MS) /
-                         static_cast<int32_t>(FRAME_PERIOD_MS);
-  if (behind > static_cast<int32_t>(MAX_LATE_FRAMES)) {
-    networkMatch.lateFrames += static_cast<uint32_t>(behind) - MAX_LATE_FRAMES;
-    s.clockStartMs += static_cast<uint32_t>(behind - static_cast<int32_t>(MAX_LATE_FRAMES)) * FRAME_PERIOD_MS;
-  }
-  bool waiting = false;
   BeginFrameDrawing();
-  for (int32_t ran = 0; ran < NET_FRAMES_PER_MESSAGE; ++ran) {
-    if (!NetFrameDue(s, now)) break;
-    if (NetWantsLocal(s)) NetSubmitLocal(s, SampleAction(s.localPlayer), now);
-    NetFrame frame;
-    if (!NetNextFrame(s, frame)) {
-      waiting = true;
-      networkMatch.waits += 1;
-      break;
-    }
-    RunNetworkFrame(frame);
-    NetFrameDone(s, now);
-  }
+  const NetFrameCalls calls = {nullptr, SampleOwnPlayer, ApplyNetworkFrame};
+  const NetRun run = NetRunFrames(s, now, NET_FRAMES_PER_MESSAGE, calls);
   EndFrameDrawing();
-  WakeOnDatagram(waiting);
-  // The other side left: its frames sent before have run.
-  if (s.phase == NetPhase::Ended && (s.endReason != NetEnd::Left || !NetFrameReady(s))) {
+  WakeOnDatagram(run.waited);
+  if (NetTakeEvent(s) == NetEvent::Ended) {
     EndNetworkMatch(true);
     return;
   }
@@ -304,6 +321,7 @@ void RunNetworkFrames() {
 }
 
 void LeaveNetworkMatch() {
+  networkMatch.lookUp.cancelled = true;  // a look-up under way ends unused
   if (!NetworkMatchOn()) return;
   NetLeave(netSession, timerCalls.getTime());
   EndNetworkMatch(false);

@@ -14,6 +14,8 @@
 // Posted by Winsock to the main window when a datagram waits while a frame
 // waits for it (WSAAsyncSelect).
 constexpr UINT WM_NETWORK = WM_APP + 1;
+// Posted by the host name's look-up thread when it has answered.
+constexpr UINT WM_NETWORK_LOOKED_UP = WM_APP + 2;
 
 // The system menu's items: below 0xF000 and with the low four bits clear,
 // as WM_SYSCOMMAND's identifiers must be.
@@ -24,24 +26,31 @@ extern const char HOST_MENU_TEXT[];   // "Host a network match..."
 extern const char JOIN_MENU_TEXT[];   // "Join a network match..."
 extern const char LEAVE_MENU_TEXT[];  // "Leave the network match"
 
+// The joiner's look-up of the host's name, on a thread of its own. The
+// thread writes `found` and `address`, then posts WM_NETWORK_LOOKED_UP;
+// the window reads them only after that.
+struct HostLookUp {
+  HANDLE thread;             // null: no look-up under way
+  char name[256];
+  uint16_t port;
+  NetAddress address;
+  bool found;
+  bool cancelled;            // Leave or the window's end came first: the answer is not used
+};
+
 struct NetworkMatch {
   bool socketsBegun;         // BeginSockets succeeded: EndSockets on the way out
   bool playing;              // the session's frames run (both programs' wells agree)
   NetPhase shownPhase;       // what the title and the menu show
   uint16_t port;             // hosting: the port; joining: the host's
   bool wakeOnDatagram;       // WM_NETWORK asked for: a frame waits for the other side
-  NetFrame frame;            // the frame being run: its Start's generator, its switches
-  uint32_t waits;            // messages that ended on a frame waiting for the other side
-  uint32_t lateFrames;       // frames' time dropped past MAX_LATE_FRAMES
   uint32_t playingSinceMs;   // when the frames began (timeGetTime)
   NetworkDialogFields hostFields;  // what the dialogs showed last
   NetworkDialogFields joinFields;
+  HostLookUp lookUp;
+  bool shownLookUp;          // the title shows the look-up
 };
 extern NetworkMatch networkMatch;
-
-// The most frames the window runs late by the session's clock; past that
-// the time is dropped (the other side holds back to match).
-constexpr uint32_t MAX_LATE_FRAMES = 50;
 
 // A session exists: hosting, joining, or playing.
 bool NetworkMatchOn();
@@ -69,6 +78,10 @@ bool NetworkCommand(int id, void (*act)(int id));
 // When the session has ended: the window goes on as a local game, and a
 // message says why.
 void RunNetworkFrames();
+
+// WM_NETWORK_LOOKED_UP: the join goes on to the address found, or a
+// message says the name was not found.
+void OnHostLookedUp();
 
 // Leave (the menu) and WM_DESTROY: the other side is told at once.
 void LeaveNetworkMatch();

@@ -72,32 +72,35 @@ TEST(Allocations, NoneInTheComputersFrames) {
 
 // Two network sessions over the loopback interface: polls, inputs, frames
 // and digests allocate nothing (under Wine this also runs Winsock).
+Action SendLeft(void*, int32_t) { return Action::Left; }
+bool RunNothing(void*, const NetFrame&) { return true; }
+
 TEST(Allocations, NoneInANetworkSessionsPollsAndFrames) {
   char error[128];
   ASSERT_TRUE(BeginSockets(error, sizeof error)) << error;
-  static NetSession host, join;
+  NetSession& host = NetSessionRecord(1);
+  NetSession& join = NetSessionRecord(2);
   uint16_t port = 0;
   for (uint16_t p = 42150; p < 42160 && port == 0; ++p) {
     if (NetHost(host, p, DefaultNetOptions(), MonotonicMs())) port = p;
   }
-  ASSERT_NE(0, port) << host.endText;
-  ASSERT_TRUE(NetJoin(join, NetAddress{0x7F000001, port}, DefaultNetOptions(), MonotonicMs())) << join.endText;
+  ASSERT_NE(0, port) << NetEndText(host);
+  ASSERT_TRUE(NetJoin(join, NetAddress{0x7F000001, port}, DefaultNetOptions(), MonotonicMs())) << NetEndText(join);
   StartTestMatch(77);
   counting = true;
   const uint32_t began = MonotonicMs();
-  while ((host.frame < 300 || join.frame < 300) && MonotonicMs() - began < 5000) {
+  const NetFrameCalls calls = {nullptr, SendLeft, RunNothing};
+  while ((NetSessionStats(host).frames < 300 || NetSessionStats(join).frames < 300) && MonotonicMs() - began < 5000) {
     for (NetSession* s : {&host, &join}) {
       NetPoll(*s, MonotonicMs());
-      if (NetWantsLocal(*s)) NetSubmitLocal(*s, Action::Left, MonotonicMs());
-      NetFrame f;
-      if (NetNextFrame(*s, f)) NetFrameDone(*s, MonotonicMs());
+      NetRunFrames(*s, MonotonicMs(), NET_FRAMES_PER_MESSAGE, calls);
     }
   }
   counting = false;
   EXPECT_EQ(0, allocations);
-  EXPECT_LE(300u, host.frame) << host.endText;
-  EXPECT_LE(300u, join.frame) << join.endText;
-  EXPECT_EQ(0u, host.counters.dropped[static_cast<int>(NetDrop::Frames)]);
+  EXPECT_LE(300u, NetSessionStats(host).frames) << NetEndText(host);
+  EXPECT_LE(300u, NetSessionStats(join).frames) << NetEndText(join);
+  EXPECT_EQ(0u, NetSessionStats(host).dropped[static_cast<int>(NetDrop::Frames)]);
   NetLeave(join, MonotonicMs());
   NetLeave(host, MonotonicMs());
   EndSockets();

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <vector>
 
-#include "net/net_internal.h"
 #include "net/net_session.h"
 #include "replay/recording.h"
 #include "tests/engine/test_host.h"
@@ -32,15 +31,22 @@ struct Wire {
   uint32_t nowMs = 0;
   int sent = 0;
   bool impair = false;
-  bool cut = false;  // everything is lost
+  bool cut = false;         // everything is lost
+  bool refuse = false;      // the system refuses every send
+  bool losePlays = false;   // Plays are lost, the rest goes
+  bool loseByes = false;    // goodbyes are lost, the rest goes
+  uint32_t playExtraMs = 0; // Plays come this much later than the rest
   int lost = 0, repeated = 0, reordered = 0;
 };
 
 bool Send(void* context, const NetAddress& to, const uint8_t* data, size_t size) {
   Wire& w = *static_cast<Wire*>(context);
+  if (w.refuse) return false;
   const int k = w.sent++;
-  Datagram d{to, w.nowMs + w.latencyMs, std::vector<uint8_t>(data, data + size)};
-  if (w.cut || (w.impair && k % 7 == 3)) {
+  const bool play = size > 6 && data[6] == static_cast<uint8_t>(NetKind::Play);
+  Datagram d{to, w.nowMs + w.latencyMs + (play ? w.playExtraMs : 0), std::vector<uint8_t>(data, data + size)};
+  const bool bye = size > 6 && data[6] == static_cast<uint8_t>(NetKind::Bye);
+  if (w.cut || (play && w.losePlays) || (bye && w.loseByes) || (w.impair && k % 7 == 3)) {
     w.lost += 1;
     return true;
   }
@@ -70,33 +76,36 @@ void Deliver(Wire& w, NetSession& to, const NetAddress& address, const NetAddres
   }
 }
 
+NetPhase Phase(const NetSession& s) { return NetSessionStats(s).phase; }
+NetEnd EndOf(const NetSession& s) { return NetSessionStats(s).endReason; }
+
 struct Pair {
-  NetSession host{}, join{}, third{};
+  NetSession& host = NetSessionRecord(1);
+  NetSession& join = NetSessionRecord(2);
+  NetSession& third = NetSessionRecord(3);
   Wire toJoin, toHost, fromThird;
   uint32_t nowMs = 1000;
+  uint32_t hostSkewMs = 0;  // the host's clock runs this far ahead
 
+  Pair() { NetClose(third); }
   void Begin(const NetOptions& hostOptions, const NetOptions& joinOptions) {
-    NetBeginHost(host, hostOptions, nowMs);
-    host.send = Send;
-    host.sendContext = &toJoin;
-    NetBeginJoin(join, HOST_ADDRESS, joinOptions, nowMs);
-    join.send = Send;
-    join.sendContext = &toHost;
+    NetBeginHost(host, hostOptions, Send, &toJoin, nowMs);
+    NetBeginJoin(join, HOST_ADDRESS, joinOptions, Send, &toHost, nowMs);
   }
   // One millisecond of both sides: deliveries, then each side's service.
   void Step() {
     nowMs += 1;
     toHost.nowMs = toJoin.nowMs = fromThird.nowMs = nowMs;
-    Deliver(toHost, host, HOST_ADDRESS, JOIN_ADDRESS, nowMs);
-    Deliver(fromThird, host, HOST_ADDRESS, THIRD_ADDRESS, nowMs);
+    Deliver(toHost, host, HOST_ADDRESS, JOIN_ADDRESS, nowMs + hostSkewMs);
+    Deliver(fromThird, host, HOST_ADDRESS, THIRD_ADDRESS, nowMs + hostSkewMs);
     Deliver(toJoin, join, JOIN_ADDRESS, HOST_ADDRESS, nowMs);
     Deliver(toJoin, third, THIRD_ADDRESS, HOST_ADDRESS, nowMs);
-    NetService(host, nowMs);
+    NetService(host, nowMs + hostSkewMs);
     NetService(join, nowMs);
-    if (third.phase != NetPhase::Closed) NetService(third, nowMs);
+    if (Phase(third) != NetPhase::Closed) NetService(third, nowMs);
   }
-  void Connect() {
-    for (int i = 0; i < 1000 && !(host.phase == NetPhase::Playing && join.phase == NetPhase::Playing); ++i) Step();
+  void Connect(int ms = 1000) {
+    for (int i = 0; i < ms && !(Phase(host) == NetPhase::Playing && Phase(join) == NetPhase::Playing); ++i) Step();
   }
 };
 
@@ -133,39 +142,60 @@ Action Pattern(int player, uint32_t n) { return static_cast<Action>((n * (player
 // Frame count at which the host's state is changed for its digest only.
 uint32_t corruptHostAt = 0;
 
+// One side as the runner sees it: the k-th input sent is for frame
+// delay + k; the frames it ran.
+struct Side {
+  NetSession* session;
+  uint32_t submitted = 0;
+  uint32_t lastFrame = UINT32_MAX;  // frames past this one are not run
+  bool corrupted = false;
+  std::vector<Seen>* seen;
+};
+
+Action PatternAction(void* context, int32_t player) {
+  Side& side = *static_cast<Side*>(context);
+  return Pattern(player, NetSessionStats(*side.session).delay + side.submitted++);
+}
+
+bool SeeFrame(void* context, const NetFrame& f) {
+  Side& side = *static_cast<Side*>(context);
+  side.seen->push_back(Record(f));
+  // The host's state changed for its digest of this frame count only.
+  if (NetSessionStats(*side.session).localPlayer == 0 && f.number + 1 == corruptHostAt) {
+    gameState.score[0] += 1;
+    side.corrupted = true;
+  }
+  return f.number + 1 < side.lastFrame;
+}
+
 // Runs one side for the frames due at nowMs (10 ms each since its clock
 // started), at most five at once; the frames it could not run wait.
-void RunDue(NetSession& s, uint32_t nowMs, std::vector<Seen>& seen, int& waits) {
-  if (!NetPlaying(s)) return;
-  for (int i = 0; i < 5; ++i) {
-    if (!NetFrameDue(s, nowMs)) return;
-    if (NetWantsLocal(s)) NetSubmitLocal(s, Pattern(s.localPlayer, s.localNext), nowMs);
-    NetFrame f;
-    if (!NetNextFrame(s, f)) {
-      waits += 1;
-      return;
-    }
-    seen.push_back(Record(f));
-    const bool corrupt = s.host && s.frame == corruptHostAt;
-    gameState.score[0] += corrupt ? 1 : 0;
-    NetFrameDone(s, nowMs);
-    gameState.score[0] -= corrupt ? 1 : 0;
-  }
+void RunDue(Side& side, uint32_t nowMs) {
+  if (NetSessionStats(*side.session).frames >= side.lastFrame) return;
+  NetRunFrames(*side.session, nowMs, 5, NetFrameCalls{&side, PatternAction, SeeFrame});
+  if (side.corrupted) gameState.score[0] -= 1;
+  side.corrupted = false;
 }
 
 struct Seens {
   std::vector<Seen> host, join;
-  int hostWaits = 0, joinWaits = 0;
+  Side hostSide{nullptr, 0, UINT32_MAX, false, &host};
+  Side joinSide{nullptr, 0, UINT32_MAX, false, &join};
+  uint32_t Waits(const Pair& pair) const {
+    return NetSessionStats(pair.host).waits + NetSessionStats(pair.join).waits;
+  }
 };
 
 // `ms` milliseconds of play; `during(ms)` asks for events.
 template <typename During>
 void PlayFor(Pair& pair, int ms, Seens& seen, During during) {
+  seen.hostSide.session = &pair.host;
+  seen.joinSide.session = &pair.join;
   for (int t = 0; t < ms; ++t) {
     pair.Step();
     during(t);
-    RunDue(pair.host, pair.nowMs, seen.host, seen.hostWaits);
-    RunDue(pair.join, pair.nowMs, seen.join, seen.joinWaits);
+    RunDue(seen.hostSide, pair.nowMs + pair.hostSkewMs);
+    RunDue(seen.joinSide, pair.nowMs);
   }
 }
 
@@ -195,12 +225,13 @@ TEST(NetSession, HandshakeChoosesTheDelayAndHandsOutFramesInLockstep) {
   pair.toJoin.latencyMs = pair.toHost.latencyMs = 20;
   pair.Begin(DefaultNetOptions(), DefaultNetOptions());
   pair.Connect();
-  ASSERT_EQ(NetPhase::Playing, pair.host.phase);
-  ASSERT_EQ(NetPhase::Playing, pair.join.phase);
-  EXPECT_EQ(40u, pair.join.rttHandshakeMs);
-  EXPECT_EQ(DelayForRoundTrip(40), pair.join.delay) << "half of 40 ms plus the margin";
-  EXPECT_EQ(pair.join.delay, pair.host.delay);
-  EXPECT_EQ(pair.host.session, pair.join.session);
+  const NetStats host = NetSessionStats(pair.host), join = NetSessionStats(pair.join);
+  ASSERT_EQ(NetPhase::Playing, host.phase);
+  ASSERT_EQ(NetPhase::Playing, join.phase);
+  EXPECT_EQ(40u, join.rttHandshakeMs);
+  EXPECT_EQ(DelayForRoundTrip(40), join.delay) << "half of 40 ms plus the margin";
+  EXPECT_EQ(join.delay, host.delay);
+  EXPECT_EQ(host.session, join.session);
 
   Seens seen;
   PlayFor(pair, 3000, seen, [&](int ms) {
@@ -209,7 +240,7 @@ TEST(NetSession, HandshakeChoosesTheDelayAndHandsOutFramesInLockstep) {
     if (ms == 1200) NetRequestShadow(pair.host, 0, 3);
     if (ms == 2000) NetRequestStop(pair.host);
   });
-  ExpectSameFrames(seen, pair.host.delay, 280);
+  ExpectSameFrames(seen, host.delay, 280);
   int starts = 0, stops = 0, shadows = 0;
   for (const Seen& f : seen.host) {
     starts += f.start;
@@ -222,21 +253,38 @@ TEST(NetSession, HandshakeChoosesTheDelayAndHandsOutFramesInLockstep) {
   EXPECT_EQ(1, starts);
   EXPECT_EQ(1, stops);
   EXPECT_EQ(1, shadows);
-  EXPECT_EQ(0, seen.hostWaits + seen.joinWaits) << "20 ms each way fits in the delay";
+  EXPECT_EQ(0u, seen.Waits(pair)) << "20 ms each way fits in the delay";
+}
+
+// A far peer: 300 ms each way. The delay covers it, and the match runs at
+// full pace, every input carried although many are in flight at once.
+TEST(NetSession, AFarPeerPlaysAtFullPace) {
+  EXPECT_EQ(22, DelayForRoundTrip(400));
+  EXPECT_EQ(32, DelayForRoundTrip(600));
+  EXPECT_EQ(NET_MAX_DELAY, DelayForRoundTrip(5000));
+  Pair pair;
+  pair.toJoin.latencyMs = pair.toHost.latencyMs = 300;
+  pair.Begin(DefaultNetOptions(), DefaultNetOptions());
+  pair.Connect(5000);
+  ASSERT_EQ(NetPhase::Playing, Phase(pair.host));
+  Seens seen;
+  PlayFor(pair, 5000, seen, [&](int ms) {
+    if (ms == 100) NetRequestStart(pair.host);
+  });
+  ExpectSameFrames(seen, NetSessionStats(pair.host).delay, 480);
+  EXPECT_EQ(0u, seen.Waits(pair));
 }
 
 TEST(NetSession, LossRepeatsAndReorderingDelayFramesButChangeNone) {
   Pair pair;
   pair.toJoin.latencyMs = pair.toHost.latencyMs = 15;
   pair.toJoin.impair = pair.toHost.impair = true;
-  pair.Begin(DefaultNetOptions(), DefaultNetOptions());
-  pair.Connect();
-  ASSERT_EQ(NetPhase::Playing, pair.join.phase);
   // A tighter delay than the round trip asks for: frames must wait.
-  pair.host.delay = pair.join.delay = 2;
-  BeginLockstep(pair.host);
-  BeginLockstep(pair.join);
-  pair.host.clockStartMs = pair.join.clockStartMs = pair.nowMs;
+  NetOptions tight = DefaultNetOptions();
+  tight.forcedDelay = 2;
+  pair.Begin(tight, DefaultNetOptions());
+  pair.Connect();
+  ASSERT_EQ(NetPhase::Playing, Phase(pair.join));
   Seens seen;
   PlayFor(pair, 4000, seen, [&](int ms) {
     if (ms == 1000) NetRequestStart(pair.host);
@@ -246,14 +294,15 @@ TEST(NetSession, LossRepeatsAndReorderingDelayFramesButChangeNone) {
   EXPECT_GT(pair.toHost.lost + pair.toJoin.lost, 40);
   EXPECT_GT(pair.toHost.repeated + pair.toJoin.repeated, 10);
   EXPECT_GT(pair.toHost.reordered + pair.toJoin.reordered, 10);
-  EXPECT_GT(seen.hostWaits + seen.joinWaits, 0);
+  EXPECT_GT(seen.Waits(pair), 0u);
   for (const NetSession* s : {&pair.host, &pair.join}) {
-    EXPECT_EQ(NetPhase::Playing, s->phase) << s->endText;
+    const NetStats stats = NetSessionStats(*s);
+    EXPECT_EQ(NetPhase::Playing, stats.phase) << NetEndText(*s);
     for (int i = 0; i < static_cast<int>(NetDrop::Count); ++i) {
-      EXPECT_EQ(0u, s->counters.dropped[i]) << "a repeat or a late datagram is no fault: reason " << i;
+      EXPECT_EQ(0u, stats.dropped[i]) << "a repeat or a late datagram is no fault: reason " << i;
     }
   }
-  EXPECT_GE(pair.host.digestFrame[0], 300u) << "digests were compared";
+  EXPECT_GE(NetSessionStats(pair.host).digestFrame, 300u) << "digests were compared";
 }
 
 TEST(NetSession, StrangersAndASecondJoinerAreRefusedWithoutDisturbingTheMatch) {
@@ -263,27 +312,26 @@ TEST(NetSession, StrangersAndASecondJoinerAreRefusedWithoutDisturbingTheMatch) {
   Seens seen;
   PlayFor(pair, 500, seen, [](int) {});
 
-  NetBeginJoin(pair.third, HOST_ADDRESS, DefaultNetOptions(), pair.nowMs);
-  pair.third.send = Send;
-  pair.third.sendContext = &pair.fromThird;
+  NetBeginJoin(pair.third, HOST_ADDRESS, DefaultNetOptions(), Send, &pair.fromThird, pair.nowMs);
   PlayFor(pair, 200, seen, [](int) {});
-  EXPECT_EQ(NetPhase::Ended, pair.third.phase);
-  EXPECT_STREQ("a match is already being played", pair.third.endText);
-  EXPECT_EQ(1u, pair.host.counters.refusals);
+  EXPECT_EQ(NetPhase::Ended, Phase(pair.third));
+  EXPECT_STREQ("a match is already being played", NetEndText(pair.third));
+  EXPECT_EQ(1u, NetSessionStats(pair.host).refusals);
 
   // Datagrams the host must drop, each for its reason.
+  const NetStats host = NetSessionStats(pair.host);
   NetDatagram d{};
   d.kind = NetKind::Play;
   d.format = NET_FORMAT;
-  d.session = pair.host.session;
-  d.delay = pair.host.delay;
-  d.frame = pair.host.frame;
-  d.ack = pair.host.remoteNext;
+  d.session = host.session;
+  d.delay = host.delay;
+  d.frame = host.frames;
+  d.ack = host.frames;
   const auto expectDrop = [&](const NetDatagram& datagram, const NetAddress& from, NetDrop why, const char* what) {
-    const uint64_t before = pair.host.counters.dropped[static_cast<int>(why)];
+    const uint64_t before = NetSessionStats(pair.host).dropped[static_cast<int>(why)];
     const std::vector<uint8_t> bytes = PlayBytes(datagram);
     NetReceive(pair.host, from, bytes.data(), bytes.size(), pair.nowMs);
-    EXPECT_EQ(before + 1, pair.host.counters.dropped[static_cast<int>(why)]) << what;
+    EXPECT_EQ(before + 1, NetSessionStats(pair.host).dropped[static_cast<int>(why)]) << what;
   };
   expectDrop(d, THIRD_ADDRESS, NetDrop::Stranger, "a Play from another address");
   NetDatagram other = d;
@@ -293,39 +341,73 @@ TEST(NetSession, StrangersAndASecondJoinerAreRefusedWithoutDisturbingTheMatch) {
   other.delay = d.delay == 1 ? 2 : 1;
   expectDrop(other, JOIN_ADDRESS, NetDrop::Field, "another delay");
   other = d;
-  other.firstFrame = pair.host.remoteNext;
+  other.firstFrame = host.frames;
   other.count = 1;
   other.inputs[0] = {Action::Left, NET_EVENT_START, {0, 0}, {{1, 1}, 1}};
   expectDrop(other, JOIN_ADDRESS, NetDrop::Role, "a Start from the joiner");
   other.inputs[0].events = 0;
-  other.firstFrame = pair.host.frame + NET_RING;
+  other.firstFrame = host.frames + NET_RING;
   expectDrop(other, JOIN_ADDRESS, NetDrop::Frames, "an input past the ring");
   other = d;
-  other.ack = pair.host.localNext + 1;
+  other.ack = host.frames + host.delay + 1;
   expectDrop(other, JOIN_ADDRESS, NetDrop::Frames, "an acknowledgement of inputs never sent");
   other = d;
-  other.frame = pair.host.localNext + 1;
+  other.frame = host.frames + host.delay + 1;
   expectDrop(other, JOIN_ADDRESS, NetDrop::Frames, "a frame the joiner cannot have run");
 
+  // A forged acknowledgement of every input sent, while the joiner's copies
+  // are lost: the joiner's next word on what it lacks starts the resending
+  // again, and the match goes on.
+  const uint32_t sentAhead = NetSessionStats(pair.host).frames + host.delay;
+  pair.toJoin.cut = true;
+  PlayFor(pair, 30, seen, [](int) {});
+  other = d;
+  other.ack = sentAhead;
+  other.frame = NetSessionStats(pair.host).frames;
+  const std::vector<uint8_t> forged = PlayBytes(other);
+  NetReceive(pair.host, JOIN_ADDRESS, forged.data(), forged.size(), pair.nowMs);
+  pair.toJoin.cut = false;
+
   PlayFor(pair, 1500, seen, [](int) {});
-  EXPECT_EQ(NetPhase::Playing, pair.host.phase) << pair.host.endText;
-  EXPECT_EQ(NetPhase::Playing, pair.join.phase) << pair.join.endText;
-  ExpectSameFrames(seen, pair.host.delay, 200);
+  EXPECT_EQ(NetPhase::Playing, Phase(pair.host)) << NetEndText(pair.host);
+  EXPECT_EQ(NetPhase::Playing, Phase(pair.join)) << NetEndText(pair.join);
+  ExpectSameFrames(seen, host.delay, 200);
 }
 
-TEST(NetSession, AnotherFormatIsRefusedOnBothSidesNamingBothVersions) {
+TEST(NetSession, AnotherFormatIsRefusedNamingBothVersionsAndTheHostWaitsOn) {
   Pair pair;
   NetOptions newer = DefaultNetOptions();
   newer.version = "9.9.9";
   newer.format = NET_FORMAT + 1;
   pair.Begin(DefaultNetOptions(), newer);
   pair.Connect();
-  EXPECT_EQ(NetEnd::Format, pair.host.endReason);
-  EXPECT_EQ(NetEnd::Format, pair.join.endReason);
-  EXPECT_STREQ("the other player's program is BlockTide 9.9.9 (network format 2); this one is BlockTide "
-               BLOCKTIDE_VERSION_STRING " (network format 1)", pair.host.endText);
+  EXPECT_EQ(NetEnd::Format, EndOf(pair.join));
   EXPECT_STREQ("the other player's program is BlockTide " BLOCKTIDE_VERSION_STRING
-               " (network format 1); this one is BlockTide 9.9.9 (network format 2)", pair.join.endText);
+               " (network format 2); this one is BlockTide 9.9.9 (network format 3)", NetEndText(pair.join));
+  // Anybody may send anything to a host's port: it refuses and waits on,
+  // and a joiner of its own format still gets in.
+  EXPECT_EQ(NetPhase::Hosting, Phase(pair.host));
+  NetBeginJoin(pair.third, HOST_ADDRESS, DefaultNetOptions(), Send, &pair.fromThird, pair.nowMs);
+  for (int i = 0; i < 1000 && Phase(pair.host) != NetPhase::Playing; ++i) pair.Step();
+  EXPECT_EQ(NetPhase::Playing, Phase(pair.host)) << NetEndText(pair.host);
+}
+
+// Runs both sides to `frames` frames, then each finishes (its goodbye and
+// the other's); `between(t)` comes between the host's and the joiner's turn.
+template <typename Between>
+void PlayAndFinish(Pair& pair, Seens& seen, uint32_t frames, Between between) {
+  seen.hostSide.lastFrame = seen.joinSide.lastFrame = frames;
+  PlayFor(pair, static_cast<int>(frames) * 10 + 500, seen, [](int) {});
+  ASSERT_EQ(frames, NetSessionStats(pair.host).frames);
+  ASSERT_EQ(frames, NetSessionStats(pair.join).frames);
+  bool hostDone = false, joinDone = false;
+  for (int t = 0; t < static_cast<int>(NET_FINISH_MS) + 100 && !(hostDone && joinDone); ++t) {
+    pair.Step();
+    hostDone = hostDone || NetFinish(pair.host, pair.nowMs);
+    between(t);
+    joinDone = joinDone || NetFinish(pair.join, pair.nowMs);
+  }
+  EXPECT_TRUE(hostDone && joinDone);
 }
 
 TEST(NetSession, EndsSayWhy) {
@@ -337,11 +419,35 @@ TEST(NetSession, EndsSayWhy) {
     PlayFor(pair, 300, seen, [](int) {});
     pair.toHost.cut = pair.toJoin.cut = true;
     PlayFor(pair, NET_SILENCE_MS - 100, seen, [](int) {});
-    EXPECT_EQ(NetPhase::Playing, pair.host.phase);
+    EXPECT_EQ(NetPhase::Playing, Phase(pair.host));
     PlayFor(pair, 200, seen, [](int) {});
-    EXPECT_EQ(NetEnd::Silent, pair.host.endReason);
-    EXPECT_STREQ("the other player's program stopped answering", pair.join.endText);
+    EXPECT_EQ(NetEnd::Silent, EndOf(pair.host));
+    EXPECT_STREQ("the other player's program stopped answering", NetEndText(pair.join));
     EXPECT_FALSE(NetPlaying(pair.host));
+  }
+  {  // No frame for 5 s while both still talk (here the joiner stops
+     // running frames): a stuck match ends, naming the frame.
+    Pair pair;
+    pair.Begin(DefaultNetOptions(), DefaultNetOptions());
+    pair.Connect();
+    Seens seen;
+    PlayFor(pair, 300, seen, [](int) {});
+    seen.joinSide.lastFrame = NetSessionStats(pair.join).frames;
+    PlayFor(pair, NET_STALL_MS + 200, seen, [](int) {});
+    EXPECT_EQ(NetEnd::Stalled, EndOf(pair.host)) << NetEndText(pair.host);
+    const std::string text = NetEndText(pair.host);
+    EXPECT_EQ(0u, text.find("the network match stopped at frame ")) << text;
+  }
+  {  // A socket that refuses every send says so.
+    Pair pair;
+    pair.Begin(DefaultNetOptions(), DefaultNetOptions());
+    pair.Connect();
+    Seens seen;
+    PlayFor(pair, 300, seen, [](int) {});
+    pair.toJoin.refuse = true;
+    PlayFor(pair, 500, seen, [](int) {});
+    EXPECT_EQ(NetEnd::SocketFault, EndOf(pair.host));
+    EXPECT_STREQ("this computer's network refused to send 10 datagrams in a row", NetEndText(pair.host));
   }
   {  // Leaving tells the other side at once.
     Pair pair;
@@ -351,9 +457,77 @@ TEST(NetSession, EndsSayWhy) {
     PlayFor(pair, 300, seen, [](int) {});
     NetLeave(pair.join, pair.nowMs);
     PlayFor(pair, 10, seen, [](int) {});
-    EXPECT_EQ(NetEnd::Left, pair.host.endReason);
-    EXPECT_STREQ("the other player left the network match", pair.host.endText);
-    EXPECT_EQ(NetPhase::Closed, pair.join.phase);
+    EXPECT_EQ(NetEnd::Left, EndOf(pair.host));
+    EXPECT_STREQ("the other player left the network match", NetEndText(pair.host));
+    EXPECT_EQ(NetPhase::Closed, Phase(pair.join));
+  }
+  {  // The leaver's goodbye overtakes its last inputs: the frames it ran
+     // still run here, the final digest is compared, then the end is told.
+    Pair pair;
+    pair.Begin(DefaultNetOptions(), DefaultNetOptions());
+    pair.Connect();
+    Seens seen;
+    PlayFor(pair, 300, seen, [](int) {});
+    pair.toJoin.playExtraMs = 40;
+    PlayFor(pair, 100, seen, [](int) {});
+    const uint32_t ran = NetSessionStats(pair.host).frames;
+    seen.hostSide.lastFrame = ran;
+    NetLeave(pair.host, pair.nowMs);
+    PlayFor(pair, 15, seen, [](int) {});
+    EXPECT_EQ(NetEnd::Left, EndOf(pair.join));
+    EXPECT_LT(NetSessionStats(pair.join).frames, ran) << "the goodbye came first";
+    PlayFor(pair, 200, seen, [](int) {});
+    EXPECT_EQ(ran, NetSessionStats(pair.join).frames);
+    EXPECT_FALSE(NetPlaying(pair.join));
+    NetEvent e = NetTakeEvent(pair.join);
+    if (e == NetEvent::Connected) e = NetTakeEvent(pair.join);
+    EXPECT_EQ(NetEvent::Ended, e);
+    // Its last inputs lost for good: the joiner stops all the same.
+    Pair lost;
+    lost.Begin(DefaultNetOptions(), DefaultNetOptions());
+    lost.Connect();
+    Seens lostSeen;
+    PlayFor(lost, 300, lostSeen, [](int) {});
+    lost.toJoin.losePlays = true;
+    PlayFor(lost, 50, lostSeen, [](int) {});
+    lostSeen.hostSide.lastFrame = NetSessionStats(lost.host).frames;
+    NetLeave(lost.host, lost.nowMs);
+    PlayFor(lost, static_cast<int>(NET_TAIL_MS) + 20, lostSeen, [](int) {});
+    EXPECT_FALSE(NetPlaying(lost.join));
+    EXPECT_LT(NetSessionStats(lost.join).frames, lostSeen.hostSide.lastFrame);
+  }
+  {  // Finishing: the goodbyes carry the last frames' digests.
+    Pair pair;
+    pair.Begin(DefaultNetOptions(), DefaultNetOptions());
+    pair.Connect();
+    Seens seen;
+    PlayAndFinish(pair, seen, 350, [](int) {});
+    EXPECT_EQ(NetEnd::Left, EndOf(pair.host)) << NetEndText(pair.host);
+    EXPECT_EQ(NetEnd::Left, EndOf(pair.join)) << NetEndText(pair.join);
+  }
+  {  // ... and differ when the states after the last regular digest do.
+    Pair pair;
+    pair.Begin(DefaultNetOptions(), DefaultNetOptions());
+    pair.Connect();
+    Seens seen;
+    // Once the host's goodbye is out, the joiner's state is another (both
+    // sides share one state here).
+    PlayAndFinish(pair, seen, 350, [&](int t) { gameState.score[1] += t == 0 ? 1 : 0; });
+    EXPECT_EQ(NetEnd::Differ, EndOf(pair.join)) << NetEndText(pair.join);
+    EXPECT_STREQ("the two programs' matches differ at frame 350", NetEndText(pair.join));
+    gameState.score[1] -= 1;
+  }
+  {  // ... and every goodbye lost: neither side takes the tail as checked.
+    Pair pair;
+    pair.Begin(DefaultNetOptions(), DefaultNetOptions());
+    pair.Connect();
+    Seens seen;
+    pair.toHost.loseByes = pair.toJoin.loseByes = true;
+    PlayAndFinish(pair, seen, 350, [](int) {});
+    EXPECT_EQ(NetEnd::Unconfirmed, EndOf(pair.host));
+    EXPECT_EQ(NetEnd::Unconfirmed, EndOf(pair.join));
+    EXPECT_STREQ("the other player's program did not confirm the match's end: its frames after 300 were not "
+                 "compared", NetEndText(pair.join));
   }
   {  // Differing digests end both sides, naming the frame.
     Pair pair;
@@ -363,9 +537,9 @@ TEST(NetSession, EndsSayWhy) {
     corruptHostAt = 200;
     PlayFor(pair, 2500, seen, [](int) {});
     corruptHostAt = 0;
-    EXPECT_EQ(NetEnd::Differ, pair.host.endReason);
-    EXPECT_EQ(NetEnd::Differ, pair.join.endReason);
-    EXPECT_STREQ("the two programs' matches differ at frame 200", pair.join.endText);
+    EXPECT_EQ(NetEnd::Differ, EndOf(pair.host));
+    EXPECT_EQ(NetEnd::Differ, EndOf(pair.join));
+    EXPECT_STREQ("the two programs' matches differ at frame 200", NetEndText(pair.join));
     EXPECT_LT(seen.host.size(), 250u) << "the match stopped there";
   }
   {  // Nobody hosting: the joiner gives up after 10 s.
@@ -373,8 +547,8 @@ TEST(NetSession, EndsSayWhy) {
     pair.Begin(DefaultNetOptions(), DefaultNetOptions());
     pair.toHost.cut = true;
     for (uint32_t t = 0; t < NET_JOIN_WAIT_MS + 10; ++t) pair.Step();
-    EXPECT_EQ(NetEnd::NoAnswer, pair.join.endReason);
-    EXPECT_STREQ("no answer from 127.0.0.1:42000 within 10 s", pair.join.endText);
+    EXPECT_EQ(NetEnd::NoAnswer, EndOf(pair.join));
+    EXPECT_STREQ("no answer from 127.0.0.1:42000 within 10 s", NetEndText(pair.join));
   }
 }
 
@@ -383,13 +557,13 @@ TEST(NetSession, ASideThatRunsAheadHoldsBackUntilItNoLongerWaits) {
   pair.toJoin.latencyMs = pair.toHost.latencyMs = 10;
   pair.Begin(DefaultNetOptions(), DefaultNetOptions());
   pair.Connect();
-  pair.host.clockStartMs -= 80;  // the host's clock runs 8 frames ahead
+  pair.hostSkewMs = 80;  // the host's clock runs 8 frames ahead
   Seens seen;
   PlayFor(pair, 3000, seen, [](int) {});
-  EXPECT_GT(pair.host.counters.holds, 2u);
-  EXPECT_EQ(0u, pair.join.counters.holds) << "the side behind never holds";
-  const int waitsBefore = seen.hostWaits;
+  EXPECT_GT(NetSessionStats(pair.host).holds, 2u);
+  EXPECT_EQ(0u, NetSessionStats(pair.join).holds) << "the side behind never holds";
+  const uint32_t waitsBefore = NetSessionStats(pair.host).waits;
   PlayFor(pair, 2000, seen, [](int) {});
-  EXPECT_EQ(waitsBefore, seen.hostWaits) << "aligned again, the host no longer waits";
-  ExpectSameFrames(seen, pair.host.delay, 450);
+  EXPECT_EQ(waitsBefore, NetSessionStats(pair.host).waits) << "aligned again, the host no longer waits";
+  ExpectSameFrames(seen, NetSessionStats(pair.host).delay, 450);
 }

@@ -102,6 +102,8 @@ int64_t MedianFirstPress(int p);
 // One 10 ms step: the frame tick (recorded), then each gravity timer that is
 // due, once.
 void SimStep();
+// A gravity tick of p due by the frame count, recorded and counted.
+void SimGravityTick(int p);
 
 // A network match (--host, --join): what the command line chose.
 struct SimNetPlan {

@@ -7,15 +7,11 @@
 
 SimState simState;
 
-namespace {
-
 void SimGravityTick(int p) {
   simState.cellsBefore[p] = SettledCells(p);
   RecordedGravityTick(simRecorder, p);
   CountChange(p);
 }
-
-}  // namespace
 
 void SimStep() {
   AdvanceFrameGravity(frameGravity);

@@ -56,7 +56,7 @@ const char USAGE[] =
     "pieces. Frames run in real time, one every 10 ms; both sides play the same\n"
     "--frames N (give both the same N) and print the same wells; when both\n"
     "players are out before, the host starts the next match.\n"
-    "  --delay FRAMES the input delay, 1 to 10 (default: from the round trip)\n"
+    "  --delay FRAMES the input delay, 1 to 40 (default: from the round trip)\n"
     "Network figures go to the standard error.\n"
     "Exit status: 0 after the match, 2 on a bad argument or script; for --replay\n"
     "0 when every digest matched, 1 when the replay diverged, 2 on a bad file;\n"
@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
       networked = true;
       ++i;
     } else if (std::strcmp(arg, "--delay") == 0) {
-      if (!ParseNumber(value, NET_MAX_DELAY, delay) || delay == 0) return Fail("--delay needs a number from 1 to 10", "");
+      if (!ParseNumber(value, NET_MAX_DELAY, delay) || delay == 0) return Fail("--delay needs a number from 1 to 40", "");
       ++i;
     } else if (std::strcmp(arg, "--computer") == 0 && !IsComputerPlayer(value)) {
       computerOwn = true;  // the own player of a network match

@@ -81,7 +81,7 @@ expect2 --host 65536 --random 1
 expect2 --join 127.0.0.1 --random 1
 expect2 --join :$hostPort --random 1
 expect2 --host $hostPort --join 127.0.0.1:$hostPort --random 1
-expect2 --host $hostPort --delay 11 --random 1
+expect2 --host $hostPort --delay 41 --random 1
 expect2 --delay 3 --random 1
 expect2 --host $hostPort --computer 1 --random 1
 expect2 --join 127.0.0.1:$hostPort --computer 0:3 --random 1

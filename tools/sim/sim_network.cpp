@@ -13,126 +13,93 @@
 namespace {
 
 constexpr uint32_t HOST_WAIT_MS = 10000;  // a host nobody joins gives up (status 3)
-constexpr uint32_t LINGER_MS = 3000;      // after the match: the peer's goodbye awaited
 
-struct NetRun {
+struct SimNetRun {
   const SimNetPlan* plan;
   SimInput* input;
+  NetSession* session;
   bool started;              // the first Start frame ran
   bool restartAsked;         // host: both were out, the next Start is on its way
   int64_t matchFrames;       // frames run since the first Start
-  uint64_t waited;           // frames that were due and had to wait
-  uint32_t waitedFrame;      // the frame counted last, + 1
   uint32_t startedMs, endedMs;
 };
 
 int Lost(const NetSession& s) {
-  std::fprintf(stderr, "blocktide-sim: %s\n", s.endText);
-  return s.endReason == NetEnd::Differ ? 1 : 3;
+  std::fprintf(stderr, "blocktide-sim: %s\n", NetEndText(s));
+  return NetSessionStats(s).endReason == NetEnd::Differ ? 1 : 3;
 }
 
 // This side's player's action for the input it sends now.
-Action OwnAction(NetRun& run, int own) {
+Action OwnAction(void* context, int32_t own) {
+  SimNetRun& run = *static_cast<SimNetRun*>(context);
   Action held[2];
   NextSimInput(*run.input, held);
   if (!run.plan->computer) return held[own];
   return gameState.gameOver[own] ? Action::NoAction : ComputerAction(own, run.plan->level);
 }
 
-// A frame's events and tick, as the window runs a recorded match: the
-// Start with the host's generator, Stop, the shadow switches; then the tick.
-void RunFrame(NetRun& run, const NetFrame& f) {
-  if (f.start) {
-    // The run's clock: frame and time count from the first Start, as in a
-    // local run; later Starts find it running, as the window's timers.
-    if (!run.started) frameGravity = FrameGravity{};
-    SetNetGenerator(f.generator);
-    RecordBeforeStart(simRecorder);
-    ResetPlayer(0);
-    ResetPlayer(1);
-    RecordAfterStart(simRecorder);
-    ResetComputer();
-    if (!run.started) run.startedMs = MonotonicMs();
-    run.started = true;
-    run.restartAsked = false;
-  }
-  if (f.stop) {
-    gameState.gameOver[0] = gameState.gameOver[1] = true;
-    RecordStop(simRecorder);
-  }
-  for (int p = 0; p < PLAYERS; ++p) {
-    if (!f.shadowSet[p]) continue;
-    gameState.shadowOn[p] = f.shadow[p];
-    RecordShadow(simRecorder, p);
-  }
-  simState.held[0] = f.action[0];
-  simState.held[1] = f.action[1];
-  SimStep();
-  if (run.started) run.matchFrames += 1;
+// The run's clock: frame and time count from the first Start, as in a
+// local run; later Starts find it running, as the window's timers.
+void BeforeStart(void* context) {
+  const SimNetRun& run = *static_cast<SimNetRun*>(context);
+  if (!run.started) frameGravity = FrameGravity{};
 }
 
-bool MatchOver(const NetRun& run) { return run.started && run.matchFrames >= run.plan->frames; }
+void AfterStart(void* context) {
+  SimNetRun& run = *static_cast<SimNetRun*>(context);
+  ResetComputer();
+  if (!run.started) run.startedMs = MonotonicMs();
+  run.started = true;
+  run.restartAsked = false;
+}
 
-// Unlike a local run, a network run plays its frames out: when both players
-// are out the host starts the next match, as a player would press Start.
-void RestartWhenBothOut(NetSession& s, NetRun& run) {
-  if (!s.host || !run.started || run.restartAsked || !gameState.gameOver[0] || !gameState.gameOver[1]) return;
-  NetRequestStart(s);
-  run.restartAsked = true;
+void Tick(void*, const Action action[2]) {
+  simState.held[0] = action[0];
+  simState.held[1] = action[1];
+  FrameTick();
+  RecordFrame(simRecorder);
+}
+
+bool MatchOver(const SimNetRun& run) { return run.started && run.matchFrames >= run.plan->frames; }
+
+const NetFrameHost SIM_FRAME_HOST = {nullptr, &simRecorder, BeforeStart, AfterStart, nullptr, Tick, SimGravityTick};
+
+// One agreed frame as the window runs it; then, unlike a local run, a
+// network run plays its frames out: when both players are out the host
+// starts the next match, as a player would press Start.
+bool RunFrame(void* context, const NetFrame& f) {
+  SimNetRun& run = *static_cast<SimNetRun*>(context);
+  NetFrameHost host = SIM_FRAME_HOST;
+  host.context = context;
+  NetApplyFrame(f, host);
+  if (run.started) run.matchFrames += 1;
+  const bool bothOut = gameState.gameOver[0] && gameState.gameOver[1];
+  if (NetSessionStats(*run.session).localPlayer == 0 && run.started && !run.restartAsked && bothOut) {
+    NetRequestStart(*run.session);
+    run.restartAsked = true;
+  }
+  if (run.plan->every != 0 && run.started && run.matchFrames % static_cast<int64_t>(run.plan->every) == 0) {
+    PrintWells(stdout, run.matchFrames);
+  }
+  return !MatchOver(run);
 }
 
 // Waits for the handshake; false when the session ended instead.
 bool Connect(NetSession& s) {
-  while (s.phase != NetPhase::Playing) {
-    if (s.phase == NetPhase::Ended) return false;
-    WaitForDatagram(s.socket, 5);
+  for (;;) {
+    const NetEvent e = NetTakeEvent(s);
+    if (e == NetEvent::Connected) return true;
+    if (e == NetEvent::Ended) return false;
+    WaitForDatagram(NetSessionSocket(s), 5);
     NetPoll(s, MonotonicMs());
   }
-  return true;
-}
-
-// The frames due by the clock (frame N at clockStartMs + 10 N), at most
-// five before the next poll; a frame whose remote input is missing waits.
-void RunDueFrames(NetSession& s, NetRun& run, uint32_t nowMs) {
-  for (int i = 0; i < NET_FRAMES_PER_MESSAGE && !MatchOver(run) && NetPlaying(s); ++i) {
-    if (!NetFrameDue(s, nowMs)) return;
-    if (NetWantsLocal(s)) NetSubmitLocal(s, OwnAction(run, s.localPlayer), nowMs);
-    NetFrame f;
-    if (!NetNextFrame(s, f)) {
-      if (run.waitedFrame != s.frame + 1) run.waited += 1;
-      run.waitedFrame = s.frame + 1;
-      return;
-    }
-    RunFrame(run, f);
-    NetFrameDone(s, nowMs);
-    RestartWhenBothOut(s, run);
-    if (run.plan->every != 0 && run.started && run.matchFrames % static_cast<int64_t>(run.plan->every) == 0) {
-      PrintWells(stdout, run.matchFrames);
-    }
-  }
-}
-
-// After the last frame: the goodbye (with the final digest) once the peer
-// holds every input it needs, then the peer's goodbye, compared in turn.
-void Linger(NetSession& s) {
-  const uint32_t endFrame = s.frame;
-  const uint32_t began = MonotonicMs();
-  for (uint32_t now = began; now - began < LINGER_MS; now = MonotonicMs()) {
-    if (!s.byeSent && (s.peerAck >= endFrame || s.phase != NetPhase::Playing)) NetSayGoodbye(s, now);
-    if (s.byeSent && (s.byeReceived || s.endReason == NetEnd::Differ)) return;
-    WaitForDatagram(s.socket, 5);
-    NetPoll(s, MonotonicMs());
-  }
-  if (!s.byeSent) NetSayGoodbye(s, MonotonicMs());
 }
 
 const char* const DROP_NAMES[] = {"length", "magic", "other format", "kind", "field", "stranger",
                                   "session", "frames", "role", "unexpected"};
 static_assert(sizeof DROP_NAMES / sizeof DROP_NAMES[0] == static_cast<size_t>(NetDrop::Count), "a name per drop");
 
-void PrintNetworkFigures(const NetSession& s, const NetRun& run) {
-  uint64_t dropped = 0;
-  for (uint64_t n : s.counters.dropped) dropped += n;
+void PrintNetworkFigures(const NetStats& s, const SimNetRun& run) {
   const double seconds = (run.endedMs - run.startedMs) / 1000.0;
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -143,16 +110,16 @@ void PrintNetworkFigures(const NetSession& s, const NetRun& run) {
                "(%.2f %%), held %u, %.2f frames/s, cpu %.2f s (%.2f %% of a core), datagrams sent %llu received %llu "
                "dropped %llu\n",
                s.localPlayer, s.delay, s.rttMs, static_cast<long long>(run.matchFrames),
-               static_cast<unsigned long long>(run.waited),
-               run.matchFrames > 0 ? 100.0 * static_cast<double>(run.waited) / static_cast<double>(run.matchFrames) : 0.0,
-               s.counters.holds, seconds > 0 ? static_cast<double>(run.matchFrames) / seconds : 0.0, cpu,
+               static_cast<unsigned long long>(s.waits),
+               run.matchFrames > 0 ? 100.0 * static_cast<double>(s.waits) / static_cast<double>(run.matchFrames) : 0.0,
+               s.holds, seconds > 0 ? static_cast<double>(run.matchFrames) / seconds : 0.0, cpu,
                seconds > 0 ? 100.0 * cpu / seconds : 0.0,
-               static_cast<unsigned long long>(s.counters.sent), static_cast<unsigned long long>(s.counters.received),
-               static_cast<unsigned long long>(dropped));
+               static_cast<unsigned long long>(s.sent), static_cast<unsigned long long>(s.received),
+               static_cast<unsigned long long>(s.droppedAll));
   for (int i = 0; i < static_cast<int>(NetDrop::Count); ++i) {
-    if (s.counters.dropped[i] != 0) {
+    if (s.dropped[i] != 0) {
       std::fprintf(stderr, "blocktide-sim: network: dropped for %s: %llu\n", DROP_NAMES[i],
-                   static_cast<unsigned long long>(s.counters.dropped[i]));
+                   static_cast<unsigned long long>(s.dropped[i]));
     }
   }
 }
@@ -185,6 +152,7 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
     NetJoin(s, host, options, MonotonicMs());
   }
   if (!Connect(s)) return Lost(s);
+  const bool hosting = NetSessionStats(s).localPlayer == 0;
 
   // As the window starts: both players out until the Start, which the host
   // sends with its first input, so that the match's frame k is the session's
@@ -192,20 +160,20 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
   gameState = {};
   gameState.gameOver[0] = gameState.gameOver[1] = true;
   simState.computer[0] = simState.computer[1] = false;
-  if (plan.host) NetRequestStart(s);
-  if (plan.shadow) NetRequestShadow(s, s.localPlayer, 1);
+  if (hosting) NetRequestStart(s);
+  if (plan.shadow) NetRequestShadow(s, hosting ? 0 : 1, 1);
 
-  NetRun run{};
+  SimNetRun run{};
   run.plan = &plan;
   run.input = &input;
+  run.session = &s;
+  const NetFrameCalls calls = {&run, OwnAction, RunFrame};
   while (!MatchOver(run) && NetPlaying(s)) {
     const uint32_t now = MonotonicMs();
     NetPoll(s, now);
-    RunDueFrames(s, run, now);
-    const int32_t untilDue = static_cast<int32_t>(s.clockStartMs + s.frame * FRAME_PERIOD_MS - MonotonicMs());
-    if (untilDue > 0 || run.waitedFrame == s.frame + 1) {
-      WaitForDatagram(s.socket, untilDue > 0 ? static_cast<uint32_t>(untilDue) : 1u);
-    }
+    const NetRun ran = NetRunFrames(s, now, NET_FRAMES_PER_MESSAGE, calls);
+    const uint32_t untilDue = NetMsUntilDue(s, MonotonicMs());
+    if (untilDue > 0 || ran.waited) WaitForDatagram(NetSessionSocket(s), untilDue > 0 ? untilDue : 1u);
   }
   run.endedMs = MonotonicMs();
   if (!MatchOver(run)) {
@@ -213,9 +181,13 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
     NetClose(s);
     return status;
   }
-  Linger(s);
-  PrintNetworkFigures(s, run);
-  if (s.endReason == NetEnd::Differ) {
+  // The goodbyes, with the digests of the frames since the last one.
+  while (!NetFinish(s, MonotonicMs())) {
+    WaitForDatagram(NetSessionSocket(s), 5);
+    NetPoll(s, MonotonicMs());
+  }
+  PrintNetworkFigures(NetSessionStats(s), run);
+  if (NetSessionStats(s).endReason != NetEnd::Left) {
     const int status = Lost(s);
     NetClose(s);
     return status;
