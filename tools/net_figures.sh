@@ -6,7 +6,8 @@
 # error; the wells both print must be the same.
 #   1. loopback; 2. through blocktide-relay (80 ms round trip, 10 ms jitter,
 #   5 % loss and 1 % duplicates each way, 1 % held back out of order);
-#   3. loopback while 10,000 junk datagrams go to the host's port.
+#   3. loopback while 10,000 junk datagrams go to the host's port;
+#   4. a far peer: through the relay at 400 and at 600 ms round trip.
 # Usage: bash tools/net_figures.sh BUILD_DIR [FRAMES] [FLOOD_FRAMES]
 # (defaults 30000 and 3000: about 5 minutes per run, 30 s for the flood).
 # Ports 42500 to 42520 on 127.0.0.1 only; every process stops by itself.
@@ -53,4 +54,12 @@ junkPid=$!
 run flood 42520 42520 "$floodFrames"
 wait $junkPid
 cat "$tmp/junk.err"
+
+for oneWay in 200 300; do
+  "$relay" --listen 42531 --to 42530 --delay $oneWay --jitter 10 --loss 2 \
+           --seconds $((floodFrames / 100 + 60)) 2>"$tmp/relay.err" &
+  relayPid=$!
+  run "far, $((2 * oneWay)) ms round trip" 42530 42531 "$floodFrames"
+  wait $relayPid
+done
 exit $status

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/host.h"
 #include "net/net_session.h"
 
 namespace {
@@ -55,6 +56,7 @@ void DrawTitle(int) {}
 void DrawPlayer(int) {}
 void DrawSwapBox() {}
 uint32_t ReadTickCount() { return 1; }
+void PlaySoundEvent(int, SoundEvent) {}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   NetDatagram d;
