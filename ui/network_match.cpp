@@ -11,7 +11,7 @@
 #include "controls/settings_store.h"
 #include "computer/computer_player.h"
 #include "engine/engine.h"
-#include "net/frame_gravity.h"
+#include "engine/frame_gravity.h"
 #include "resources/resource.h"
 #include "ui/frame_pacing.h"
 #include "ui/frame_rendering.h"

@@ -3,7 +3,7 @@
 #include "tools/sim/sim.h"
 
 #include "computer/computer_player.h"
-#include "net/frame_gravity.h"
+#include "engine/frame_gravity.h"
 
 SimState simState;
 
