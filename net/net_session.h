@@ -33,7 +33,6 @@
 #include "net/net_socket.h"
 #include "net/net_wire.h"
 
-constexpr uint16_t NET_DEFAULT_PORT = 41414;
 constexpr uint32_t NET_SILENCE_MS = 5000;      // a peer silent this long is lost
 constexpr uint32_t NET_JOIN_WAIT_MS = 10000;   // a joiner gives up after this
 constexpr uint32_t NET_JOIN_RESEND_MS = 100;   // a Join is repeated this often
