@@ -24,8 +24,6 @@ void CopyMatrix(PieceMatrix to, const PieceMatrix from);
 // gravity tick, cleared at the coming frame tick) are taken out as the line
 // clearing will take them out.
 void ReadWell(const Board& board, Rows& out, bool dropFull);
-// Would action a act this frame under the repeat rule (not a held repeat)?
-bool ActsNow(int p, Action a);
 
 // The bits of x well mixed (a generator's seed from the match's numbers).
 uint64_t MixBits(uint64_t x);

@@ -40,7 +40,7 @@ bool Steer(int p, ComputerMind& mind, bool hardDrop, Action& out) {
   const Board& board = gameState.board[p];
   const int x = gameState.pieceX[p], y = gameState.pieceY[p];
   const Action turn = turns == 3 ? Action::RotateCCW : Action::RotateCW;
-  if (turns != 0 && ActsNow(p, turn)) {
+  if (turns != 0 && ActionActs(p, turn)) {
     PieceMatrix m;
     CopyMatrix(m, cur);
     int tx = x, ty = y;
@@ -51,7 +51,7 @@ bool Steer(int p, ComputerMind& mind, bool hardDrop, Action& out) {
   const int dx = plan.targetX - x;
   if (dx != 0) {
     const Action move = dx < 0 ? Action::Left : Action::Right;
-    if (ActsNow(p, move)) {
+    if (ActionActs(p, move)) {
       if (!MatrixFits(board, cur, x + (dx < 0 ? -1 : 1), y)) return false;
       out = move;
       return true;
@@ -66,7 +66,7 @@ bool Steer(int p, ComputerMind& mind, bool hardDrop, Action& out) {
   }
   // In place. Fall twice in a row waits out its long delay; one row down
   // first lets the Fall act at once and lands on the same spot.
-  out = hardDrop && ActsNow(p, Action::Fall) ? Action::Fall : Action::SpeedUp;
+  out = hardDrop && ActionActs(p, Action::Fall) ? Action::Fall : Action::SpeedUp;
   return true;
 }
 
@@ -99,7 +99,7 @@ void NoteChange(ComputerMind& mind, const ComputerLevel& rules, const Rows& well
 // last one is held back by releasing the key. A key held through its repeat
 // delay is no press and stays held.
 Action Paced(int p, ComputerMind& mind, const ComputerLevel& rules, Action a) {
-  if (a == Action::NoAction || !ActsNow(p, a)) return a;
+  if (a == Action::NoAction || !ActionActs(p, a)) return a;
   if (mind.sincePress < rules.pressGapFrames) return Action::NoAction;
   mind.sincePress = 0;
   if (a == Action::Swap) mind.swapUsed = true;
@@ -153,5 +153,5 @@ Action ComputerAction(int p, int32_t level) {
   PlanPlacement(p);
   if (Steer(p, mind, rules.hardDrop, a)) return Paced(p, mind, rules, a);
   const Action drop = rules.hardDrop ? Action::Fall : Action::SpeedUp;
-  return Paced(p, mind, rules, ActsNow(p, drop) ? drop : Action::NoAction);
+  return Paced(p, mind, rules, ActionActs(p, drop) ? drop : Action::NoAction);
 }
