@@ -25,8 +25,6 @@ void CopyMatrix(PieceMatrix to, const PieceMatrix from);
 // clearing will take them out.
 void ReadWell(const Board& board, Rows& out, bool dropFull);
 
-// The bits of x well mixed (a generator's seed from the match's numbers).
-uint64_t MixBits(uint64_t x);
 // A number from 0 to n - 1 (n > 0) from a level's generator, which it steps.
 uint32_t DrawBelow(uint64_t& state, uint32_t n);
 

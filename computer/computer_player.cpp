@@ -6,6 +6,7 @@
 
 #include "computer/computer_internal.h"
 #include "engine/engine.h"
+#include "engine/xorshift.h"
 
 using namespace computer_detail;
 
@@ -112,7 +113,7 @@ void ResetComputer() {
   const uint64_t match = (static_cast<uint64_t>(randState) << 32) ^
                          (static_cast<uint64_t>(static_cast<uint32_t>(gameState.rngSeed[0])) << 16) ^
                          static_cast<uint32_t>(gameState.rngSeed[1]);
-  for (int p = 0; p < PLAYERS; ++p) computerState.mind[p].random = MixBits(match + static_cast<uint64_t>(p));
+  for (int p = 0; p < PLAYERS; ++p) computerState.mind[p].random = MixBits64(match + static_cast<uint64_t>(p));
 }
 
 Action ComputerAction(int p, int32_t level) {

@@ -3,6 +3,7 @@
 // when both inputs are here, digests compared, and the pace measured.
 #include <cstring>
 
+#include "engine/xorshift.h"
 #include "net/net_internal.h"
 #include "replay/recording.h"
 
@@ -12,14 +13,7 @@ constexpr uint32_t HOLD_SPACING_FRAMES = 25;
 
 const NetInput NO_INPUT = {Action::NoAction, 0, {0, 0}, {{0, 0}, 0}};
 
-uint32_t NextRandom(NetSession& s) {
-  uint32_t x = s.random;
-  x ^= x << 13;
-  x ^= x >> 17;
-  x ^= x << 5;
-  s.random = x;
-  return x;
-}
+uint32_t NextRandom(NetSession& s) { return NextXorshift32(s.random); }
 
 void Differ(NetSession& s, uint32_t frame, uint32_t nowMs) {
   if (!s.byeSent) SendBye(s, NetReason::Differ, frame, 0, 0, nowMs);
