@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The network figures of the README: two blocktide-sim processes play over
+# The network figures of docs/PERFORMANCE.md: two blocktide-sim processes play over
 # UDP on 127.0.0.1 (seeded random players on both sides; when both are out
 # the host starts the next match), and each prints its figures (delay, round
 # trip, frames that waited, frames a second, CPU, datagrams) to the standard
