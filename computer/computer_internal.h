@@ -24,11 +24,7 @@ void CopyMatrix(PieceMatrix to, const PieceMatrix from);
 // gravity tick, cleared at the coming frame tick) are taken out as the line
 // clearing will take them out.
 void ReadWell(const Board& board, Rows& out, bool dropFull);
-// Would action a act this frame under the repeat rule (not a held repeat)?
-bool ActsNow(int p, Action a);
 
-// The bits of x well mixed (a generator's seed from the match's numbers).
-uint64_t MixBits(uint64_t x);
 // A number from 0 to n - 1 (n > 0) from a level's generator, which it steps.
 uint32_t DrawBelow(uint64_t& state, uint32_t n);
 

@@ -4,6 +4,7 @@
 
 #include "computer/computer_internal.h"
 #include "engine/engine.h"
+#include "engine/xorshift.h"
 
 namespace {
 
@@ -29,17 +30,7 @@ const ComputerLevel& ComputerLevelRules(int32_t level) {
 
 namespace computer_detail {
 
-// splitmix64: a counter stepped by the golden ratio, each step's value
-// mixed; neighbouring seeds give unrelated draws.
-uint64_t MixBits(uint64_t x) {
-  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-  return x ^ (x >> 31);
-}
-
-uint32_t DrawBelow(uint64_t& state, uint32_t n) {
-  state += 0x9E3779B97F4A7C15ull;
-  return static_cast<uint32_t>((MixBits(state) >> 32) % n);
-}
+// splitmix64: neighbouring seeds give unrelated draws.
+uint32_t DrawBelow(uint64_t& state, uint32_t n) { return static_cast<uint32_t>((NextSplitMix64(state) >> 32) % n); }
 
 }  // namespace computer_detail

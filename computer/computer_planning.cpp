@@ -44,8 +44,6 @@ void ReadWell(const Board& board, Rows& out, bool dropFull) {
   while (to >= 0) out.row[to--] = 0;
 }
 
-bool ActsNow(int p, Action a) { return gameState.repeatDelay[p] == 0 || gameState.lastAction[p] != a; }
-
 }  // namespace computer_detail
 
 using namespace computer_detail;
@@ -355,7 +353,7 @@ const ComputerPlan& PlanPlacement(int p) {
   const bool reserve = KeepColumnOpen(well);
   AddPlacements(board, well, cur, x0, y0, false, reserve, list, count);
   const int swapType = PieceTypeOf(gameState.swapPiece, 16);
-  if (rules.useSwap && !mind.swapUsed && swapType >= 0 && swapType != plan.pieceType && ActsNow(p, Action::Swap) &&
+  if (rules.useSwap && !mind.swapUsed && swapType >= 0 && swapType != plan.pieceType && ActionActs(p, Action::Swap) &&
       MatrixFits(board, gameState.swapPiece, x0, y0)) {
     AddPlacements(board, well, gameState.swapPiece, x0, y0, true, reserve, list, count);
   }

@@ -6,6 +6,7 @@
 
 #include "computer/computer_internal.h"
 #include "engine/engine.h"
+#include "engine/xorshift.h"
 
 using namespace computer_detail;
 
@@ -40,7 +41,7 @@ bool Steer(int p, ComputerMind& mind, bool hardDrop, Action& out) {
   const Board& board = gameState.board[p];
   const int x = gameState.pieceX[p], y = gameState.pieceY[p];
   const Action turn = turns == 3 ? Action::RotateCCW : Action::RotateCW;
-  if (turns != 0 && ActsNow(p, turn)) {
+  if (turns != 0 && ActionActs(p, turn)) {
     PieceMatrix m;
     CopyMatrix(m, cur);
     int tx = x, ty = y;
@@ -51,7 +52,7 @@ bool Steer(int p, ComputerMind& mind, bool hardDrop, Action& out) {
   const int dx = plan.targetX - x;
   if (dx != 0) {
     const Action move = dx < 0 ? Action::Left : Action::Right;
-    if (ActsNow(p, move)) {
+    if (ActionActs(p, move)) {
       if (!MatrixFits(board, cur, x + (dx < 0 ? -1 : 1), y)) return false;
       out = move;
       return true;
@@ -66,7 +67,7 @@ bool Steer(int p, ComputerMind& mind, bool hardDrop, Action& out) {
   }
   // In place. Fall twice in a row waits out its long delay; one row down
   // first lets the Fall act at once and lands on the same spot.
-  out = hardDrop && ActsNow(p, Action::Fall) ? Action::Fall : Action::SpeedUp;
+  out = hardDrop && ActionActs(p, Action::Fall) ? Action::Fall : Action::SpeedUp;
   return true;
 }
 
@@ -99,7 +100,7 @@ void NoteChange(ComputerMind& mind, const ComputerLevel& rules, const Rows& well
 // last one is held back by releasing the key. A key held through its repeat
 // delay is no press and stays held.
 Action Paced(int p, ComputerMind& mind, const ComputerLevel& rules, Action a) {
-  if (a == Action::NoAction || !ActsNow(p, a)) return a;
+  if (a == Action::NoAction || !ActionActs(p, a)) return a;
   if (mind.sincePress < rules.pressGapFrames) return Action::NoAction;
   mind.sincePress = 0;
   if (a == Action::Swap) mind.swapUsed = true;
@@ -112,7 +113,7 @@ void ResetComputer() {
   const uint64_t match = (static_cast<uint64_t>(randState) << 32) ^
                          (static_cast<uint64_t>(static_cast<uint32_t>(gameState.rngSeed[0])) << 16) ^
                          static_cast<uint32_t>(gameState.rngSeed[1]);
-  for (int p = 0; p < PLAYERS; ++p) computerState.mind[p].random = MixBits(match + static_cast<uint64_t>(p));
+  for (int p = 0; p < PLAYERS; ++p) computerState.mind[p].random = MixBits64(match + static_cast<uint64_t>(p));
 }
 
 Action ComputerAction(int p, int32_t level) {
@@ -153,5 +154,5 @@ Action ComputerAction(int p, int32_t level) {
   PlanPlacement(p);
   if (Steer(p, mind, rules.hardDrop, a)) return Paced(p, mind, rules, a);
   const Action drop = rules.hardDrop ? Action::Fall : Action::SpeedUp;
-  return Paced(p, mind, rules, ActsNow(p, drop) ? drop : Action::NoAction);
+  return Paced(p, mind, rules, ActionActs(p, drop) ? drop : Action::NoAction);
 }

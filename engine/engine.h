@@ -86,8 +86,12 @@ constexpr uint32_t GRAVITY_BASE_MS = 1000;   // the gravity period at level 0
 // The gravity period at a level: 1000 / (level + 1) as an unsigned division.
 uint32_t GravityPeriod(int32_t level);
 
+// The repeat rule: does action a act for player p this frame? Not NoAction,
+// and not the action last acted while its delay runs (a held key waits, any
+// other action acts at once). The computer and the simulator's counts ask it.
+bool ActionActs(int p, Action a);
 // Samples player p's action (ActionSource) and applies it under the repeat
-// rule; pause and resume included. Nothing for a player who is out.
+// rule (a frame that does not act counts the delay down); pause and resume included. Nothing for a player who is out.
 void ApplyAction(int p);
 // The 10 ms frame: for each player the well image is cleared, the action
 // applied, then the title (out or paused) or the lines, well and preview are

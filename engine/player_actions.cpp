@@ -38,15 +38,18 @@ uint32_t GravityPeriod(int32_t level) {
   return divisor == 0 ? GRAVITY_BASE_MS : GRAVITY_BASE_MS / divisor;
 }
 
+bool ActionActs(int p, Action a) {
+  return a != Action::NoAction && (gameState.repeatDelay[p] == 0 || a != gameState.lastAction[p]);
+}
+
 void ApplyAction(int p) {
   assert(ValidPlayer(p));
   if (gameState.gameOver[p]) return;
   const Action a = ActionSource(p);
-  if (gameState.repeatDelay[p] != 0 && (a == gameState.lastAction[p] || a == Action::NoAction)) {
-    gameState.repeatDelay[p] -= 1;
+  if (!ActionActs(p, a)) {
+    if (gameState.repeatDelay[p] != 0) gameState.repeatDelay[p] -= 1;
     return;
   }
-  if (a == Action::NoAction) return;
   gameState.repeatDelay[p] = REPEAT_DELAY;
   gameState.lastAction[p] = a;
   if (gameState.paused) {

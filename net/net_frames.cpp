@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "engine/engine.h"
-#include "net/frame_gravity.h"
+#include "engine/frame_gravity.h"
 #include "net/net_digest.h"
 #include "net/net_lockstep.h"
 #include "net/net_pace.h"

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "engine/xorshift.h"
 #include "net/net_digest.h"
 #include "net/net_link.h"
 
@@ -12,14 +13,7 @@ namespace {
 
 const NetInput NO_INPUT = {Action::NoAction, 0, {0, 0}, {{0, 0}, 0}};
 
-uint32_t NextRandom(NetSession& s) {
-  uint32_t x = s.random;
-  x ^= x << 13;
-  x ^= x >> 17;
-  x ^= x << 5;
-  s.random = x;
-  return x;
-}
+uint32_t NextRandom(NetSession& s) { return NextXorshift32(s.random); }
 
 // Checks a Play against what the peer can have: its frame and its
 // acknowledgement no further than our inputs, inputs within the ring and

@@ -30,7 +30,6 @@
 
 struct Recorder;
 
-constexpr uint16_t NET_DEFAULT_PORT = 41414;
 constexpr uint32_t NET_SILENCE_MS = 5000;      // a peer silent this long is lost
 constexpr uint32_t NET_STALL_MS = 5000;        // no frame this long while the peer talks: stuck
 constexpr uint32_t NET_JOIN_WAIT_MS = 10000;   // a joiner gives up after this

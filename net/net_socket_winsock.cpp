@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "engine/xorshift.h"
 #include "net/net_socket.h"
 
 namespace {
@@ -32,12 +33,7 @@ void ErrorText(int code, char* error, size_t errorSize) {
   std::snprintf(error, errorSize, "%s (Winsock error %d)", text, code);
 }
 
-uint32_t Mix(uint64_t x) {
-  x += 0x9e3779b97f4a7c15ull;
-  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
-  x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
-  return static_cast<uint32_t>(x ^ (x >> 31));
-}
+uint32_t Mix(uint64_t x) { return static_cast<uint32_t>(NextSplitMix64(x)); }
 
 }  // namespace
 

@@ -15,6 +15,7 @@
 #include "engine/game_state.h"
 
 constexpr uint16_t NET_FORMAT = 2;           // 2: the far peers' delay and ring
+constexpr uint16_t NET_DEFAULT_PORT = 41414;  // the port when none is given (command line, dialogs)
 constexpr size_t NET_VERSION_BYTES = 16;      // the version text, NUL-padded
 constexpr size_t NET_MAX_DATAGRAM = 400;      // the longest datagram written or read
 constexpr int32_t NET_MAX_INPUTS = 128;       // frames of input one datagram carries

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The network figures of the README: two blocktide-sim processes play over
-# UDP on 127.0.0.1 (seeded random players on both sides; when both are out
-# the host starts the next match), and each prints its figures (delay, round
+# The network figures of docs/PERFORMANCE.md: two blocktide-sim processes
+# play over UDP on 127.0.0.1 (seeded random players on both sides; when both
+# are out the host starts the next match), and each prints its figures (delay, round
 # trip, frames that waited, frames a second, CPU, datagrams) to the standard
 # error; the wells both print must be the same.
 #   1. loopback; 2. through blocktide-relay (80 ms round trip, 10 ms jitter,

@@ -4,7 +4,7 @@
 
 #include "engine/engine.h"
 #include "engine/host.h"
-#include "net/frame_gravity.h"
+#include "engine/frame_gravity.h"
 #include "ui/match_recording.h"
 #include "ui/window_handles.h"
 

@@ -45,7 +45,7 @@ extern UINT frameTimerMs;
 
 // While a network session runs (network_match.cpp): the frame timer keeps
 // the frame pace whatever the match shows (the session is polled every
-// tick), and gravity counts frames (frameGravity, net/frame_gravity.h)
+// tick), and gravity counts frames (frameGravity, engine/frame_gravity.h)
 // instead of the gravity timers, which are stopped.
 extern bool networkPace;
 

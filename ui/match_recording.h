@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "replay/launch_options.h"
+#include "ui/launch_options.h"
 #include "replay/replay_run.h"
 
 // A run launched with --replay is Replaying until its replay ends (at the

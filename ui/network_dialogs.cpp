@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "replay/launch_options.h"
+#include "ui/launch_options.h"
 #include "resources/resource.h"
 
 namespace {

@@ -12,21 +12,19 @@
 #include "controls/settings_store.h"
 #include "computer/computer_player.h"
 #include "engine/engine.h"
-#include "net/frame_gravity.h"
+#include "engine/frame_gravity.h"
 #include "resources/resource.h"
 #include "ui/frame_pacing.h"
 #include "ui/frame_rendering.h"
 #include "ui/match_recording.h"
 #include "ui/window_handles.h"
 
-static_assert(DEFAULT_NETWORK_PORT == NET_DEFAULT_PORT, "one default port for the command line and the session");
-
 const char HOST_MENU_TEXT[] = "Host a network match...";
 const char JOIN_MENU_TEXT[] = "Join a network match...";
 const char LEAVE_MENU_TEXT[] = "Leave the network match";
 
-NetworkMatch networkMatch = {false, false, NetPhase::Closed, DEFAULT_NETWORK_PORT, false, 0,
-                             {"", DEFAULT_NETWORK_PORT}, {"", DEFAULT_NETWORK_PORT}, {}, false};
+NetworkMatch networkMatch = {false, false, NetPhase::Closed, NET_DEFAULT_PORT, false, 0,
+                             {"", NET_DEFAULT_PORT}, {"", NET_DEFAULT_PORT}, {}, false};
 
 namespace {
 

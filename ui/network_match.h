@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "net/net_session.h"
-#include "replay/launch_options.h"
+#include "ui/launch_options.h"
 #include "ui/network_dialogs.h"
 
 // Posted by Winsock to the main window when a datagram waits while a frame

@@ -1,7 +1,10 @@
 // The piece streams: the exact chain, seeding once per process, the shared
-// stream's dependence on the last draw, and the range of a draw.
+// stream's dependence on the last draw, and the range of a draw. The small
+// generators beside them, pinned: recordings and the simulator's output
+// depend on their sequences.
 #include <gtest/gtest.h>
 
+#include "engine/xorshift.h"
 #include "tests/engine/test_host.h"
 
 namespace {
@@ -88,4 +91,17 @@ TEST(PieceStreams, SeedingAndRange) {
     ASSERT_TRUE(colour >= 1 && colour <= 7) << colour;
     ASSERT_TRUE(column >= 0 && column <= 9) << column;
   }
+}
+
+TEST(SmallGenerators, SequencesStayPut) {
+  uint32_t x32 = 1;
+  EXPECT_EQ(270369u, NextXorshift32(x32));
+  EXPECT_EQ(67634689u, NextXorshift32(x32));
+  uint64_t splitmix = 0;
+  EXPECT_EQ(0xe220a8397b1dcdafull, NextSplitMix64(splitmix));
+  EXPECT_EQ(GOLDEN_GAMMA, splitmix);
+  Xorshift64 seeded = SeededXorshift64(7);
+  EXPECT_EQ(0x9e3779bdd2cecfecull, seeded.state);
+  EXPECT_EQ(472947u, seeded.Below(1000000));
+  EXPECT_EQ(0x2545f4914f6cdd1dull, SeededXorshift64(15410147969449583195ull).state) << "never the stuck 0";
 }

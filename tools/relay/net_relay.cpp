@@ -37,7 +37,7 @@ const char USAGE[] =
 constexpr size_t MAX_DATAGRAM = 1500;
 constexpr uint32_t LOOPBACK = 0x7F000001;
 
-Xorshift64 generator = {0x9e3779b97f4a7c15ull};
+Xorshift64 generator = {GOLDEN_GAMMA};
 
 uint32_t Random(uint32_t n) { return generator.Below(n); }
 
@@ -230,8 +230,7 @@ int main(int argc, char** argv) {
     }
     ++i;
   }
-  generator.state = seed * 2654435761u + 0x9e3779b97f4a7c15ull;
-  if (generator.state == 0) generator.state = 1;
+  generator = SeededXorshift64(seed);
   if (junk != 0) return Junk(static_cast<uint16_t>(junk), count, rate);
   if (listen == 0 || to == 0 || jitter > 2 * delay) {
     std::fprintf(stderr, "%s", USAGE);

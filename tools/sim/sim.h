@@ -21,7 +21,7 @@ struct ScriptRun {
 constexpr int SIM_FIRST_PRESS_BINS = 1024;
 
 // The simulated clock and the gravity timers are frameGravity's
-// (net/frame_gravity.h): a frame step every 10 ms, each player's gravity at
+// (engine/frame_gravity.h): a frame step every 10 ms, each player's gravity at
 // the period last armed (at least 10 ms), as a network match counts them.
 struct SimState {
   uint32_t tickCount;        // what ReadTickCount() returns: the streams' seed

@@ -3,7 +3,7 @@
 #include "tools/sim/sim.h"
 
 #include "computer/computer_player.h"
-#include "net/frame_gravity.h"
+#include "engine/frame_gravity.h"
 
 SimState simState;
 
@@ -72,7 +72,7 @@ void CountAction(int p, Action a) {
     simState.appearedAt[p] = frame - 1;
     simState.pressedThisPiece[p] = false;
   }
-  const bool press = a != Action::NoAction && (gameState.repeatDelay[p] == 0 || gameState.lastAction[p] != a);
+  const bool press = ActionActs(p, a);
   if (a != Action::NoAction && a != simState.lastAsked[p]) simState.keyDowns[p] += 1;
   simState.lastAsked[p] = a;
   if (!press) return;

@@ -23,10 +23,7 @@ Action ChooseRandom(SimInput& in, int p) {
 void BeginSimInput(SimInput& in, bool random, uint64_t randomSeed, const std::vector<ScriptRun>& runs) {
   in = SimInput{};
   in.random = random;
-  // Xorshift never leaves 0: the one seed that the mixing sends there
-  // (15410147969449583195) starts elsewhere. Every other seed keeps its state.
-  in.generator.state = randomSeed * 2654435761u + 0x9e3779b97f4a7c15ull;
-  if (in.generator.state == 0) in.generator.state = 0x2545F4914F6CDD1Dull;
+  in.generator = SeededXorshift64(randomSeed);
   in.current[0] = in.current[1] = Action::NoAction;
   in.runs = &runs;
   in.runLeft = runs.empty() ? 0 : runs[0].frames;

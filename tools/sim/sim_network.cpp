@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "computer/computer_player.h"
-#include "net/frame_gravity.h"
+#include "engine/frame_gravity.h"
 #include "net/net_session.h"
 #include "tools/sim/sim.h"
 

@@ -1,7 +1,7 @@
 // Text picture of both wells: '.' empty, 1 to 7 the colours, '#' the ghost.
 #include <cstring>
 
-#include "net/frame_gravity.h"
+#include "engine/frame_gravity.h"
 #include "tools/sim/sim.h"
 
 void PrintWells(std::FILE* out, int64_t frame) {

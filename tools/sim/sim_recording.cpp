@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "net/frame_gravity.h"
+#include "engine/frame_gravity.h"
 #include "replay/replay_run.h"
 #include "tools/sim/sim.h"
 

@@ -1,24 +1,24 @@
 // The game's command line: play, record every match to a file, or replay a
-// recording in the window. Platform-free so that it is tested natively.
+// recording in the window; host or join a network match. Platform-free so
+// that it is tested natively.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "net/net_wire.h"
 
 enum class LaunchMode { Play, Record, Replay };
 
 // A network match asked for on the command line: none, host one, join one.
 enum class NetworkRole { None, Host, Join };
 
-// The port a network match uses when none is given.
-constexpr uint16_t DEFAULT_NETWORK_PORT = 41414;
-
 struct LaunchOptions {
   LaunchMode mode = LaunchMode::Play;
   std::string path;
   NetworkRole network = NetworkRole::None;
   std::string peerHost;  // --join's HOST
-  uint16_t port = DEFAULT_NETWORK_PORT;
+  uint16_t port = NET_DEFAULT_PORT;
   // For tests: no message boxes (what they would say goes to the standard
   // error and the debug output), and a replay closes the window when over.
   bool unattended = false;
@@ -34,6 +34,6 @@ bool ParseLaunchOptions(const char* commandLine, LaunchOptions& out, std::string
 
 // A port as typed: decimal digits only, 1 to 65535 (blanks around allowed).
 bool ParsePort(const char* text, uint16_t& port);
-// "HOST" or "HOST:PORT" as typed (the port DEFAULT_NETWORK_PORT when left
+// "HOST" or "HOST:PORT" as typed (the port NET_DEFAULT_PORT when left
 // out); false for an empty host or a bad port. The host is not looked up.
 bool ParsePeerAddress(const char* text, std::string& host, uint16_t& port);

@@ -1,5 +1,5 @@
 // Gravity counted in frame steps, as the simulator has always run it.
-#include "net/frame_gravity.h"
+#include "engine/frame_gravity.h"
 
 #include "engine/engine.h"
 

@@ -1,6 +1,6 @@
 // The game's command line, split as the Windows shell quotes it: words
 // separated by blanks, double quotes around a word with blanks in it.
-#include "replay/launch_options.h"
+#include "ui/launch_options.h"
 
 #include <cstring>
 #include <vector>
@@ -54,7 +54,7 @@ bool ParsePeerAddress(const char* text, std::string& host, uint16_t& port) {
   const size_t last = word.find_last_not_of(" \t");
   word = first == std::string::npos ? "" : word.substr(first, last - first + 1);
   const size_t colon = word.rfind(':');
-  uint16_t p = DEFAULT_NETWORK_PORT;
+  uint16_t p = NET_DEFAULT_PORT;
   if (colon != std::string::npos && !ParsePort(word.c_str() + colon + 1, p)) return false;
   const std::string name = word.substr(0, colon);
   if (name.empty() || name.find_first_of(" \t:") != std::string::npos) return false;

@@ -1,0 +1,70 @@
+// The game's command line: the modes, the network roles and their ports, and
+// every malformed line refused with a message.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ui/launch_options.h"
+
+TEST(LaunchOptions, RecordReplayAndTheirFaults) {
+  LaunchOptions o;
+  std::string error;
+  EXPECT_TRUE(ParseLaunchOptions("", o, error));
+  EXPECT_EQ(LaunchMode::Play, o.mode);
+  EXPECT_TRUE(ParseLaunchOptions(nullptr, o, error));
+  EXPECT_TRUE(ParseLaunchOptions("  --record  \"C:\\My Games\\a b.rec\" --unattended", o, error));
+  EXPECT_EQ(LaunchMode::Record, o.mode);
+  EXPECT_EQ("C:\\My Games\\a b.rec", o.path);
+  EXPECT_TRUE(o.unattended);
+  EXPECT_TRUE(ParseLaunchOptions("/replay x.rec -foo", o, error));
+  EXPECT_EQ(LaunchMode::Replay, o.mode);
+  EXPECT_EQ("x.rec", o.path);
+  EXPECT_FALSE(o.unattended);
+  EXPECT_FALSE(ParseLaunchOptions("--record", o, error));
+  EXPECT_EQ("--record needs a file", error);
+  EXPECT_FALSE(ParseLaunchOptions("/replay \"\"", o, error));
+  EXPECT_FALSE(ParseLaunchOptions("--record a --replay b", o, error));
+  EXPECT_FALSE(ParseLaunchOptions("--record a --record b", o, error));
+}
+
+TEST(LaunchOptions, NetworkRolesPortsAndTheirFaults) {
+  LaunchOptions o;
+  std::string error;
+  ASSERT_TRUE(ParseLaunchOptions("--host", o, error));
+  EXPECT_EQ(NetworkRole::Host, o.network);
+  EXPECT_EQ(41414, o.port);
+  ASSERT_TRUE(ParseLaunchOptions("/host 43001 --record m.rec", o, error));
+  EXPECT_EQ(43001, o.port);
+  EXPECT_EQ(LaunchMode::Record, o.mode) << "a network match may be recorded";
+  ASSERT_TRUE(ParseLaunchOptions("--host --unattended", o, error)) << error;
+  EXPECT_EQ(41414, o.port);
+  EXPECT_TRUE(o.unattended);
+  ASSERT_TRUE(ParseLaunchOptions("/join 192.0.2.7", o, error));
+  EXPECT_EQ(NetworkRole::Join, o.network);
+  EXPECT_EQ("192.0.2.7", o.peerHost);
+  EXPECT_EQ(41414, o.port);
+  ASSERT_TRUE(ParseLaunchOptions("--join localhost:65535", o, error));
+  EXPECT_EQ("localhost", o.peerHost);
+  EXPECT_EQ(65535, o.port);
+
+  const char* refused[] = {"--host 0", "--host 65536", "--host 12ab", "--join", "--join --unattended",
+                           "--join :41414", "--join a:", "--join a:99999", "--join a:-1",
+                           "--host --join a", "--join a --join b", "--replay m.rec --host"};
+  for (const char* line : refused) {
+    error.clear();
+    EXPECT_FALSE(ParseLaunchOptions(line, o, error)) << line;
+    EXPECT_FALSE(error.empty()) << line;
+  }
+  ParseLaunchOptions("--join a:99999", o, error);
+  EXPECT_EQ("--join needs HOST or HOST:PORT (a port from 1 to 65535)", error);
+
+  // The dialogs' fields go through the same readers.
+  uint16_t port = 7;
+  EXPECT_TRUE(ParsePort(" 41414 ", port));
+  EXPECT_EQ(41414, port);
+  EXPECT_FALSE(ParsePort("", port));
+  EXPECT_FALSE(ParsePort("4 1", port));
+  EXPECT_FALSE(ParsePort("99999999999999999999", port));
+  EXPECT_FALSE(ParsePort(nullptr, port));
+  EXPECT_EQ(41414, port) << "a refused port leaves the value alone";
+}
