@@ -303,6 +303,10 @@ void RunNetworkFrames() {
   ShowNetworkState();
 }
 
+void PollNetworkDuringCapture() {
+  if (NetworkMatchOn()) NetPoll(netSession, timerCalls.getTime());
+}
+
 void LeaveNetworkMatch() {
   if (!NetworkMatchOn()) return;
   NetLeave(netSession, timerCalls.getTime());

@@ -70,6 +70,11 @@ bool NetworkCommand(int id, void (*act)(int id));
 // message says why.
 void RunNetworkFrames();
 
+// The configuration dialog's capture hook while NetworkMatchOn: a capture
+// holds the window's thread, so it polls the session here (datagrams read
+// and answered, keepalives sent); nothing else, no frame runs.
+void PollNetworkDuringCapture();
+
 // Leave (the menu) and WM_DESTROY: the other side is told at once.
 void LeaveNetworkMatch();
 
