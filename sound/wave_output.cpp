@@ -166,9 +166,9 @@ void StopSoundOutput() {
   }
   w.stopping.store(true);
   SetEvent(w.wake);
-  // Closing the device can take a while under Wine; the thread waits on
-  // `wake` until it has returned, so the event is closed only once the
-  // thread is gone.
+  // The thread waits on `wake` until its last call into waveOut (closing
+  // the device can take a while under Wine) has returned: the event may be
+  // closed only once the thread is gone.
   if (WaitForSingleObject(w.thread, STOP_WAIT_MS) != WAIT_OBJECT_0) {
     // A device that hangs on closing holds the thread inside waveOut, where
     // ending it by force could leave the audio system's locks held. Both

@@ -164,7 +164,6 @@ TEST_F(Sound, TheQueue) {
   PostSilence();
   PostSilence();
   EXPECT_TRUE(SettleQuiet());
-  EXPECT_TRUE(MixerQuiet());
   PostSilence();
   PostSound(1, SoundEvent::PieceLocked, 7);
   EXPECT_FALSE(SettleQuiet());
