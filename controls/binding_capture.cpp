@@ -1,11 +1,14 @@
 // Capturing one input for an action: the highest key code down in keyboard
 // mode; in joystick mode the first button, else axis, else hat of one poll,
 // given up at once when no device answers, after a time-out, or on Escape.
+// In a network session each pass also calls the window's hook, and a key
+// capture gives up after a time-out as well.
 #include "controls/action_sampling.h"
 #include "controls/config_dialog.h"
 #include "joystick/di_joystick.h"
 
 TickCountFn tickCountSource = GetTickCount;
+CaptureHookFn captureHook = nullptr;
 
 namespace {
 
@@ -15,13 +18,19 @@ constexpr int32_t FIRST_KEY_CODE = VK_BACK;
 constexpr int32_t LAST_KEY_CODE = 255;
 static_assert(FIRST_KEY_CODE == 8, "the scan starts above the mouse buttons");
 
+// The key code, or -1 when a network session's time-out passed first.
 int32_t WaitForKey() {
+  const DWORD start = captureHook != nullptr ? tickCountSource() : 0;
   for (;;) {
     int32_t found = -1;
     for (int code = FIRST_KEY_CODE; code <= LAST_KEY_CODE; ++code) {
       if (KeyDownNow(code)) found = code;
     }
     if (found >= 0) return found;
+    if (captureHook != nullptr) {
+      captureHook();
+      if (tickCountSource() - start >= NETWORK_CAPTURE_TIMEOUT_MS) return -1;
+    }
   }
 }
 
@@ -64,10 +73,12 @@ JoystickWait WaitForJoystickInput(CDIJoystick& stick, int buttons, Binding& foun
   // input can ever come from it. Waiting would only block the whole game.
   if (!stick.PollDevice() && buttons == 0) return JoystickWait::NoDevice;
   const DWORD start = tickCountSource();
+  const DWORD limit = captureHook != nullptr ? NETWORK_CAPTURE_TIMEOUT_MS : CAPTURE_TIMEOUT_MS;
   for (;;) {
     if (KeyDownNow(VK_ESCAPE)) return JoystickWait::Escape;
+    if (captureHook != nullptr) captureHook();
     // Unsigned difference: correct across the 49.7-day wrap of the clock.
-    if (tickCountSource() - start >= CAPTURE_TIMEOUT_MS) return JoystickWait::TimeOut;
+    if (tickCountSource() - start >= limit) return JoystickWait::TimeOut;
     stick.PollDevice();
     if (ReadJoystickInput(stick, buttons, found)) return JoystickWait::Found;
   }
@@ -86,6 +97,7 @@ bool IsEscapeKeyMessage(const MSG& msg) {
 void SwallowEscape() {
   const DWORD start = tickCountSource();
   while (KeyDownNow(VK_ESCAPE) && tickCountSource() - start < CAPTURE_TIMEOUT_MS) {
+    if (captureHook != nullptr) captureHook();
   }
   MSG kept[32];
   int count = 0;
@@ -112,8 +124,13 @@ void CaptureBinding(HWND dialog, HWND field, int action) {
   // The computer's fields are disabled; a stray focus captures nothing.
   if (controls[p].keyboardMode == COMPUTER_MODE) return;
   if (controls[p].keyboardMode) {
+    const int32_t code = WaitForKey();
+    if (code < 0) {
+      SetFocus(dialog);  // timed out: a new focus on the field captures again
+      return;
+    }
     binding.kind = static_cast<int32_t>(BindingKind::Key);
-    binding.arg2 = WaitForKey();
+    binding.arg2 = code;
     ShowInField(field, p, binding);
     return;  // the focus stays in the field
   }

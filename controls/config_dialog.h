@@ -46,7 +46,16 @@ void FormatBinding(int p, const Binding& binding, char (&text)[BINDING_TEXT_SIZE
 // A joystick capture that sees no input for this long gives up, leaving the
 // binding as it was: an untouched or unplugged stick must not hang the game.
 constexpr DWORD CAPTURE_TIMEOUT_MS = 10000;
-// The millisecond clock of that time-out; GetTickCount by default, tests
+// While a network session runs, the window sets this hook (null otherwise):
+// every pass of a capture's wait calls it, so that the session keeps
+// answering the other program, whose patience is 5 s of silence; and a
+// capture then gives up, leaving the binding as it was, after
+// NETWORK_CAPTURE_TIMEOUT_MS (a key capture too, which otherwise waits for
+// a key without limit), so that the lockstep frames are not held for long.
+typedef void (*CaptureHookFn)();
+extern CaptureHookFn captureHook;
+constexpr DWORD NETWORK_CAPTURE_TIMEOUT_MS = 3000;
+// The millisecond clock of those time-outs; GetTickCount by default, tests
 // script it.
 typedef DWORD (WINAPI* TickCountFn)();
 extern TickCountFn tickCountSource;

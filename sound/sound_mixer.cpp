@@ -116,3 +116,14 @@ bool MixerQuiet() {
   }
   return soundMixer.taken.load(std::memory_order_relaxed) == soundMixer.posted.load(std::memory_order_acquire);
 }
+
+bool SettleQuiet() {
+  for (const Voice& v : soundMixer.voices) {
+    if (v.playing) return false;
+  }
+  const uint32_t posted = soundMixer.posted.load(std::memory_order_acquire);
+  uint32_t taken = soundMixer.taken.load(std::memory_order_relaxed);
+  while (taken != posted && soundMixer.queue[taken % SOUND_QUEUE].event < 0) ++taken;
+  soundMixer.taken.store(taken, std::memory_order_release);
+  return taken == posted;
+}

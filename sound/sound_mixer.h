@@ -67,3 +67,7 @@ bool PostSilence();
 uint64_t MixSound(int16_t* out, int32_t frames);
 // The sound thread: no voice sounds and no request waits.
 bool MixerQuiet();
+// The sound thread, the device closed: when no voice sounds, takes the
+// silences at the head of the queue (they would change nothing); then
+// MixerQuiet. A sound behind a silence still waits for MixSound.
+bool SettleQuiet();

@@ -10,6 +10,10 @@ WaveOutput waveOutput;
 
 namespace {
 
+// How long shutdown waits for the thread to close the device: well past the
+// tenth of a second or so a close takes under Wine.
+constexpr DWORD STOP_WAIT_MS = 3000;
+
 void DebugLine(const char* what, MMRESULT code) {
   char line[160];
   std::snprintf(line, sizeof line, "BlockTide: no sound: %s failed (error %u)\n", what,
@@ -97,7 +101,9 @@ DWORD WINAPI SoundThread(void*) {
     WaitForSingleObject(w.wake, open ? 100 : 1000);
     if (w.stopping.load()) break;
     if (!open) {
-      if (MixerQuiet()) continue;
+      // A silence asked for while nothing sounds (the switch turned off) is
+      // no reason to open the device.
+      if (SettleQuiet()) continue;
       r = OpenDevice(call);
       if (r != MMSYSERR_NOERROR) break;
       open = true;
@@ -153,20 +159,32 @@ void WakeSoundOutput() {
 
 void StopSoundOutput() {
   WaveOutput& w = waveOutput;
-  if (w.thread != nullptr) {
-    w.stopping.store(true);
-    SetEvent(w.wake);
-    // A device that hangs on closing is left to the process's end.
-    if (WaitForSingleObject(w.thread, 500) == WAIT_OBJECT_0 && w.soundsTimed != 0) {
-      char line[160];
-      std::snprintf(line, sizeof line,
-                    "BlockTide: sound: %u sounds, event to sound %.1f ms mean, %.1f ms at most, %u over 40 ms\n",
-                    w.soundsTimed, w.delaySumMs / w.soundsTimed, w.delayMaxMs, w.soundsLate);
-      OutputDebugStringA(line);
-    }
-    CloseHandle(w.thread);
-    w.thread = nullptr;
+  if (w.thread == nullptr) {
+    if (w.wake != nullptr) CloseHandle(w.wake);
+    w.wake = nullptr;
+    return;
   }
-  if (w.wake != nullptr) CloseHandle(w.wake);
+  w.stopping.store(true);
+  SetEvent(w.wake);
+  // The thread waits on `wake` until its last call into waveOut (closing
+  // the device can take a while under Wine) has returned: the event may be
+  // closed only once the thread is gone.
+  if (WaitForSingleObject(w.thread, STOP_WAIT_MS) != WAIT_OBJECT_0) {
+    // A device that hangs on closing holds the thread inside waveOut, where
+    // ending it by force could leave the audio system's locks held. Both
+    // handles are left open (leaked) for the process's end, which follows.
+    OutputDebugStringA("BlockTide: sound: the sound thread did not end; its handles are left to the exit\n");
+    return;
+  }
+  if (w.soundsTimed != 0) {
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "BlockTide: sound: %u sounds, event to sound %.1f ms mean, %.1f ms at most, %u over 40 ms\n",
+                  w.soundsTimed, w.delaySumMs / w.soundsTimed, w.delayMaxMs, w.soundsLate);
+    OutputDebugStringA(line);
+  }
+  CloseHandle(w.thread);
+  w.thread = nullptr;
+  CloseHandle(w.wake);
   w.wake = nullptr;
 }

@@ -49,8 +49,11 @@ uint64_t SoundStamp();
 // sounds and tries the device; nothing is waited for. Without a device, or
 // when any waveOut call fails, the game is silent and one debug line says why.
 void StartSoundOutput();
-// The window's thread after posting a request: a closed device opens again.
+// The window's thread after posting a request: a closed device opens again
+// for a sound; a silence alone is taken without opening it.
 void WakeSoundOutput();
-// At shutdown: stops the thread (waiting at most half a second for it to
-// close the device) and sends one debug line with the event-to-sound figure.
+// At shutdown: stops the thread and waits for it to close the device, then
+// closes its handles and sends one debug line with the event-to-sound
+// figure. A thread that has not ended after 3 s keeps its handles (they are
+// leaked to the process's end rather than closed under it).
 void StopSoundOutput();

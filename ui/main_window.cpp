@@ -103,7 +103,10 @@ void StopMatch() {
 
 void RunConfigDialog(int p) {
   configPlayer = p;
+  // A capture must not leave the other program without an answer.
+  captureHook = NetworkMatchOn() ? PollNetworkDuringCapture : nullptr;
   DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_CONFIG), mainWindow, ConfigDialog, 0);
+  captureHook = nullptr;
   g_Joystick[configPlayer].SetHWND(mainWindow);
 }
 

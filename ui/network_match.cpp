@@ -318,6 +318,10 @@ void RunNetworkFrames() {
   ShowNetworkState();
 }
 
+void PollNetworkDuringCapture() {
+  if (NetworkMatchOn()) NetPoll(netSession, timerCalls.getTime());
+}
+
 void LeaveNetworkMatch() {
   networkMatch.lookUp.cancelled = true;  // a look-up under way ends unused
   if (!NetworkMatchOn()) return;

@@ -83,6 +83,12 @@ void RunNetworkFrames();
 // message says the name was not found.
 void OnHostLookedUp();
 
+// The configuration dialog's capture hook while NetworkMatchOn: a capture
+// holds the window's thread, so it polls the session here (datagrams read
+// and answered, keepalives sent); nothing else, no frame runs (a capture
+// in a network match gives up after 3 s, within the other side's 5 s).
+void PollNetworkDuringCapture();
+
 // Leave (the menu) and WM_DESTROY: the other side is told at once.
 void LeaveNetworkMatch();
 

@@ -3,6 +3,7 @@
 
 #include "controls/settings_store.h"
 #include "sound/sound_mixer.h"
+#include "sound/wave_output.h"
 #include "ui/match_recording.h"
 
 bool soundOn = true;
@@ -18,7 +19,9 @@ void AddSoundMenuItem(HWND window) {
 bool SoundMenuCommand(HWND window, WPARAM command) {
   if ((command & 0xFFF0) != IDM_SOUND) return false;
   soundOn = !soundOn;
-  if (!soundOn) PostSilence();
+  // The thread takes the silence at once; with nothing sounding it leaves
+  // the device closed.
+  if (!soundOn && PostSilence()) WakeSoundOutput();
   CheckMenuItem(GetSystemMenu(window, FALSE), IDM_SOUND, MF_BYCOMMAND | (soundOn ? MF_CHECKED : MF_UNCHECKED));
   if (session.replay == ReplayState::NotReplaying) SaveSoundSwitch(soundOn);
   return true;

@@ -87,6 +87,30 @@ TEST_F(DialogTest, JoystickCaptureGivesUpAfterTenSecondsOrAtOnceWithoutADevice) 
   EXPECT_TRUE(IsChild(dialog, GetFocus())) << "the focus is back in the dialog";
 }
 
+long hookCalls;
+void CountHookCall() { ++hookCalls; }
+
+TEST_F(DialogTest, InANetworkSessionCapturesCallTheHookAndGiveUpAfterThreeSeconds) {
+  // No key comes: the key capture gives up rather than hold the program.
+  Open();
+  captureHook = CountHookCall;
+  hookCalls = 0;
+  controls[1].bindings[2] = Binding{3, 0, 'D'};
+  tickStep = 1000;
+  Capture(2);
+  EXPECT_EQ(3, hookCalls) << "the hook runs on every pass";
+  EXPECT_EQ('D', controls[1].bindings[2].arg2);
+  EXPECT_NE(Field(2), GetFocus()) << "off the field: a new focus captures again";
+  // A silent stick: 3 s, not 10.
+  DestroyWindow(dialog);
+  StorePadBForPlayer1();
+  Open();
+  padB->ClearState();
+  tickCalls = 0;
+  Capture(3);
+  EXPECT_EQ(4, tickCalls) << "start, then one read per pass until 3 s passed";
+}
+
 TEST_F(DialogTest, EscapeEndsOnlyTheJoystickCapture) {
   StorePadBForPlayer1();
   Open();

@@ -70,6 +70,7 @@ class DialogTest : public testing::Test {
     DeleteSettings();
     keyStateSource = GetAsyncKeyState;
     tickCountSource = GetTickCount;
+    captureHook = nullptr;
     fakedi::Restore();
   }
 

@@ -4,11 +4,12 @@
 # loopback. The host waits; the joiner joins and presses Start; keys are
 # held on both desks; screen grabs of both desks agree but for the falling
 # pieces; a second joiner is refused without disturbing the match; Stop on
-# the host brings the title to both; both recordings hold the same digests
+# the host brings the title to both; a Config capture on the joiner that no
+# key ends outlasts the 5 s the host waits, yet both stay connected; both recordings hold the same digests
 # and one replays in the simulator and in the window; closing the joiner
 # tells the host at once, killing it after 5 s of silence; a join to the
 # closed host gives up with a message.
-#   network_e2e.sh GAME_EXE BUILD_DIR NATIVE_SIM [SECONDS]
+#   network_e2e.sh GAME_EXE BUILD_DIR NATIVE_SIM [SECONDS [DIALOG_PROBE]]
 # The first desk is the build's (tools/wine-env.sh); the script starts and
 # stops the second: display BLOCKTIDE_SECOND_DISPLAY (default :98), prefix
 # BUILD_DIR/wineprefix-desk2. UDP port BLOCKTIDE_NET_PORT (default 43414),
@@ -16,6 +17,7 @@
 # time the host takes to see the joiner go); none of them is asserted.
 set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); sim=${3:?native simulator}; seconds=${4:-12}
+probe=${5:-$build/tests/e2e/e2e_dialog_probe.exe}
 . "$(dirname "$0")/e2e_lib.sh"
 use_build_environment "$build"
 e2e_begin "$build" network
@@ -121,6 +123,23 @@ for d in a b; do
   eval "ox=\$ox_$d; oy=\$oy_$d"
   for p in 0 1; do [ "$(red $d-stop "${WELL[p]}")" -gt 100 ] || fail "desk $d, well $p: no title after Stop"; done
 done
+
+# 5b. Between matches the joiner opens Config and clicks a field: the key
+#     capture waits longer than the host's 5 s of patience, and neither side
+#     may lose the other meanwhile. Escape then cancels the dialog.
+[ -f "$probe" ] || fail "no dialog probe at $probe"
+ox=$ox_b; oy=$oy_b; on_b; xdotool windowfocus --sync "$wid_b"
+open_config1 1001
+set -- $dialog_control
+xdotool mousemove "$1" "$2" click 1
+sleep 7
+for d in a b; do
+  eval "t=\$(title_of $d \$wid_$d)"
+  [[ $t == "BlockTide - connected to 127.0.0.1"* ]] || fail "desk $d after a 7 s capture on the joiner: title '$t'"
+done
+on_b; xdotool key Escape
+dialog_closed "Escape after the capture" 1001
+echo "a 7 s Config capture on the joiner: both still connected"
 
 # 6. Closing the joiner: the host's title is "BlockTide" again and it says why.
 # Waits (up to 10 s) for the host's title to be "BlockTide" and its message

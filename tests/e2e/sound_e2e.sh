@@ -55,6 +55,11 @@ close_with_alt_f4
 [ "$rc" -eq 0 ] || fail "game with the menu: exit code $rc"
 stored=$(wine reg query "$SETTINGS_KEY" /v Sound 2>/dev/null | tr -d '\r' | awk '$1 == "Sound" { print $3 }')
 [ "$stored" = "00" ] || fail "\"Sound\" stored as '$stored' after the menu, not 00"
+# Turned off while all was quiet, the switch left the device closed: only
+# the start-up opening wrote a stream.
+streams=$(python3 -c 'import re, sys; print(len(re.findall(b"RIFF....WAVEfmt ", open(sys.argv[1], "rb").read(), re.S)))' "$work/menu.wav")
+[ "$streams" = 1 ] || fail "the switch turned off while quiet: $streams device openings, not 1"
+
 
 # 3. Sound off: the same replay is silent. The device was opened at start-up
 #    (the file exists) and played nothing, or nothing but zeros.

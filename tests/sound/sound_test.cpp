@@ -157,6 +157,22 @@ TEST_F(Sound, TheQueue) {
   EXPECT_EQ(9u, MixSound(block, 441));
   EXPECT_GT(Peak(block, 2 * 441), 0);
 
+  // With the device closed, silences alone leave all quiet (the device stays
+  // closed); a sound behind one still plays, and a voice still sounding is
+  // not passed over.
+  ResetMixer();
+  PostSilence();
+  PostSilence();
+  EXPECT_TRUE(SettleQuiet());
+  PostSilence();
+  PostSound(1, SoundEvent::PieceLocked, 7);
+  EXPECT_FALSE(SettleQuiet());
+  EXPECT_EQ(7u, MixSound(block, 441));
+  PostSilence();
+  EXPECT_FALSE(SettleQuiet()) << "the voice is still sounding";
+  EXPECT_EQ(0u, MixSound(block, 441));
+  EXPECT_EQ(0, Peak(block, 2 * 441));
+
   // A full queue drops the newest request, and takes requests again once read.
   ResetMixer();
   for (int i = 0; i < SOUND_QUEUE; ++i) ASSERT_TRUE(PostSound(0, SoundEvent::PieceLocked, 100 + i));
