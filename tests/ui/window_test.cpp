@@ -80,7 +80,7 @@ TEST_F(MainWindow, ClassWindowAndChildControls) {
   EXPECT_STREQ("BLOCKTIDE", name);
   EXPECT_EQ("BlockTide", Text(mainWindow));
   const LONG style = GetWindowLongA(mainWindow, GWL_STYLE);
-  EXPECT_EQ(0x00CA0000, style & 0x00CF0000) << std::hex << style << ": neither resizable nor maximisable";
+  EXPECT_EQ(0x00CF0000, style & 0x00CF0000) << std::hex << style << ": resizable and maximisable";
   EXPECT_EQ(nullptr, GetMenu(mainWindow));
   RECT client;
   GetClientRect(mainWindow, &client);
