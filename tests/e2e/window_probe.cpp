@@ -5,7 +5,9 @@
 //                             rectangle in the client area and the height of
 //                             the button's font ("DPI W H L T R B F");
 //   window_probe size W H     gives it a client area of W x H, as a drag of
-//                             its border would.
+//                             its border would;
+//   window_probe sizeloop     starts its modal sizing loop (the system
+//                             menu's Size, then driven by arrow keys).
 #include <windows.h>
 
 #include <cstdio>
@@ -25,6 +27,10 @@ int main(int argc, char** argv) {
     const int w = std::atoi(argv[2]) + (outer.right - outer.left) - client.right;
     const int h = std::atoi(argv[3]) + (outer.bottom - outer.top) - client.bottom;
     SetWindowPos(game, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "sizeloop") == 0) {
+    PostMessageA(game, WM_SYSCOMMAND, SC_SIZE, 0);
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "layout") == 0) {
