@@ -242,7 +242,8 @@ ImagesMade RemakeImages(HWND window) {
     if (held.well[p] == WellPicture::Title) DrawTitle(p);
     if (held.well[p] == WellPicture::Cells) {
       bool known = false;
-      PaintCells(boardDC[p], boardFrame[p], WELL_COLUMNS, WELL_ROWS, held.wellCells[p], imageRecord.wellCells[p], known);
+      PaintCells(boardDC[p], boardFrame[p], WELL_COLUMNS, WELL_ROWS, held.wellCells[p], imageRecord.wellCells[p],
+                 known);
       imageRecord.well[p] = WellPicture::Cells;
     }
     if (held.previewKnown[p]) {

@@ -140,7 +140,9 @@ static int32_t Rounded(int64_t numerator, int64_t denominator) {
   return static_cast<int32_t>(std::clamp<int64_t>(q, INT32_MIN, INT32_MAX));
 }
 
-int32_t ScaleToDpi(int32_t length, int32_t dpi) { return Rounded(static_cast<int64_t>(length) * ValidDpi(dpi), BASE_DPI); }
+int32_t ScaleToDpi(int32_t length, int32_t dpi) {
+  return Rounded(static_cast<int64_t>(length) * ValidDpi(dpi), BASE_DPI);
+}
 
 int32_t ScaleFromDpi(int32_t length, int32_t dpi) {
   return Rounded(static_cast<int64_t>(length) * BASE_DPI, ValidDpi(dpi));

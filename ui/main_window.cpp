@@ -29,7 +29,9 @@ static HWND MakeControl(const char* className, const char* text, DWORD style, co
                         int id) {
   HWND control = CreateWindowExA(0, className, text, style, place.left, place.top, place.width, place.height,
                                  mainWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-  if (control != nullptr && controlFont != nullptr) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(controlFont), FALSE);
+  if (control != nullptr && controlFont != nullptr) {
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(controlFont), FALSE);
+  }
   return control;
 }
 
