@@ -70,10 +70,9 @@ int32_t WindowDpi(HWND window) {
 // A new client size or DPI: the layout, the fonts on a new DPI, the
 // controls moved, the images made afresh; nothing when neither changed (so
 // the window's first size keeps the start-up layout exactly).
-static void FitLayout(HWND window) {
+static void FitLayout(HWND window, int32_t dpi) {
   RECT client;
   if (!GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0) return;
-  const int32_t dpi = WindowDpi(window);
   if (client.right == clientWidth && client.bottom == clientHeight && dpi == layoutDpi) return;
   const bool newDpi = dpi != layoutDpi;
   ComputeClientLayout(client.right, client.bottom, dpi);
@@ -106,7 +105,7 @@ static void OnSize(HWND window, WPARAM kind) {
   const uint32_t maximised = kind == SIZE_MAXIMIZED ? 1 : 0;
   const bool toggled = maximised != windowRecord.maximised && windowRecord.right > windowRecord.left;
   NoteWindowPlace(window, toggled);
-  FitLayout(window);
+  FitLayout(window, WindowDpi(window));
 }
 
 // The smallest window whose client keeps every control whole.
@@ -118,11 +117,12 @@ static void OnMinMaxInfo(MINMAXINFO* info) {
   info->ptMinTrackSize.y = r.bottom - r.top;
 }
 
-// Another monitor's DPI: the suggested rectangle, laid out for the new DPI.
-static void OnDpiChanged(HWND window, const RECT* suggested) {
+// Another monitor's DPI (the message's; the window's own DPI is that
+// already): the suggested rectangle, laid out for the new DPI.
+static void OnDpiChanged(HWND window, int32_t dpi, const RECT* suggested) {
   SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
-  FitLayout(window);
+  FitLayout(window, dpi);
 }
 
 bool RegisterMainClass(HINSTANCE inst) {
@@ -163,7 +163,7 @@ bool CreateMainWindow(HINSTANCE inst, int showCommand) {
   levelLabel[0] = MakeControl("STATIC", "1", LABEL_STYLE, levelPlace[0], ID_LEVEL0);
   levelLabel[1] = MakeControl("STATIC", "1", LABEL_STYLE, levelPlace[1], ID_LEVEL0 + 1);
   // The window's DPI or the stored size may not be the start-up layout's.
-  FitLayout(window);
+  FitLayout(window, WindowDpi(window));
   NoteWindowPlace(window, false);
 
   const bool normal = showCommand == SW_SHOWNORMAL || showCommand == SW_SHOWDEFAULT || showCommand == SW_SHOW;
@@ -272,7 +272,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       OnMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
       return 0;
     case WM_DPICHANGED:
-      OnDpiChanged(window, reinterpret_cast<const RECT*>(lParam));
+      OnDpiChanged(window, LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
       return 0;
     case WM_TIMER:
       if (wParam == FRAME_TIMER) {

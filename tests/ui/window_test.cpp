@@ -361,6 +361,49 @@ TEST_F(MainWindow, ANewClientSizeLaysTheWindowOutAfresh) {
   EXPECT_EQ(384, r.top);
 }
 
+// Another monitor's DPI: the suggested rectangle laid out for it, the
+// controls given a font of its size; back at 96 the controls have the
+// system font again and the layout is today's. What a resize or a DPI
+// change replaces is deleted.
+TEST_F(MainWindow, ANewDpiLaysTheWindowOutForIt) {
+  // (GetGuiResources counts nothing under Wine: the replaced objects are
+  // checked to be gone instead.)
+  const HGDIOBJ oldTitle = titleFont;
+  RECT outer;
+  GetWindowRect(mainWindow, &outer);
+  RECT suggested = {outer.left, outer.top, outer.left + 1060, outer.top + 820};
+  SendMessageA(mainWindow, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(144, layoutDpi);
+  HWND start = GetDlgItem(mainWindow, ID_START);
+  RECT r;
+  GetWindowRect(start, &r);
+  EXPECT_EQ(90, r.right - r.left);
+  EXPECT_EQ(45, r.bottom - r.top);
+  LOGFONTA font = {};
+  ASSERT_NE(nullptr, controlFont);
+  EXPECT_EQ(reinterpret_cast<LRESULT>(controlFont), SendMessageA(start, WM_GETFONT, 0, 0));
+  GetObjectA(controlFont, sizeof font, &font);
+  EXPECT_EQ(24, font.lfHeight);
+  GetObjectA(titleFont, sizeof font, &font);
+  EXPECT_EQ(72, font.lfHeight);
+  EXPECT_EQ(0u, GetObjectType(oldTitle)) << "the old title font is deleted";
+
+  const HGDIOBJ oldFont = controlFont;
+  const HGDIOBJ oldWell = boardBitmap[0];
+  const HDC oldWellDC = boardDC[0];
+  for (int i = 0; i < 10; ++i) SizeClient(700 + 30 * i, 500 + 20 * i);
+  EXPECT_EQ(0u, GetObjectType(oldWell)) << "the old well image is deleted";
+  EXPECT_EQ(0u, GetObjectType(oldWellDC));
+  SetRect(&suggested, outer.left, outer.top, outer.right, outer.bottom);
+  SendMessageA(mainWindow, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(96, layoutDpi);
+  EXPECT_EQ(nullptr, controlFont);
+  EXPECT_EQ(0, SendMessageA(start, WM_GETFONT, 0, 0)) << "the system font";
+  EXPECT_EQ(682, clientWidth);
+  EXPECT_EQ(28, boardFrame[0].rect.left);
+  EXPECT_EQ(0u, GetObjectType(oldFont)) << "the 144-DPI control font is deleted";
+}
+
 // A frame tick as the frame timer runs it, after a clean window: the
 // bounding box of what then waits to be repainted.
 std::string Frame() {
