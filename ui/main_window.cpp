@@ -166,9 +166,12 @@ bool CreateMainWindow(HINSTANCE inst, int showCommand) {
   FitLayout(window, WindowDpi(window));
   NoteWindowPlace(window, false);
 
-  const bool normal = showCommand == SW_SHOWNORMAL || showCommand == SW_SHOWDEFAULT || showCommand == SW_SHOW;
-  if (restored && stored.maximised != 0 && normal) showCommand = SW_SHOWMAXIMIZED;
   ShowWindow(window, showCommand);
+  // Maximised again after the first show, which the start-up information
+  // may override, unless the game was started minimised or hidden.
+  const bool shown = showCommand != SW_HIDE && showCommand != SW_MINIMIZE && showCommand != SW_SHOWMINIMIZED &&
+                     showCommand != SW_SHOWMINNOACTIVE && showCommand != SW_FORCEMINIMIZE;
+  if (restored && stored.maximised != 0 && shown) ShowWindow(window, SW_MAXIMIZE);
   UpdateWindow(window);
   return true;
 }

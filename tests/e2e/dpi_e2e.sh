@@ -2,7 +2,7 @@
 # The window at two DPIs, resized during a match. At 96 on the 1024 x 768
 # display the layout is today's; a new client size lays the window out
 # afresh, the falling piece drawn again in the larger wells and the match
-# going on. At 144 (Wine's LogPixels) on a 1536 x 1152 desk every rectangle
+# going on; maximised, it opens maximised the next time. At 144 (Wine's LogPixels) on a 1536 x 1152 desk every rectangle
 # is the 96 one times 1.5 (the title in both wells, the controls' texts
 # whole, their font 24 pixels high), and the window stops at its minimum.
 #   dpi_e2e.sh GAME_EXE BUILD_DIR PROBE_EXE
@@ -50,8 +50,16 @@ first=$(top_row resized "37 20 300 600")
 sleep 2.2
 shot later
 [ "$(top_row later "37 20 300 600")" -gt "$first" ] || fail "resized: the piece did not fall on"
+wine "$probe" maximise
+sleep 0.5
+[ "$(layout | cut -d' ' -f2)" = 1024 ] || fail "maximised: layout $(layout)"
+stored=$(wine reg query "$SETTINGS_KEY" /v Window 2>/dev/null | tr -d '\r' | awk '$1 == "Window" { print $3 }')
+[ "${#stored}" = 40 ] && [ "${stored: -8}" = 01000000 ] || fail "maximised: Window stored as '$stored'"
 close_with_alt_f4
 [ "$rc" -eq 0 ] || fail "96 DPI: exit code $rc"
+launch_game
+[ "$(layout | cut -d' ' -f2)" = 1024 ] || fail "not maximised again: layout $(layout)"
+close_with_alt_f4
 
 # ---- 144 DPI on a 1536 x 1152 desk ---------------------------------------
 start_second_desk "${BLOCKTIDE_SECOND_DISPLAY:-:98}" "$build/wineprefix-dpi" "$work" 1536x1152 ||

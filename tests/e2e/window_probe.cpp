@@ -7,7 +7,8 @@
 //   window_probe size W H     gives it a client area of W x H, as a drag of
 //                             its border would;
 //   window_probe sizeloop     starts its modal sizing loop (the system
-//                             menu's Size, then driven by arrow keys).
+//                             menu's Size, then driven by arrow keys);
+//   window_probe maximise     maximises it, as its maximise box would.
 #include <windows.h>
 
 #include <cstdio>
@@ -27,6 +28,10 @@ int main(int argc, char** argv) {
     const int w = std::atoi(argv[2]) + (outer.right - outer.left) - client.right;
     const int h = std::atoi(argv[3]) + (outer.bottom - outer.top) - client.bottom;
     SetWindowPos(game, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "maximise") == 0) {
+    ShowWindow(game, SW_MAXIMIZE);
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "sizeloop") == 0) {
