@@ -1,4 +1,4 @@
-// The settings store: "Controls", "Shadows" and "Sound" under the current user's
+// The settings store: "Controls", "Shadows", "Sound" and "Window" under the current user's
 // BlockTide key, read and written as images of the in-memory records.
 #include "controls/settings_store.h"
 
@@ -14,6 +14,7 @@ const char SETTINGS_KEY[] = "Software\\QuillbeamSoft\\BlockTide\\";
 const char CONTROLS_VALUE[] = "Controls";
 const char SHADOWS_VALUE[] = "Shadows";
 const char SOUND_VALUE[] = "Sound";
+const char WINDOW_VALUE[] = "Window";
 
 HWND shadowCheck[2];
 
@@ -133,5 +134,35 @@ void SaveSoundSwitch(bool on) {
   if (RegCreateKeyA(HKEY_CURRENT_USER, SETTINGS_KEY, &key) != ERROR_SUCCESS) return;
   const BYTE value = on ? 1 : 0;
   RegSetValueExA(key, SOUND_VALUE, 0, REG_BINARY, &value, 1);
+  RegCloseKey(key);
+}
+
+// A side longer than this is no window's (the layout's largest screen side).
+constexpr int64_t MAX_WINDOW_SIDE = 65536;
+
+static bool SideFits(int32_t from, int32_t to) {
+  const int64_t side = static_cast<int64_t>(to) - from;
+  return side >= 1 && side <= MAX_WINDOW_SIDE;
+}
+
+bool LoadWindowRecord(WindowRecord& record) {
+  HKEY key;
+  if (RegOpenKeyA(HKEY_CURRENT_USER, SETTINGS_KEY, &key) != ERROR_SUCCESS) return false;
+  WindowRecord stored;
+  const long read = QueryValue(key, WINDOW_VALUE, reinterpret_cast<BYTE*>(&stored), sizeof stored);
+  RegCloseKey(key);
+  if (read != static_cast<long>(sizeof stored) || stored.maximised > 1) return false;
+  if (!SideFits(stored.left, stored.right) || !SideFits(stored.top, stored.bottom)) return false;
+  // A monitor unplugged or rearranged since: the place is no longer seen.
+  RECT r = {stored.left, stored.top, stored.right, stored.bottom};
+  if (MonitorFromRect(&r, MONITOR_DEFAULTTONULL) == nullptr) return false;
+  record = stored;
+  return true;
+}
+
+void SaveWindowRecord(const WindowRecord& record) {
+  HKEY key;
+  if (RegCreateKeyA(HKEY_CURRENT_USER, SETTINGS_KEY, &key) != ERROR_SUCCESS) return;
+  RegSetValueExA(key, WINDOW_VALUE, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&record), sizeof record);
   RegCloseKey(key);
 }

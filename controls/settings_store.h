@@ -1,14 +1,30 @@
-// The per-user settings store: both control sets, both shadow switches and
-// the sound switch in the registry, as memory images of the in-memory records.
+// The per-user settings store: both control sets, both shadow switches,
+// the sound switch and the window's place in the registry, as memory images
+// of the in-memory records.
 #pragma once
 
 #include <windows.h>
+
+#include <cstdint>
 
 // HKEY_CURRENT_USER\Software\QuillbeamSoft\BlockTide\ ...
 extern const char SETTINGS_KEY[];
 extern const char CONTROLS_VALUE[];   // "Controls", 232 bytes
 extern const char SHADOWS_VALUE[];    // "Shadows", 2 bytes
 extern const char SOUND_VALUE[];      // "Sound", 1 byte: 0 off, 1 on
+extern const char WINDOW_VALUE[];     // "Window", 20 bytes: a WindowRecord
+
+// The main window's place as the player left it: its rectangle when not
+// maximised (screen pixels, right and bottom exclusive) and whether it was
+// maximised (0 or 1).
+struct WindowRecord {
+  int32_t left;
+  int32_t top;
+  int32_t right;
+  int32_t bottom;
+  uint32_t maximised;
+};
+static_assert(sizeof(WindowRecord) == 20, "\"Window\" is five 32-bit fields, 20 bytes");
 
 // Player p's set becomes the stored one; when that cannot be done both
 // players get the default set.
@@ -23,6 +39,11 @@ void SaveShadow(int p);
 // one of another size or byte, reads as on (the default).
 bool LoadSoundSwitch();
 void SaveSoundSwitch(bool on);
+// The stored window place, when "Window" is 20 bytes, maximised is 0 or 1,
+// each side is 1 to 65536 pixels long and the rectangle meets a monitor;
+// false (record untouched) otherwise: the window then opens as on a first run.
+bool LoadWindowRecord(WindowRecord& record);
+void SaveWindowRecord(const WindowRecord& record);
 
 // The two "Shadow" check boxes, player 0 and 1, that SaveShadow reads. The
 // main window makes them and fills this in; they live here so that the

@@ -3,7 +3,8 @@
 # paused match and in a match with both players in play (gravity and the
 # 10 ms frame tick, no keys): starts the game under Wine on a virtual
 # display, reads /proc for the game, its Wine server and the X server.
-#   tools/measure_cpu.sh [--trace] [--pin CPU] [--busy N] [--taps N] [--sound] [BUILD_DIR] [SECONDS]
+#   tools/measure_cpu.sh [--trace] [--pin CPU] [--busy N] [--taps N] [--sound] [--resize] [--dpi N]
+#                        [BUILD_DIR] [SECONDS]
 #     BUILD_DIR defaults to build/windows, SECONDS (per state) to 10.
 #     --trace  also counts, per second of each state, the window's repaints
 #              (calls of BeginPaint) and the frame ticks (calls of
@@ -23,10 +24,20 @@
 #              default (a ~/.asoundrc in a HOME of its own), which waveOut
 #              plays into at the real pace. Without it, a machine with no
 #              sound card runs the game silent, its sound thread ended.
+#     --resize then measures a match while the window is resized, from its
+#              minimum to the whole screen in 20 steps and back, again and
+#              again (tests/e2e/window_probe.cpp's `size`, as a drag of the
+#              border would), and the same in the modal sizing loop that a
+#              drag runs (the system menu's Size, driven by arrow keys);
+#              with --trace the frame ticks tell whether any was lost.
+#     --dpi    runs the game at N DPI (Wine's LogPixels, removed again at
+#              the end) on a display of 1024 x 768 times N / 96, which it
+#              then starts itself: give a BLOCKTIDE_DISPLAY that no other
+#              run uses.
 # The display is BLOCKTIDE_DISPLAY (default :97), as for the tests.
 set -u
 cd "$(dirname "$0")/.."
-trace=0; pin=""; busy=0; toggles=0; sound=0
+trace=0; pin=""; busy=0; toggles=0; sound=0; resize=0; dpi=96
 while [ $# -gt 0 ]; do
   case $1 in
   --trace) trace=1; shift ;;
@@ -34,6 +45,8 @@ while [ $# -gt 0 ]; do
   --busy) busy=$2; shift 2 ;;
   --taps) toggles=$2; shift 2 ;;
   --sound) sound=1; shift ;;
+  --resize) resize=1; shift ;;
+  --dpi) dpi=$2; shift 2 ;;
   *) break ;;
   esac
 done
@@ -42,9 +55,16 @@ seconds=${2:-10}
 game=$build/blocktide.exe
 [ -x "$game" ] || { echo "no $game: build the blocktide target first" >&2; exit 2; }
 
+[ "$dpi" = 96 ] || export BLOCKTIDE_SCREEN=$((1024 * dpi / 96))x$((768 * dpi / 96))
 tools/wine-env.sh start "$build"
 . tests/e2e/e2e_lib.sh
 use_build_environment "$build"
+# The layout's positions (e2e_lib.sh) at the DPI: the 96-DPI ones scaled.
+scaled() { local v out=""; for v in $1; do out+="$(( (v * dpi + 48) / 96 )) "; done; echo "${out% }"; }
+START=$(scaled "$START"); WELL0=$(scaled "$WELL0")
+if [ "$dpi" != 96 ]; then
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+fi
 
 # Both players have the default keys except player 1's Pause (P instead of
 # Delete): with the same key the second player would resume at once.
@@ -60,6 +80,8 @@ controls() {
   echo "$hex"
 }
 wine reg add "$SETTINGS_KEY" /v Controls /t REG_BINARY /d "$(controls)" /f >/dev/null 2>&1
+# The window at its first-run place, whatever an earlier run left.
+wine reg delete "$SETTINGS_KEY" /v Window /f >/dev/null 2>&1
 log=$(mktemp)
 if [ "$trace" = 1 ]; then
   wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d 'user32.BeginPaint;user32.GetAsyncKeyState;user32.GetMessageA' /f >/dev/null 2>&1
@@ -90,9 +112,11 @@ stop() {
   kill "$pid" 2>/dev/null
   for l in "${loops[@]}"; do kill "$l" 2>/dev/null; done
   wine reg delete "$SETTINGS_KEY" /v Controls /f >/dev/null 2>&1
+  wine reg delete "$SETTINGS_KEY" /v Window /f >/dev/null 2>&1
   [ "$trace" = 1 ] && wine reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f >/dev/null 2>&1
   rm -f "$log"
   [ "$sound" = 1 ] && rm -rf "$gamehome"
+  [ "$dpi" != 96 ] && wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1
   tools/wine-env.sh stop "$build"
 }
 find_game_window || { echo "the game's window did not appear" >&2; stop; exit 1; }
@@ -119,7 +143,7 @@ load=""
 [ -n "$pin" ] && load+=", game on CPU $pin"
 [ "$busy" -gt 0 ] && load+=", $busy busy loops"
 [ "$sound" = 1 ] && load+=", sound on (ALSA null device)"
-echo "1024x768 under Wine, $seconds s per state$load"
+echo "${BLOCKTIDE_SCREEN:-1024x768} at $dpi DPI under Wine, $seconds s per state$load"
 echo "CPU in % of one core:    game  wineserver   Xvfb$([ "$trace" = 1 ] && echo '  repaints/s  frame ticks/s  messages/s')"
 measure() {
   local name=$1
@@ -168,6 +192,31 @@ pause_toggle paused
 measure "paused"
 pause_toggle playing
 measure "match, both in play"
+if [ "$resize" = 1 ]; then
+  probe=$build/tests/e2e/e2e_window_probe.exe
+  # The client sizes from the minimum (656 x 448 at 96 DPI) to the screen.
+  steps() {
+    local i
+    while :; do
+      for i in $(seq 0 20) $(seq 19 -1 1); do
+        wine "$probe" size $(scaled "$((656 + (1024 - 656) * i / 20)) $((448 + (740 - 448) * i / 20))")
+      done
+    done
+  }
+  steps & stepper=$!
+  measure "match, resized"
+  kill "$stepper" 2>/dev/null; wait "$stepper" 2>/dev/null
+  wine "$probe" size $(scaled "682 512")
+  # The modal loop: Size from the system menu, then arrow keys grow and
+  # shrink the window until Return ends it.
+  wine "$probe" sizeloop
+  sleep 0.3
+  ( while :; do for k in Right Down Right Down Left Up Left Up; do xdotool key "$k"; sleep 0.05; done; done ) &
+  keys=$!
+  measure "match, sizing loop"
+  kill "$keys" 2>/dev/null; wait "$keys" 2>/dev/null
+  xdotool key Return
+fi
 if [ "$toggles" -gt 0 ]; then
   taps=0
   for _ in $(seq 1 "$toggles"); do pause_toggle paused; pause_toggle playing; done

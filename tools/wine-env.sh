@@ -2,7 +2,8 @@
 # Starts or stops what the Windows tests need: a virtual X display and one
 # persistent Wine server in the build's own prefix.
 #   tools/wine-env.sh start BUILD_DIR      tools/wine-env.sh stop BUILD_DIR
-# The display is BLOCKTIDE_DISPLAY (default :97); it is written to
+# The display is BLOCKTIDE_DISPLAY (default :97), of BLOCKTIDE_SCREEN pixels
+# (default 1024x768) when this starts it; it is written to
 # BUILD_DIR/display for cmake/wine-run.sh.
 set -u
 cmd=${1:?start or stop}
@@ -14,7 +15,7 @@ num=${disp#:}
 case $cmd in
 start)
   if ! [ -e /tmp/.X11-unix/X$num ]; then
-    setsid Xvfb "$disp" -screen 0 1024x768x24 -nolisten tcp >"$build/xvfb.log" 2>&1 &
+    setsid Xvfb "$disp" -screen 0 "${BLOCKTIDE_SCREEN:-1024x768}x24" -nolisten tcp >"$build/xvfb.log" 2>&1 &
     echo $! >"$build/xvfb.pid"
     for _ in $(seq 1 100); do [ -e /tmp/.X11-unix/X$num ] && break; sleep 0.1; done
   fi

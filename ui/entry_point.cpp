@@ -35,8 +35,8 @@ int RunBlockTide(HINSTANCE inst, int showCommand) {
   if (FAILED(com)) return StartupFailed("COM could not be initialised", static_cast<unsigned long>(com));
   gameState.gameOver[0] = true;
   gameState.gameOver[1] = true;
+  ComputeScaledLayout(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), ScreenDpi());
   CreateDrawingObjects();
-  ComputeLayout(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
   if (!RegisterMainClass(inst)) {
     return StartupFailed("the window class could not be registered", GetLastError());
   }

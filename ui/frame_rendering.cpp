@@ -6,6 +6,7 @@
 #include "ui/layout.h"
 
 HFONT titleFont;
+HFONT controlFont;
 HPEN pens[CELL_VALUES];
 HBRUSH brushes[CELL_VALUES];
 
@@ -20,16 +21,39 @@ ImageRecord imageRecord;
 
 const char TITLE_TEXT[] = "BlockTide";
 
-// The title's font: 48 pixels high, normal weight, every other choice the
-// platform's default.
+// The title's font: 48 pixels high at 96 DPI (titleFontHeight), normal
+// weight, every other choice the platform's default.
 static_assert(FW_NORMAL == 400 && DEFAULT_CHARSET == 1, "the title font's weight and character set");
 static_assert(OUT_DEFAULT_PRECIS == 0 && CLIP_DEFAULT_PRECIS == 0 && DEFAULT_QUALITY == 0 &&
                   (DEFAULT_PITCH | FF_DONTCARE) == 0,
               "the title font's defaults");
 
+// The controls' font at another DPI than BASE_DPI: the system font's face
+// at controlFontHeight, of normal weight, as the controls draw it at
+// BASE_DPI (asked for in bold, as the stock font is described, the face
+// found at other heights is wider and fills the Shadow boxes to the edge).
+// A failed query leaves the platform's default face.
+static HFONT MakeControlFont() {
+  if (layoutDpi == BASE_DPI) return nullptr;
+  LOGFONTA font = {};
+  GetObjectA(GetStockObject(SYSTEM_FONT), sizeof font, &font);
+  font.lfHeight = controlFontHeight;
+  font.lfWidth = 0;
+  font.lfWeight = FW_NORMAL;
+  return CreateFontIndirectA(&font);
+}
+
+void MakeFonts() {
+  if (titleFont != nullptr) DeleteObject(titleFont);
+  if (controlFont != nullptr) DeleteObject(controlFont);
+  titleFont = CreateFontA(titleFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                          "Arial Black");
+  controlFont = MakeControlFont();
+}
+
 void CreateDrawingObjects() {
-  titleFont = CreateFontA(48, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                          CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Arial Black");
+  MakeFonts();
   brushes[EMPTY] = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
   pens[EMPTY] = static_cast<HPEN>(GetStockObject(WHITE_PEN));
   for (int i = 1; i <= PIECE_TYPES; ++i) {
@@ -49,6 +73,8 @@ void DestroyDrawingObjects() {
   }
   DeleteObject(titleFont);
   titleFont = nullptr;
+  if (controlFont != nullptr) DeleteObject(controlFont);
+  controlFont = nullptr;
 }
 
 // A stored or composed cell holds 0 to 8; anything else is drawn as empty
@@ -206,6 +232,30 @@ static bool PaintCells(HDC dc, const RectFrame& frame, uint32_t cols, uint32_t r
   known = true;
   if (painted) PaintOutline(dc, frame);
   return painted;
+}
+
+ImagesMade RemakeImages(HWND window) {
+  const ImageRecord held = imageRecord;
+  DestroyImages();
+  const ImagesMade made = CreateImages(window);
+  for (int p = 0; p < made.players; ++p) {
+    if (held.well[p] == WellPicture::Title) DrawTitle(p);
+    if (held.well[p] == WellPicture::Cells) {
+      bool known = false;
+      PaintCells(boardDC[p], boardFrame[p], WELL_COLUMNS, WELL_ROWS, held.wellCells[p], imageRecord.wellCells[p],
+                 known);
+      imageRecord.well[p] = WellPicture::Cells;
+    }
+    if (held.previewKnown[p]) {
+      PaintCells(previewDC[p], previewFrame[p], 2, 4, held.previewCells[p], imageRecord.previewCells[p],
+                 imageRecord.previewKnown[p]);
+    }
+  }
+  if (made.all && held.swapKnown) {
+    PaintCells(swapDC, swapFrame, 4, 4, held.swapCells, imageRecord.swapCells, imageRecord.swapKnown);
+  }
+  imageRecord.changed = held.changed;
+  return made;
 }
 
 void DrawPlayer(int p) {

@@ -10,9 +10,12 @@
 
 // One pen and one brush per cell value, in CellColour's colours: 0 empty
 // (the stock white ones), 1 to 7 the shapes', 8 the ghost (the stock black
-// ones). Created once at start-up.
+// ones). Created once at start-up. The fonts follow the layout's DPI
+// (MakeFonts): the title's, and the child controls' (none at BASE_DPI,
+// where the controls keep the system font they are made with).
 constexpr int CELL_VALUES = 9;
 extern HFONT titleFont;
+extern HFONT controlFont;
 extern HPEN pens[CELL_VALUES];
 extern HBRUSH brushes[CELL_VALUES];
 
@@ -57,8 +60,12 @@ struct ImageRecord {
 };
 extern ImageRecord imageRecord;
 
-// The entry point, before the layout: font, then pens and brushes 0 to 8.
+// The entry point, after the layout: the fonts, then pens and brushes 0 to 8.
 void CreateDrawingObjects();
+// The fonts for the layout's DPI and font heights (layout.h), made afresh
+// and the old ones deleted: at start-up and when the window's DPI changes,
+// after which the window hands controlFont to its controls.
+void MakeFonts();
 // The entry point, after the message loop: the stock objects stay.
 void DestroyDrawingObjects();
 
@@ -73,6 +80,10 @@ struct ImagesMade {
 ImagesMade CreateImages(HWND window);
 // The main window's destruction.
 void DestroyImages();
+// A new layout (a resize or a new DPI): the images made afresh at the new
+// sizes, each painted again with what it held (the title, or the cells as
+// last drawn), so that nothing of the match is asked for again.
+ImagesMade RemakeImages(HWND window);
 
 // The main window's paint request: copies the images that meet the update
 // region to the window.

@@ -22,11 +22,107 @@ HINSTANCE instance;
 HWND mainWindow;
 HWND scoreLabel[2];
 HWND levelLabel[2];
+WindowRecord windowRecord;
 
+// At BASE_DPI the controls keep the system font they are made with.
 static HWND MakeControl(const char* className, const char* text, DWORD style, const ControlPlace& place,
                         int id) {
-  return CreateWindowExA(0, className, text, style, place.left, place.top, place.width, place.height,
-                         mainWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+  HWND control = CreateWindowExA(0, className, text, style, place.left, place.top, place.width, place.height,
+                                 mainWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+  if (control != nullptr && controlFont != nullptr) {
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(controlFont), FALSE);
+  }
+  return control;
+}
+
+// Each child control and where the layout puts it.
+struct PlacedControl {
+  int id;
+  const ControlPlace* place;
+};
+static const PlacedControl PLACED_CONTROLS[] = {
+    {ID_START, &startPlace},         {ID_STOP, &stopPlace},           {ID_CONFIG0, &configPlace[0]},
+    {ID_CONFIG0 + 1, &configPlace[1]}, {ID_SHADOW0, &shadowPlace[0]}, {ID_SHADOW0 + 1, &shadowPlace[1]},
+    {ID_SCORE0, &scorePlace[0]},     {ID_SCORE0 + 1, &scorePlace[1]}, {ID_LEVEL0, &levelPlace[0]},
+    {ID_LEVEL0 + 1, &levelPlace[1]},
+};
+
+int32_t ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int32_t dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : BASE_DPI;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
+// GetDpiForWindow is looked up, not linked: Windows 7 and 8 lack it.
+int32_t WindowDpi(HWND window) {
+  typedef UINT(WINAPI * DpiForWindowFn)(HWND);
+  const auto dpiForWindow = reinterpret_cast<DpiForWindowFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+  const UINT dpi = dpiForWindow != nullptr ? dpiForWindow(window) : 0;
+  if (dpi != 0) return static_cast<int32_t>(dpi);
+  HDC dc = GetDC(window);
+  const int32_t caps = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSX) : BASE_DPI;
+  if (dc != nullptr) ReleaseDC(window, dc);
+  return caps;
+}
+
+// A new client size or DPI: the layout, the fonts on a new DPI, the
+// controls moved, the images made afresh; nothing when neither changed (so
+// the window's first size keeps the start-up layout exactly).
+static void FitLayout(HWND window, int32_t dpi) {
+  RECT client;
+  if (!GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0) return;
+  if (client.right == clientWidth && client.bottom == clientHeight && dpi == layoutDpi) return;
+  const bool newDpi = dpi != layoutDpi;
+  ComputeClientLayout(client.right, client.bottom, dpi);
+  if (newDpi) MakeFonts();
+  for (const PlacedControl& c : PLACED_CONTROLS) {
+    HWND control = GetDlgItem(window, c.id);
+    if (control == nullptr) continue;
+    if (newDpi) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(controlFont), FALSE);
+    MoveWindow(control, c.place->left, c.place->top, c.place->width, c.place->height, TRUE);
+  }
+  RemakeImages(window);
+  InvalidateRect(window, nullptr, TRUE);
+}
+
+// The player's own place for the window: kept while it is neither
+// minimised nor maximised, stored when asked.
+static void NoteWindowPlace(HWND window, bool store) {
+  if (!IsIconic(window)) {
+    windowRecord.maximised = IsZoomed(window) ? 1 : 0;
+    RECT r;
+    if (windowRecord.maximised == 0 && GetWindowRect(window, &r)) {
+      windowRecord = {r.left, r.top, r.right, r.bottom, 0};
+    }
+  }
+  if (store) SaveWindowRecord(windowRecord);
+}
+
+static void OnSize(HWND window, WPARAM kind) {
+  if (kind == SIZE_MINIMIZED) return;
+  const uint32_t maximised = kind == SIZE_MAXIMIZED ? 1 : 0;
+  const bool toggled = maximised != windowRecord.maximised && windowRecord.right > windowRecord.left;
+  NoteWindowPlace(window, toggled);
+  FitLayout(window, WindowDpi(window));
+}
+
+// The smallest window whose client keeps every control whole.
+static void OnMinMaxInfo(MINMAXINFO* info) {
+  RECT r;
+  SetRect(&r, 0, 0, ScaleToDpi(MIN_CLIENT_WIDTH, layoutDpi), ScaleToDpi(MIN_CLIENT_HEIGHT, layoutDpi));
+  AdjustWindowRect(&r, MAIN_WINDOW_STYLE, FALSE);
+  info->ptMinTrackSize.x = r.right - r.left;
+  info->ptMinTrackSize.y = r.bottom - r.top;
+}
+
+// Another monitor's DPI (the message's; the window's own DPI is that
+// already): the suggested rectangle, laid out for the new DPI.
+static void OnDpiChanged(HWND window, int32_t dpi, const RECT* suggested) {
+  SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+               suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  FitLayout(window, dpi);
 }
 
 bool RegisterMainClass(HINSTANCE inst) {
@@ -49,6 +145,10 @@ bool CreateMainWindow(HINSTANCE inst, int showCommand) {
   SetRect(&outer, 0, 0, clientWidth, clientHeight);
   AdjustWindowRect(&outer, MAIN_WINDOW_STYLE, FALSE);
   OffsetRect(&outer, 50, 50);
+  windowRecord = {};
+  WindowRecord stored;
+  const bool restored = LoadWindowRecord(stored);
+  if (restored) SetRect(&outer, stored.left, stored.top, stored.right, stored.bottom);
   HWND window = CreateWindowExA(0, MAIN_CLASS_NAME, MAIN_WINDOW_TITLE, MAIN_WINDOW_STYLE, outer.left, outer.top,
                                 outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, inst, nullptr);
   if (window == nullptr) return false;
@@ -62,8 +162,16 @@ bool CreateMainWindow(HINSTANCE inst, int showCommand) {
   scoreLabel[1] = MakeControl("STATIC", "0", LABEL_STYLE, scorePlace[1], ID_SCORE0 + 1);
   levelLabel[0] = MakeControl("STATIC", "1", LABEL_STYLE, levelPlace[0], ID_LEVEL0);
   levelLabel[1] = MakeControl("STATIC", "1", LABEL_STYLE, levelPlace[1], ID_LEVEL0 + 1);
+  // The window's DPI or the stored size may not be the start-up layout's.
+  FitLayout(window, WindowDpi(window));
+  NoteWindowPlace(window, false);
 
   ShowWindow(window, showCommand);
+  // Maximised again after the first show, which the start-up information
+  // may override, unless the game was started minimised or hidden.
+  const bool shown = showCommand != SW_HIDE && showCommand != SW_MINIMIZE && showCommand != SW_SHOWMINIMIZED &&
+                     showCommand != SW_SHOWMINNOACTIVE && showCommand != SW_FORCEMINIMIZE;
+  if (restored && stored.maximised != 0 && shown) ShowWindow(window, SW_MAXIMIZE);
   UpdateWindow(window);
   return true;
 }
@@ -159,6 +267,18 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_PAINT:
       PaintWindow(window);
+      return 0;
+    case WM_SIZE:
+      OnSize(window, wParam);
+      return 0;
+    case WM_EXITSIZEMOVE:
+      NoteWindowPlace(window, true);
+      return 0;
+    case WM_GETMINMAXINFO:
+      OnMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
+      return 0;
+    case WM_DPICHANGED:
+      OnDpiChanged(window, LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
       return 0;
     case WM_TIMER:
       if (wParam == FRAME_TIMER) {

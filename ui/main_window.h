@@ -11,10 +11,11 @@
 #include "ui/window_handles.h"
 
 extern const char MAIN_CLASS_NAME[];   // "BLOCKTIDE"
-// A fixed-size window: caption, system menu and minimise box, no sizing
-// border and no maximise box (the layout is computed once).
-constexpr DWORD MAIN_WINDOW_STYLE = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-static_assert(MAIN_WINDOW_STYLE == 0x00CA0000, "the main window's style value");
+// Caption, system menu, sizing border, minimise and maximise boxes: each new
+// client size is laid out afresh (ComputeClientLayout), down to the minimum
+// client (MIN_CLIENT_WIDTH x MIN_CLIENT_HEIGHT at the window's DPI).
+constexpr DWORD MAIN_WINDOW_STYLE = WS_OVERLAPPEDWINDOW;
+static_assert(MAIN_WINDOW_STYLE == 0x00CF0000, "the main window's style value");
 
 // Child control styles: check box (automatic), push button, and label
 // (border, centred text). The labels have always carried SS_REALSIZEIMAGE
@@ -27,6 +28,18 @@ constexpr DWORD LABEL_STYLE = CHILD_STYLE | WS_BORDER | SS_CENTER | SS_REALSIZEI
 static_assert(CHECK_BOX_STYLE == 0x50000003, "the Shadow check boxes' style value");
 static_assert(BUTTON_STYLE == 0x50000000, "the buttons' style value");
 static_assert(LABEL_STYLE == 0x50800801, "the labels' style value");
+
+// The DPI of the screen before the window exists (the entry point's layout)
+// and of the window: GetDpiForWindow where the system has it, else the
+// device context's LOGPIXELSX.
+int32_t ScreenDpi();
+int32_t WindowDpi(HWND window);
+
+// The window's place as last sized or maximised by the player, stored
+// ("Window", settings_store.h) at the end of each size or move and at each
+// change of the maximised state; the stored one, when it is still on a
+// monitor, is where the window opens.
+extern WindowRecord windowRecord;
 
 // False when the class cannot be registered (also when the name is taken).
 bool RegisterMainClass(HINSTANCE inst);

@@ -282,3 +282,42 @@ TEST_F(SettingsStore, SoundSwitchAndItsFallback) {
   }
   EXPECT_EQ((std::vector<uint8_t>{7, 9}), Stored(SHADOWS_VALUE));
 }
+
+// "Window": restored only when 20 bytes, maximised 0 or 1, both sides 1 to
+// 65536 long and on a monitor; anything else leaves the record as it was.
+TEST_F(SettingsStore, WindowPlaceAndItsFallback) {
+  WindowRecord record = {1, 2, 3, 4, 0};
+  EXPECT_FALSE(LoadWindowRecord(record));
+  EXPECT_FALSE(KeyExists()) << "loads must not create the key";
+
+  const WindowRecord good = {40, 30, 840, 630, 1};
+  SaveWindowRecord(good);
+  EXPECT_EQ(20u, Stored(WINDOW_VALUE).size());
+  ASSERT_TRUE(LoadWindowRecord(record));
+  EXPECT_EQ(0, std::memcmp(&good, &record, sizeof record));
+
+  auto bytes = [](const WindowRecord& r) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(&r);
+    return std::vector<uint8_t>(p, p + sizeof r);
+  };
+  const WindowRecord bad[] = {
+      {40, 30, 840, 630, 2},                   // maximised neither 0 nor 1
+      {40, 30, 40, 630, 0},                    // no width
+      {840, 30, 40, 630, 0},                   // right of left reversed
+      {INT32_MIN, 0, INT32_MAX, 600, 0},       // wider than any screen
+      {30000, 30000, 30800, 30600, 0},         // on no monitor
+      {-9000, 40, -8200, 640, 0},              // left of every monitor
+  };
+  for (const WindowRecord& b : bad) {
+    WriteValue(WINDOW_VALUE, REG_BINARY, bytes(b));
+    record = {1, 2, 3, 4, 0};
+    EXPECT_FALSE(LoadWindowRecord(record)) << b.left << "," << b.top << "," << b.right << "," << b.bottom;
+    EXPECT_EQ(1, record.left) << "the record is left as it was";
+  }
+  std::vector<uint8_t> longer = bytes(good);
+  longer.push_back(0);
+  for (const std::vector<uint8_t>& v : {longer, std::vector<uint8_t>(longer.begin(), longer.end() - 2)}) {
+    WriteValue(WINDOW_VALUE, REG_BINARY, v);
+    EXPECT_FALSE(LoadWindowRecord(record)) << v.size() << " bytes";
+  }
+}

@@ -153,14 +153,14 @@ close_with_alt_f4() {
 
 # A second desk for two-window tests: its own virtual display and Wine
 # prefix, with a Wine server of its own. start_second_desk DISPLAY PREFIX LOGS
-# sets desk_b, prefix_b and second_xvfb; on_a and on_b then switch the
+# [SCREEN] (WxH, 1024x768 unless given) sets desk_b, prefix_b and second_xvfb; on_a and on_b then switch the
 # environment between the build's desk and this one; stop_second_desk ends
 # its server and display.
 start_second_desk() {
   desk_a=$DISPLAY; prefix_a=$WINEPREFIX; desk_b=$1; prefix_b=$2; second_xvfb=""
   local num=${desk_b#:}
   [ -e /tmp/.X11-unix/X$num ] && { echo "display $desk_b is taken"; return 1; }
-  setsid Xvfb "$desk_b" -screen 0 1024x768x24 -nolisten tcp >"$3/xvfb-b.log" 2>&1 &
+  setsid Xvfb "$desk_b" -screen 0 "${4:-1024x768}x24" -nolisten tcp >"$3/xvfb-b.log" 2>&1 &
   second_xvfb=$!
   for _ in $(seq 1 100); do [ -e /tmp/.X11-unix/X$num ] && break; sleep 0.1; done
   on_b; mkdir -p "$prefix_b"

@@ -2,8 +2,8 @@
 // the manifest of a program file against this build.
 //   release_info_probe EXE   ->   one line per check; exit 0 when the product
 //   name is "BlockTide", the version texts and numbers are CMake's version,
-//   and manifest 1 asks for asInvoker without DPI awareness or a
-//   common-controls version.
+//   and manifest 1 asks for asInvoker, per-monitor DPI awareness (version 2)
+//   with the system-aware fallback, and no common-controls version.
 #include <windows.h>
 
 #include <cstdio>
@@ -61,7 +61,9 @@ int main(int argc, char** argv) {
   const char* text = found ? static_cast<const char*>(LockResource(LoadResource(module, found))) : nullptr;
   const std::string manifest = text ? std::string(text, SizeofResource(module, found)) : "";
   Check(manifest.find("level=\"asInvoker\"") != std::string::npos &&
-            manifest.find("dpiAware") == std::string::npos && manifest.find("Common-Controls") == std::string::npos,
+            manifest.find(">PerMonitorV2</dpiAwareness>") != std::string::npos &&
+            manifest.find(">true</dpiAware>") != std::string::npos &&
+            manifest.find("Common-Controls") == std::string::npos,
         "manifest 1", std::to_string(manifest.size()) + " bytes");
   return failures == 0 ? 0 : 1;
 }

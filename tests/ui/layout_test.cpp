@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 void ExpectRect(const RectFrame& f, int32_t l, int32_t t, int32_t r, int32_t b, const char* what) {
@@ -153,4 +155,96 @@ TEST(Layout, OddScreenSizesStaySafe) {
   // A screen with no size lays out nothing bigger than the minimum frames.
   ComputeLayout(0, 0);
   ExpectRect(boardFrame[0], 0, 0, 2, 2, "0x0 well 0");
+}
+
+// The DPI rule: at 96 the screen's layout is today's; at another DPI every
+// rectangle is the 96 layout of the screen in 96-DPI units, scaled; the
+// window's own client size gives the same layout back; a resized client
+// keeps the wells whole and centred; the minimum keeps every control whole.
+TEST(Layout, ScaledForTheDpiAndTheClientSize) {
+  struct Snapshot {
+    int32_t cw, ch;
+    RectFrame frames[5];
+    ControlPlace places[10];
+  };
+  auto take = [] {
+    return Snapshot{clientWidth, clientHeight,
+                    {boardFrame[0], boardFrame[1], previewFrame[0], previewFrame[1], swapFrame},
+                    {startPlace, stopPlace, configPlace[0], configPlace[1], shadowPlace[0], shadowPlace[1],
+                     scorePlace[0], scorePlace[1], levelPlace[0], levelPlace[1]}};
+  };
+  auto same = [](const Snapshot& a, const Snapshot& b, const char* what) {
+    EXPECT_EQ(a.cw, b.cw) << what;
+    EXPECT_EQ(a.ch, b.ch) << what;
+    for (int i = 0; i < 5; ++i) {
+      ExpectRect(b.frames[i], a.frames[i].rect.left, a.frames[i].rect.top, a.frames[i].rect.right,
+                 a.frames[i].rect.bottom, what);
+    }
+    for (int i = 0; i < 10; ++i) {
+      ExpectPlace(b.places[i], a.places[i].left, a.places[i].top, a.places[i].width, a.places[i].height, what);
+    }
+  };
+
+  ComputeLayout(1024, 768);
+  const Snapshot today = take();
+  ComputeScaledLayout(1024, 768, 96);
+  same(today, take(), "96 DPI is today's layout");
+  EXPECT_EQ(48, titleFontHeight);
+  ComputeScaledLayout(1024, 768, 0);
+  same(today, take(), "a DPI of 0 is taken as 96");
+  ComputeClientLayout(682, 512, 96);
+  same(today, take(), "the window's own client at 96");
+  EXPECT_EQ(1024, screenWidth) << "the start-up screen stays";
+
+  for (int32_t dpi : {120, 144, 192}) {
+    ComputeScaledLayout(1024 * dpi / 96, 768 * dpi / 96, dpi);
+    const Snapshot scaled = take();
+    EXPECT_EQ(48 * dpi / 96, titleFontHeight) << dpi;
+    EXPECT_EQ(16 * dpi / 96, controlFontHeight) << dpi;
+    EXPECT_NEAR(682 * dpi / 96.0, clientWidth, 1) << dpi;
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_NEAR(today.frames[i].rect.left * dpi / 96.0, scaled.frames[i].rect.left, 1) << dpi << " frame " << i;
+      EXPECT_NEAR(today.frames[i].rect.bottom * dpi / 96.0, scaled.frames[i].rect.bottom, 1) << dpi << " frame " << i;
+    }
+    for (int i = 0; i < 10; ++i) {
+      EXPECT_NEAR(today.places[i].top * dpi / 96.0, scaled.places[i].top, 1) << dpi << " place " << i;
+      EXPECT_NEAR(today.places[i].width * dpi / 96.0, scaled.places[i].width, 1) << dpi << " place " << i;
+    }
+    EXPECT_EQ(boardFrame[0].width, boardFrame[1].width) << dpi;
+    EXPECT_EQ(previewFrame[0].height, previewFrame[1].height) << dpi;
+    ComputeClientLayout(clientWidth, clientHeight, dpi);
+    same(scaled, take(), "the window's own client, scaled");
+  }
+  ComputeScaledLayout(1366, 768, 144);
+  EXPECT_EQ(1366, screenWidth) << "the physical size is stored";
+
+  // Resized clients, odd and extreme sizes among them: the wells inside
+  // and of one size, a wide client's layout centred.
+  const int32_t clients[][2] = {{682, 512}, {683, 511}, {1501, 440}, {640, 1999}, {3000, 600}, {1, 1}, {0, 0},
+                                {-5, 9}, {INT32_MAX, INT32_MAX}};
+  for (int32_t dpi : {96, 144}) {
+    for (const auto& c : clients) {
+      ComputeClientLayout(c[0], c[1], dpi);
+      EXPECT_EQ(std::max(0, std::min(c[0], MAX_SCREEN_SIDE)), clientWidth) << c[0] << "x" << c[1];
+      if (c[0] < 100 || c[1] < 100) continue;
+      for (int p = 0; p < 2; ++p) {
+        EXPECT_LE(0, boardFrame[p].rect.top) << c[0] << "x" << c[1] << " at " << dpi;
+        EXPECT_GE(clientHeight, boardFrame[p].rect.bottom) << c[0] << "x" << c[1] << " at " << dpi;
+      }
+      EXPECT_EQ(boardFrame[0].width, boardFrame[1].width);
+      EXPECT_NEAR(clientWidth - boardFrame[1].rect.right, boardFrame[0].rect.left, 4) << c[0] << "x" << c[1];
+    }
+  }
+
+  // At the minimum client every control lies inside the client area and
+  // clear of both wells.
+  for (int32_t dpi : {96, 120, 192}) {
+    ComputeClientLayout(ScaleToDpi(MIN_CLIENT_WIDTH, dpi), ScaleToDpi(MIN_CLIENT_HEIGHT, dpi), dpi);
+    for (const ControlPlace* c : {&startPlace, &stopPlace, &configPlace[0], &configPlace[1], &shadowPlace[0],
+                                  &shadowPlace[1], &scorePlace[0], &scorePlace[1], &levelPlace[0], &levelPlace[1]}) {
+      EXPECT_LE(boardFrame[0].rect.right, c->left) << dpi;
+      EXPECT_GE(boardFrame[1].rect.left, c->left + c->width) << dpi;
+      EXPECT_GE(clientHeight, c->top + c->height) << dpi;
+    }
+  }
 }

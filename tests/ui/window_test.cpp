@@ -80,7 +80,7 @@ TEST_F(MainWindow, ClassWindowAndChildControls) {
   EXPECT_STREQ("BLOCKTIDE", name);
   EXPECT_EQ("BlockTide", Text(mainWindow));
   const LONG style = GetWindowLongA(mainWindow, GWL_STYLE);
-  EXPECT_EQ(0x00CA0000, style & 0x00CF0000) << std::hex << style << ": neither resizable nor maximisable";
+  EXPECT_EQ(0x00CF0000, style & 0x00CF0000) << std::hex << style << ": resizable and maximisable";
   EXPECT_EQ(nullptr, GetMenu(mainWindow));
   RECT client;
   GetClientRect(mainWindow, &client);
@@ -300,6 +300,110 @@ int RedPixels(HDC dc, const RectFrame& f) {
     for (int x = 1; x < f.width - 1; ++x) red += GetPixel(dc, x, y) == TITLE_COLOUR;
   return red;
 }
+// Gives the window a client area of w x h as a drag of its border would.
+void SizeClient(int w, int h) {
+  RECT outer, client;
+  GetWindowRect(mainWindow, &outer);
+  GetClientRect(mainWindow, &client);
+  SetWindowPos(mainWindow, nullptr, 0, 0, w + (outer.right - outer.left) - client.right,
+               h + (outer.bottom - outer.top) - client.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// A new client size: the controls move to the new layout, the images are
+// made at the new sizes holding what they held (cells in a match, the
+// title after it), the minimum holds, and the old size gives today's
+// layout back.
+TEST_F(MainWindow, ANewClientSizeLaysTheWindowOutAfresh) {
+  Command(ID_START);
+  Pump(100);
+  ASSERT_EQ(WellPicture::Cells, imageRecord.well[0]);
+  int8_t cells[WELL_COLUMNS * WELL_ROWS];
+  std::memcpy(cells, imageRecord.wellCells[0], sizeof cells);
+  const int32_t yBefore = gameState.pieceY[0];
+  SizeClient(900, 640);
+  EXPECT_EQ(900, clientWidth);
+  EXPECT_EQ(640, clientHeight);
+  EXPECT_EQ(yBefore, gameState.pieceY[0]) << "the match is not touched";
+  RECT r;
+  GetWindowRect(GetDlgItem(mainWindow, ID_START), &r);
+  MapWindowPoints(nullptr, mainWindow, reinterpret_cast<POINT*>(&r), 2);
+  EXPECT_EQ(startPlace.left, r.left);
+  EXPECT_EQ(startPlace.top, r.top);
+  EXPECT_NE(276, r.left);
+  BITMAP bitmap = {};
+  GetObjectA(boardBitmap[1], sizeof bitmap, &bitmap);
+  EXPECT_EQ(boardFrame[1].width, bitmap.bmWidth);
+  EXPECT_EQ(boardFrame[1].height, bitmap.bmHeight);
+  EXPECT_EQ(300, boardFrame[1].width);
+  EXPECT_EQ(WellPicture::Cells, imageRecord.well[0]);
+  EXPECT_EQ(0, std::memcmp(cells, imageRecord.wellCells[0], sizeof cells));
+  // The falling piece's first cell as held, painted at the new size.
+  int i = 0;
+  while (i < WELL_COLUMNS * WELL_ROWS - 1 && cells[i] == EMPTY) ++i;
+  const int w = boardFrame[0].width, h = boardFrame[0].height;
+  EXPECT_EQ(CellColour(cells[i]) & 0xFFFFFF,
+            GetPixel(boardDC[0], (i / WELL_ROWS) * w / WELL_COLUMNS + w / 20, (i % WELL_ROWS) * h / WELL_ROWS + h / 40))
+      << "cell " << i;
+
+  Command(ID_STOP);
+  Pump(100);
+  SizeClient(700, 560);
+  EXPECT_LT(100, RedPixels(boardDC[0], boardFrame[0])) << "the title drawn again";
+  SizeClient(100, 100);
+  EXPECT_EQ(MIN_CLIENT_WIDTH, clientWidth) << "the minimum size";
+  EXPECT_EQ(MIN_CLIENT_HEIGHT, clientHeight);
+  SizeClient(682, 512);
+  EXPECT_EQ(28, boardFrame[0].rect.left);
+  EXPECT_EQ(483, boardFrame[0].rect.bottom);
+  GetWindowRect(GetDlgItem(mainWindow, ID_START), &r);
+  MapWindowPoints(nullptr, mainWindow, reinterpret_cast<POINT*>(&r), 2);
+  EXPECT_EQ(276, r.left);
+  EXPECT_EQ(384, r.top);
+}
+
+// Another monitor's DPI: the suggested rectangle laid out for it, the
+// controls given a font of its size; back at 96 the controls have the
+// system font again and the layout is today's. What a resize or a DPI
+// change replaces is deleted.
+TEST_F(MainWindow, ANewDpiLaysTheWindowOutForIt) {
+  // (GetGuiResources counts nothing under Wine: the replaced objects are
+  // checked to be gone instead.)
+  const HGDIOBJ oldTitle = titleFont;
+  RECT outer;
+  GetWindowRect(mainWindow, &outer);
+  RECT suggested = {outer.left, outer.top, outer.left + 1060, outer.top + 820};
+  SendMessageA(mainWindow, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(144, layoutDpi);
+  HWND start = GetDlgItem(mainWindow, ID_START);
+  RECT r;
+  GetWindowRect(start, &r);
+  EXPECT_EQ(90, r.right - r.left);
+  EXPECT_EQ(45, r.bottom - r.top);
+  LOGFONTA font = {};
+  ASSERT_NE(nullptr, controlFont);
+  EXPECT_EQ(reinterpret_cast<LRESULT>(controlFont), SendMessageA(start, WM_GETFONT, 0, 0));
+  GetObjectA(controlFont, sizeof font, &font);
+  EXPECT_EQ(24, font.lfHeight);
+  GetObjectA(titleFont, sizeof font, &font);
+  EXPECT_EQ(72, font.lfHeight);
+  EXPECT_EQ(0u, GetObjectType(oldTitle)) << "the old title font is deleted";
+
+  const HGDIOBJ oldFont = controlFont;
+  const HGDIOBJ oldWell = boardBitmap[0];
+  const HDC oldWellDC = boardDC[0];
+  for (int i = 0; i < 10; ++i) SizeClient(700 + 30 * i, 500 + 20 * i);
+  EXPECT_EQ(0u, GetObjectType(oldWell)) << "the old well image is deleted";
+  EXPECT_EQ(0u, GetObjectType(oldWellDC));
+  SetRect(&suggested, outer.left, outer.top, outer.right, outer.bottom);
+  SendMessageA(mainWindow, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(96, layoutDpi);
+  EXPECT_EQ(nullptr, controlFont);
+  EXPECT_EQ(0, SendMessageA(start, WM_GETFONT, 0, 0)) << "the system font";
+  EXPECT_EQ(682, clientWidth);
+  EXPECT_EQ(28, boardFrame[0].rect.left);
+  EXPECT_EQ(0u, GetObjectType(oldFont)) << "the 144-DPI control font is deleted";
+}
+
 // A frame tick as the frame timer runs it, after a clean window: the
 // bounding box of what then waits to be repainted.
 std::string Frame() {
