@@ -94,10 +94,14 @@ int main(int argc, char** argv) {
     const uint32_t nowMs = MonotonicMs();
     if (seconds != 0 && nowMs - startMs >= seconds * 1000) break;
     WaitForDatagram(socket.s, 100);
+    // At most a batch per pass, so that a flood cannot hold off the expiry
+    // and the stop.
     NetAddress from;
     int32_t n;
-    while ((n = ReceiveDatagram(socket.s, buffer, sizeof buffer, from, nullptr)) >= 0) {
-      if (static_cast<size_t>(n) < sizeof buffer) LobbyReceive(lobbyService, from, buffer, static_cast<size_t>(n), MonotonicMs());
+    for (int k = 0; k < 512 && (n = ReceiveDatagram(socket.s, buffer, sizeof buffer, from, nullptr)) >= 0; ++k) {
+      if (static_cast<size_t>(n) < sizeof buffer) {
+        LobbyReceive(lobbyService, from, buffer, static_cast<size_t>(n), MonotonicMs());
+      }
     }
     LobbyTick(lobbyService, MonotonicMs());
   }
