@@ -26,7 +26,7 @@ status=0
 for f in $named; do
   [ -f "$root/$f" ] || { echo "FAIL: the map names $f, which does not exist"; status=1; }
 done
-code_folders="engine computer replay ui controls joystick net sound tools/sim tools/relay"
+code_folders="engine computer replay ui controls joystick net lobby sound tools/sim tools/relay tools/lobby"
 for d in $code_folders; do
   [ -d "$root/$d" ] || { echo "FAIL: the code folder $d is missing"; status=1; continue; }
   for f in "$root/$d"/*.h "$root/$d"/*.cpp; do

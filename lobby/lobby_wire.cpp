@@ -1,0 +1,196 @@
+// The lobby datagrams' bytes: little-endian fields at fixed offsets, each
+// kind one exact length.
+#include "lobby/lobby_wire.h"
+
+#include <cstring>
+
+namespace {
+
+const uint8_t MAGIC[4] = {'B', 'T', 'l', 'b'};
+constexpr size_t HEADER_BYTES = 8;
+constexpr size_t REFRESH_PADDING = 15;
+const char ALPHABET[] = "23456789ABCDEFGHJKMNPQRSTUVWXYZ";
+constexpr uint32_t ALPHABET_SIZE = 31;
+constexpr size_t CODE_CHARS = 8;
+
+size_t KindLength(LobbyKind kind) {
+  switch (kind) {
+    case LobbyKind::Register: return 22;
+    case LobbyKind::CodeGiven: return 18;
+    case LobbyKind::Refresh: return 32;
+    case LobbyKind::Join: return 30;
+    case LobbyKind::Peers: return 30;
+    case LobbyKind::Challenge: return 16;
+    case LobbyKind::Error: return 18;
+  }
+  return 0;
+}
+
+void Put(uint8_t* out, size_t& n, uint64_t v, size_t bytes) {
+  for (size_t i = 0; i < bytes; ++i) out[n++] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint64_t Get(const uint8_t* data, size_t& n, size_t bytes) {
+  uint64_t v = 0;
+  for (size_t i = 0; i < bytes; ++i) v |= static_cast<uint64_t>(data[n++]) << (8 * i);
+  return v;
+}
+
+void PutAddress(uint8_t* out, size_t& n, const NetAddress& a) {
+  Put(out, n, a.ip, 4);
+  Put(out, n, a.port, 2);
+}
+
+NetAddress GetAddress(const uint8_t* data, size_t& n) {
+  NetAddress a;
+  a.ip = static_cast<uint32_t>(Get(data, n, 4));
+  a.port = static_cast<uint16_t>(Get(data, n, 2));
+  return a;
+}
+
+int AlphabetIndex(char c) {
+  if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  for (uint32_t i = 0; i < ALPHABET_SIZE; ++i)
+    if (ALPHABET[i] == c) return static_cast<int>(i);
+  return -1;
+}
+
+}  // namespace
+
+bool IsLobbyDatagram(const uint8_t* data, size_t size) {
+  return size >= sizeof MAGIC && std::memcmp(data, MAGIC, sizeof MAGIC) == 0;
+}
+
+size_t WriteLobbyDatagram(const LobbyDatagram& d, uint8_t* out, size_t capacity) {
+  const size_t length = KindLength(d.kind);
+  if (length == 0 || capacity < length) return 0;
+  size_t n = 0;
+  std::memcpy(out, MAGIC, sizeof MAGIC);
+  n = sizeof MAGIC;
+  Put(out, n, LOBBY_FORMAT, 2);
+  Put(out, n, static_cast<uint8_t>(d.kind), 1);
+  Put(out, n, 0, 1);
+  switch (d.kind) {
+    case LobbyKind::Register:
+      Put(out, n, d.cookie, 8);
+      PutAddress(out, n, d.privateAddress);
+      break;
+    case LobbyKind::CodeGiven:
+      Put(out, n, d.code, 8);
+      Put(out, n, d.refreshS, 2);
+      break;
+    case LobbyKind::Refresh:
+      Put(out, n, d.code, 8);
+      Put(out, n, d.path, 1);
+      std::memset(out + n, 0, REFRESH_PADDING);
+      n += REFRESH_PADDING;
+      break;
+    case LobbyKind::Join:
+      Put(out, n, d.cookie, 8);
+      Put(out, n, d.code, 8);
+      PutAddress(out, n, d.privateAddress);
+      break;
+    case LobbyKind::Peers:
+      Put(out, n, d.code, 8);
+      Put(out, n, d.role, 1);
+      Put(out, n, 0, 1);
+      PutAddress(out, n, d.publicAddress);
+      PutAddress(out, n, d.privateAddress);
+      break;
+    case LobbyKind::Challenge:
+      Put(out, n, d.cookie, 8);
+      break;
+    case LobbyKind::Error:
+      Put(out, n, static_cast<uint8_t>(d.reason), 1);
+      Put(out, n, 0, 1);
+      Put(out, n, d.code, 8);
+      break;
+  }
+  return n;
+}
+
+LobbyReadResult ReadLobbyDatagram(const uint8_t* data, size_t size, LobbyDatagram& d) {
+  d = LobbyDatagram{};
+  if (size > LOBBY_MAX_DATAGRAM) return LobbyReadResult::Length;
+  if (size < HEADER_BYTES) return IsLobbyDatagram(data, size) ? LobbyReadResult::Length : LobbyReadResult::Magic;
+  if (!IsLobbyDatagram(data, size)) return LobbyReadResult::Magic;
+  size_t n = sizeof MAGIC;
+  d.format = static_cast<uint16_t>(Get(data, n, 2));
+  if (d.format != LOBBY_FORMAT) return LobbyReadResult::Format;
+  d.kind = static_cast<LobbyKind>(Get(data, n, 1));
+  const size_t length = KindLength(d.kind);
+  if (length == 0 || Get(data, n, 1) != 0) return LobbyReadResult::Kind;
+  if (size != length) return LobbyReadResult::Length;
+  bool zero = true;  // every padding byte
+  switch (d.kind) {
+    case LobbyKind::Register:
+      d.cookie = Get(data, n, 8);
+      d.privateAddress = GetAddress(data, n);
+      break;
+    case LobbyKind::CodeGiven:
+      d.code = Get(data, n, 8);
+      d.refreshS = static_cast<uint16_t>(Get(data, n, 2));
+      if (d.refreshS == 0) return LobbyReadResult::Field;
+      break;
+    case LobbyKind::Refresh:
+      d.code = Get(data, n, 8);
+      d.path = static_cast<uint8_t>(Get(data, n, 1));
+      for (size_t i = 0; i < REFRESH_PADDING; ++i) zero = zero && Get(data, n, 1) == 0;
+      if (d.path > 1) return LobbyReadResult::Field;
+      break;
+    case LobbyKind::Join:
+      d.cookie = Get(data, n, 8);
+      d.code = Get(data, n, 8);
+      d.privateAddress = GetAddress(data, n);
+      break;
+    case LobbyKind::Peers:
+      d.code = Get(data, n, 8);
+      d.role = static_cast<uint8_t>(Get(data, n, 1));
+      zero = Get(data, n, 1) == 0;
+      d.publicAddress = GetAddress(data, n);
+      d.privateAddress = GetAddress(data, n);
+      if (d.role > 1 || d.publicAddress.port == 0) return LobbyReadResult::Field;
+      break;
+    case LobbyKind::Challenge:
+      d.cookie = Get(data, n, 8);
+      break;
+    case LobbyKind::Error: {
+      const uint8_t reason = static_cast<uint8_t>(Get(data, n, 1));
+      zero = Get(data, n, 1) == 0;
+      d.code = Get(data, n, 8);
+      if (reason < 1 || reason > 3) return LobbyReadResult::Field;
+      d.reason = static_cast<LobbyError>(reason);
+      break;
+    }
+  }
+  if (!zero || d.code >= LOBBY_CODE_COUNT) return LobbyReadResult::Field;
+  return LobbyReadResult::Ok;
+}
+
+void FormatLobbyCode(uint64_t code, char* text) {
+  code %= LOBBY_CODE_COUNT;
+  char digits[CODE_CHARS];
+  for (size_t i = CODE_CHARS; i-- > 0;) {
+    digits[i] = ALPHABET[code % ALPHABET_SIZE];
+    code /= ALPHABET_SIZE;
+  }
+  std::memcpy(text, digits, 4);
+  text[4] = '-';
+  std::memcpy(text + 5, digits + 4, 4);
+  text[9] = '\0';
+}
+
+bool ParseLobbyCode(const char* text, uint64_t& code) {
+  uint64_t value = 0;
+  size_t chars = 0;
+  for (size_t i = 0; text[i] != '\0'; ++i) {
+    if (text[i] == '-' && chars == 4 && i == 4) continue;
+    const int digit = AlphabetIndex(text[i]);
+    if (digit < 0 || chars == CODE_CHARS) return false;
+    value = value * ALPHABET_SIZE + static_cast<uint64_t>(digit);
+    ++chars;
+  }
+  if (chars != CODE_CHARS) return false;
+  code = value;
+  return true;
+}

@@ -1,0 +1,115 @@
+// blocktide-lobby: the invite-code service. One UDP socket, every datagram
+// handed to the lobby service; nothing kept on disk. Built natively and for
+// Windows from the same code (the sockets are net/'s).
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "lobby/lobby_service.h"
+#include "tools/parse_number.h"
+
+namespace {
+
+const char USAGE[] =
+    "usage: blocktide-lobby [--port PORT] [--rooms N] [--seconds S]\n"
+    "Gives hosting programs invite codes (XXXX-XXXX), tells a joining program\n"
+    "and its host each other's addresses, and relays their datagrams when no\n"
+    "direct path answers. Keeps nothing on disk; prints one line per room event\n"
+    "and a summary line when it stops (Ctrl+C, SIGTERM or --seconds).\n"
+    "  --port PORT  the UDP port on every local address (default 41415)\n"
+    "  --rooms N    the room cap, 1 to 4096 (default 1024); when it is reached the\n"
+    "               oldest room still waiting for its joiner is dropped\n"
+    "  --seconds S  stop after S seconds (tests); default: run until stopped\n"
+    "A code not joined within 10 minutes expires; hosts refresh every 15 s; a\n"
+    "relayed room carries at most 32 KB/s each way and ends 10 s after it falls\n"
+    "silent. Per address: 6 registrations and 10 look-ups a minute.\n";
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void RequestStop(int) { stopRequested = 1; }
+
+struct Socket {
+  NetSocket s;
+};
+
+bool SendOnSocket(void* context, const NetAddress& to, const uint8_t* data, size_t size) {
+  return SendDatagram(static_cast<Socket*>(context)->s, to, data, size);
+}
+
+void PrintLine(void*, const char* line) {
+  std::printf("%s\n", line);
+  std::fflush(stdout);
+}
+
+int Usage(const char* message) {
+  if (message != nullptr) std::fprintf(stderr, "blocktide-lobby: %s\n", message);
+  std::fputs(USAGE, message != nullptr ? stderr : stdout);
+  return message != nullptr ? 2 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  uint64_t port = LOBBY_DEFAULT_PORT, rooms = LOBBY_DEFAULT_ROOMS, seconds = 0;
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (std::strcmp(a, "--help") == 0) return Usage(nullptr);
+    if (std::strcmp(a, "--port") == 0 && ParseNumber(value, 65535, port) && port != 0) {
+      ++i;
+    } else if (std::strcmp(a, "--rooms") == 0 && ParseNumber(value, LOBBY_ROOM_SLOTS, rooms) && rooms != 0) {
+      ++i;
+    } else if (std::strcmp(a, "--seconds") == 0 && ParseNumber(value, 86400u * 365, seconds) && seconds != 0) {
+      ++i;
+    } else {
+      char message[96];
+      std::snprintf(message, sizeof message, "bad option or value: %s", a);
+      return Usage(message);
+    }
+  }
+  char error[160];
+  if (!BeginSockets(error, sizeof error)) {
+    std::fprintf(stderr, "blocktide-lobby: %s\n", error);
+    return 1;
+  }
+  Socket socket = {OpenUdpSocket(static_cast<uint16_t>(port), error, sizeof error)};
+  if (socket.s == NET_NO_SOCKET) {
+    std::fprintf(stderr, "blocktide-lobby: %s\n", error);
+    EndSockets();
+    return 1;
+  }
+  uint64_t secret[4];
+  for (uint64_t& w : secret) w = static_cast<uint64_t>(SystemRandom32()) << 32 | SystemRandom32();
+  LobbyBegin(lobbyService, static_cast<uint32_t>(rooms), secret, SendOnSocket, &socket, PrintLine, nullptr);
+  std::signal(SIGINT, RequestStop);
+  std::signal(SIGTERM, RequestStop);
+  std::printf("blocktide-lobby: listening on UDP port %u, at most %u rooms\n", static_cast<unsigned>(port),
+              static_cast<unsigned>(rooms));
+  std::fflush(stdout);
+
+  const uint32_t startMs = MonotonicMs();
+  uint8_t buffer[1501];  // one byte past the longest datagram relayed: a full buffer is too long
+  while (stopRequested == 0) {
+    const uint32_t nowMs = MonotonicMs();
+    if (seconds != 0 && nowMs - startMs >= seconds * 1000) break;
+    WaitForDatagram(socket.s, 100);
+    // At most a batch per pass, so that a flood cannot hold off the expiry
+    // and the stop.
+    NetAddress from;
+    int32_t n;
+    for (int k = 0; k < 512 && (n = ReceiveDatagram(socket.s, buffer, sizeof buffer, from, nullptr)) >= 0; ++k) {
+      if (static_cast<size_t>(n) < sizeof buffer) {
+        LobbyReceive(lobbyService, from, buffer, static_cast<size_t>(n), MonotonicMs());
+      }
+    }
+    LobbyTick(lobbyService, MonotonicMs());
+  }
+  char summary[400];
+  LobbySummary(lobbyService, summary, sizeof summary);
+  std::printf("%s\n", summary);
+  std::fflush(stdout);
+  CloseUdpSocket(socket.s);
+  EndSockets();
+  return 0;
+}
