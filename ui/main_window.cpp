@@ -99,6 +99,7 @@ void StartMatch() {
 void StopMatch() {
   gameState.gameOver[0] = true;
   gameState.gameOver[1] = true;
+  EndMatchIfOver();
 }
 
 void RunConfigDialog(int p) {

@@ -147,6 +147,7 @@ void BeginPlaying() {
   const bool ownShadow = SendMessageA(shadowCheck[own], BM_GETCHECK, 0, 0) == BST_CHECKED;
   gameState = GameState{};
   gameState.gameOver[0] = gameState.gameOver[1] = true;
+  matchFigures = MatchFigures{};  // the session's tally starts at 0 on both
   randState = 0;
   frameGravity = FrameGravity{};
   for (int p = 0; p < PLAYERS; ++p) ArmFrameGravity(frameGravity, p, GRAVITY_BASE_MS);
