@@ -11,6 +11,7 @@
 #include "ui/frame_pacing.h"
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
+#include "ui/match_menu.h"
 #include "ui/match_recording.h"
 #include "ui/network_match.h"
 #include "ui/sound_switch.h"
@@ -81,6 +82,7 @@ static LRESULT OnCreate() {
   StartTimers(mainWindow, CreateImages(mainWindow));
   AddNetworkMenuItems(session.replay != ReplayState::NotReplaying);
   AddSoundMenuItem(mainWindow);
+  AddMatchMenuItems(mainWindow);
   return 0;
 }
 
@@ -183,6 +185,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SYSCOMMAND:
       if (OnNetworkMenu(static_cast<UINT>(wParam & 0xFFF0))) return 0;
       if (SoundMenuCommand(window, wParam)) return 0;
+      if (MatchMenuCommand(wParam)) return 0;
       return DefWindowProcA(window, message, wParam, lParam);
     case WM_COMMAND:
       if (OnCommand(LOWORD(wParam))) return 0;
