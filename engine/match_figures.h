@@ -22,6 +22,7 @@ struct MatchFigures {
   int64_t frames;          // frame ticks of this match, pauses not counted
   PlayerFigures now[2];    // this match so far (the score is gameState's)
   int64_t sentInRun[2];    // garbage rows sent since the program started
+  int32_t matchesStarted;  // since the program started
   int32_t matchesEnded;    // since the program started; 0: nothing to show
   int32_t winner;          // of the last match: 0, 1 or NO_WINNER
   int64_t lastFrames;

@@ -209,6 +209,7 @@ void ResetPlayer(int p) {
   if (p == 0) {
     matchFigures.running = true;
     matchFigures.frames = 0;
+    matchFigures.matchesStarted += 1;
   }
   // Start resets player 0 first: its reset is the match's start.
   if (p == 0) PlaySoundEvent(MATCH_WIDE, SoundEvent::MatchStarted);

@@ -172,6 +172,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       }
       return 0;
     case WM_KEYDOWN:
+      if (ReplayKey(wParam, lParam)) return 0;
+      [[fallthrough]];
     case WM_SYSKEYDOWN:
       // The key may end a pause: sample it at the frame pace.
       QuickenFrameTimer();
