@@ -81,8 +81,8 @@ static LRESULT OnCreate() {
   BeginTimerResolution();
   StartTimers(mainWindow, CreateImages(mainWindow));
   AddNetworkMenuItems(session.replay != ReplayState::NotReplaying);
+  AddMatchMenuItems(mainWindow);  // before Sound, which stays the last item
   AddSoundMenuItem(mainWindow);
-  AddMatchMenuItems(mainWindow);
   return 0;
 }
 
@@ -184,10 +184,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_NETWORK_LOOKED_UP:
       OnHostLookedUp();
       return 0;
+    case WM_INITMENU:
+      ShowMatchMenuItems(window);
+      return 0;
     case WM_SYSCOMMAND:
       if (OnNetworkMenu(static_cast<UINT>(wParam & 0xFFF0))) return 0;
       if (SoundMenuCommand(window, wParam)) return 0;
-      if (MatchMenuCommand(wParam)) return 0;
+      if (MatchMenuCommand(window, wParam)) return 0;
       return DefWindowProcA(window, message, wParam, lParam);
     case WM_COMMAND:
       if (OnCommand(LOWORD(wParam))) return 0;
