@@ -8,6 +8,7 @@
 #include "engine/engine.h"
 #include "ui/kept_match.h"
 #include "ui/match_recording.h"
+#include "ui/network_match.h"
 
 namespace {
 
@@ -43,6 +44,8 @@ void AddMatchMenuItems(HWND window) {
 void ShowMatchMenuItems(HWND window) {
   HMENU menu = GetSystemMenu(window, FALSE);
   if (menu == nullptr) return;
+  // Both PCs of a network match count the same tally: neither resets it alone.
+  EnableMenuItem(menu, IDM_RESET_TALLY, MF_BYCOMMAND | (NetworkMatchOn() ? MF_GRAYED : MF_ENABLED));
   const UINT state = keptMatch.haveLast ? MF_ENABLED : MF_GRAYED;
   ModifyMenuA(menu, IDM_SAVE_MATCH, MF_BYCOMMAND | MF_STRING | state, IDM_SAVE_MATCH,
               keptMatch.lastTooLong ? TOO_LONG_TEXT : SAVE_TEXT);
@@ -51,7 +54,7 @@ void ShowMatchMenuItems(HWND window) {
 bool MatchMenuCommand(HWND window, WPARAM command) {
   const UINT item = static_cast<UINT>(command & 0xFFF0);
   if (item == IDM_RESET_TALLY) {
-    ResetTally();
+    if (!NetworkMatchOn()) ResetTally();
     return true;
   }
   if (item != IDM_SAVE_MATCH) return false;

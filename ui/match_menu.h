@@ -11,8 +11,8 @@ constexpr UINT IDM_SAVE_MATCH = 0x0260;
 // OnCreate, after Host and Join, before Sound: the items appended to the
 // system menu.
 void AddMatchMenuItems(HWND window);
-// WM_INITMENU: the save item offered while a finished match is kept, and
-// saying so when the last one was too long to keep.
+// WM_INITMENU: Reset offered but in a network match, the save item while a
+// finished match is kept, saying so when the last one was too long to keep.
 void ShowMatchMenuItems(HWND window);
 // WM_SYSCOMMAND: true when the command was one of the items'. Reset the
 // tally sets every player's wins to 0 (shown at the next frame tick); Save
