@@ -97,9 +97,10 @@ bool ActionActs(int p, Action a);
 // rule (a frame that does not act counts the delay down); pause and resume included. Nothing for a player who is out.
 void ApplyAction(int p);
 // The 10 ms frame: a match stopped since the last tick ends and an unpaused
-// one counts the frame (matchFigures); then for each player the well image is cleared, the action
-// applied, then the title (out or paused) or the lines, well and preview are
-// drawn; then the swap box, then a repaint is requested.
+// one counts the frame (matchFigures); then for each player the well image
+// is cleared, the action applied, then the title (out or paused) or the
+// lines, well and preview are drawn; then the swap box, then a repaint is
+// requested.
 void FrameTick();
 // Player p's gravity timer: a frozen player counts the freeze down; otherwise
 // a forced drop lands the piece, then it steps one row down; a level change
