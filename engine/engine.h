@@ -6,6 +6,7 @@
 
 #include "engine/game_state.h"
 #include "engine/host.h"
+#include "engine/match_figures.h"
 
 // ---- Piece streams -------------------------------------------------------
 // The stream number of the shared stream (garbage rows, swap pieces); 0 and 1
@@ -56,11 +57,13 @@ void RotatePiece(int p, bool clockwise);
 int LandingRow(int p);
 // One row down. A piece that cannot move also locks here: it is written into
 // the board, the preview piece spawns at the top, a new preview is drawn, and
-// the player is out (gameOver) when the new piece does not fit.
+// the player is out (gameOver) when the new piece does not fit, which ends
+// the match when the other is out too (EndMatchIfOver). Locks are counted.
 void StepDown(int p);
 // A fresh well for player p at Start: empty board, new falling, preview and
 // swap pieces, score and level 0, counters cleared, gravity re-armed at 1 s,
-// the player in play and the match unpaused.
+// the player in play and the match unpaused; p's match counters cleared
+// (player 0's reset starts the match's figures).
 void ResetPlayer(int p);
 
 // ---- Line clearing, scoring and attacks ------------------------------------
@@ -93,9 +96,11 @@ bool ActionActs(int p, Action a);
 // Samples player p's action (ActionSource) and applies it under the repeat
 // rule (a frame that does not act counts the delay down); pause and resume included. Nothing for a player who is out.
 void ApplyAction(int p);
-// The 10 ms frame: for each player the well image is cleared, the action
-// applied, then the title (out or paused) or the lines, well and preview are
-// drawn; then the swap box, then a repaint is requested.
+// The 10 ms frame: a match stopped since the last tick ends and an unpaused
+// one counts the frame (matchFigures); then for each player the well image
+// is cleared, the action applied, then the title (out or paused) or the
+// lines, well and preview are drawn; then the swap box, then a repaint is
+// requested.
 void FrameTick();
 // Player p's gravity timer: a frozen player counts the freeze down; otherwise
 // a forced drop lands the piece, then it steps one row down; a level change

@@ -83,6 +83,11 @@ void ClearLines(int p) {
     RemoveRow(board, r);
   }
 
+  matchFigures.now[p].rows += count;
+  if (count >= 2) {
+    matchFigures.now[p].sent += count - 1;
+    matchFigures.sentInRun[p] += count - 1;
+  }
   for (int32_t d = count; d >= 1; --d) {
     if (d >= 2) PushGarbageRow(o);
     if (d >= 3) {

@@ -171,6 +171,7 @@ void StepDown(int p) {
     }
   }
   PlaySoundEvent(p, SoundEvent::PieceLocked);
+  matchFigures.now[p].pieces += 1;
   LoadTemplate(m, gameState.nextPiece[p]);
   for (int j = 0; j < 8; ++j) gameState.nextPiece[p][j] = PieceTable[t][j];
   gameState.pieceX[p] = SPAWN_COLUMN;
@@ -178,6 +179,7 @@ void StepDown(int p) {
   if (!PieceFits(p, 0, 0)) {
     gameState.gameOver[p] = true;
     PlaySoundEvent(p, SoundEvent::PlayerOut);
+    EndMatchIfOver();
   }
 }
 
@@ -203,6 +205,12 @@ void ResetPlayer(int p) {
   gameState.speedChanged[p] = false;
   gameState.gameOver[p] = false;
   gameState.paused = false;
+  matchFigures.now[p] = PlayerFigures{};
+  if (p == 0) {
+    matchFigures.running = true;
+    matchFigures.frames = 0;
+    matchFigures.matchesStarted += 1;
+  }
   // Start resets player 0 first: its reset is the match's start.
   if (p == 0) PlaySoundEvent(MATCH_WIDE, SoundEvent::MatchStarted);
 }

@@ -98,6 +98,8 @@ void ApplyAction(int p) {
 }
 
 void FrameTick() {
+  EndMatchIfOver();
+  if (matchFigures.running && !gameState.paused) matchFigures.frames += 1;
   for (int p = 0; p < PLAYERS; ++p) {
     ClearWellImage(p);
     ApplyAction(p);

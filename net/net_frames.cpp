@@ -58,6 +58,7 @@ void NetApplyFrame(const NetFrame& f, const NetFrameHost& host) {
   }
   if (f.stop && MatchRuns()) {
     gameState.gameOver[0] = gameState.gameOver[1] = true;
+    EndMatchIfOver();
     if (host.recorder != nullptr) RecordStop(*host.recorder);
   }
   for (int p = 0; p < PLAYERS; ++p) {

@@ -98,6 +98,9 @@ struct Recorder {
   int32_t framesSinceDigest;
   size_t used;
   char buffer[RECORDER_BUFFER_BYTES];
+  // Another recorder every hook feeds as well, open or not (the window's
+  // kept match beside its --record file); Open clears it.
+  Recorder* also;
 };
 
 // Starts a recording: the header line, written at once.

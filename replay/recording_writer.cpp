@@ -128,18 +128,21 @@ void RecorderClose(Recorder& r) {
 }
 
 void RecordActionAsked(Recorder& r, int p, Action a) {
+  if (r.also != nullptr) RecordActionAsked(*r.also, p, a);
   if (!r.open || !ValidPlayer(p)) return;
   r.asked[p] = true;
   r.action[p] = a;
 }
 
 void RecordTickRead(Recorder& r, uint32_t tick) {
+  if (r.also != nullptr) RecordTickRead(*r.also, tick);
   if (!r.open) return;
   r.startTickRead = true;
   r.startTick = tick;
 }
 
 void RecordBeforeStart(Recorder& r) {
+  if (r.also != nullptr) RecordBeforeStart(*r.also);
   if (!r.open) return;
   // A Start during a match ends it: prove the state it reached.
   if (r.live) WriteDigest(r, DigestKind::End);
@@ -156,6 +159,7 @@ void RecordBeforeStart(Recorder& r) {
 }
 
 void RecordAfterStart(Recorder& r) {
+  if (r.also != nullptr) RecordAfterStart(*r.also);
   if (!r.open) return;
   const MatchStart& s = r.pending;
   Line line;
@@ -181,6 +185,7 @@ void RecordAfterStart(Recorder& r) {
 }
 
 void RecordFrame(Recorder& r) {
+  if (r.also != nullptr) RecordFrame(*r.also);
   const bool asked[2] = {r.asked[0], r.asked[1]};
   r.asked[0] = r.asked[1] = false;
   if (!r.open || !r.live) return;
@@ -200,9 +205,9 @@ void RecordFrame(Recorder& r) {
   AfterTick(r);
 }
 
-void RecordedGravityTick(Recorder& r, int p) {
-  const bool counts = ValidPlayer(p) && !gameState.gameOver[p] && !gameState.paused;
-  GravityTick(p);
+// The gravity line of a tick already run; `counts` was judged before it.
+static void NoteGravity(Recorder& r, int p, bool counts) {
+  if (r.also != nullptr) NoteGravity(*r.also, p, counts);
   if (!counts || !r.open || !r.live) return;
   FlushRun(r);
   Line line;
@@ -211,7 +216,14 @@ void RecordedGravityTick(Recorder& r, int p) {
   AfterTick(r);
 }
 
+void RecordedGravityTick(Recorder& r, int p) {
+  const bool counts = ValidPlayer(p) && !gameState.gameOver[p] && !gameState.paused;
+  GravityTick(p);
+  NoteGravity(r, p, counts);
+}
+
 void RecordShadow(Recorder& r, int p) {
+  if (r.also != nullptr) RecordShadow(*r.also, p);
   if (!r.open || !r.live || !ValidPlayer(p)) return;
   FlushRun(r);
   Line line;
@@ -220,6 +232,7 @@ void RecordShadow(Recorder& r, int p) {
 }
 
 void RecordStop(Recorder& r) {
+  if (r.also != nullptr) RecordStop(*r.also);
   if (!r.open || !r.live) return;
   FlushRun(r);
   Line line;

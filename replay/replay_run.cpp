@@ -57,6 +57,7 @@ ReplayStep ReplayNextFrame(ReplayRun& run) {
       case EventKind::Stop:
         gameState.gameOver[0] = true;
         gameState.gameOver[1] = true;
+        EndMatchIfOver();
         break;
       case EventKind::Digest:
         if (DigestGameState() != e.digest) {

@@ -2,6 +2,8 @@
 // catch-up on Windows.
 #include "ui/frame_pacing.h"
 
+#include <cstdio>
+
 #include "engine/engine.h"
 #include "engine/host.h"
 #include "engine/frame_gravity.h"
@@ -72,6 +74,47 @@ void RunFrameTick() {
   EndFrameDrawing();
 }
 
+ReplayPace replayPace = {1, false, 0};
+
+// The title's text is set only when what it says changes.
+static void ShowReplayPace() {
+  const bool on = session.replay == ReplayState::Replaying;
+  const uint32_t want = !on ? 0 : replayPace.paused ? PACE_PAUSED : replayPace.speed == 1 ? 0 : replayPace.speed;
+  if (want == replayPace.shown) return;
+  replayPace.shown = want;
+  char title[64];
+  if (want == 0) {
+    std::snprintf(title, sizeof title, "%s", MAIN_WINDOW_TITLE);
+  } else if (want == PACE_PAUSED) {
+    std::snprintf(title, sizeof title, "%s - replay paused", MAIN_WINDOW_TITLE);
+  } else {
+    std::snprintf(title, sizeof title, "%s - replay %ux", MAIN_WINDOW_TITLE, static_cast<unsigned>(want));
+  }
+  SetWindowTextA(mainWindow, title);
+}
+
+bool ReplayKey(WPARAM key, LPARAM flags) {
+  if (session.replay != ReplayState::Replaying) return false;
+  const bool repeat = (flags & (1L << 30)) != 0;
+  if (key == VK_RIGHT) {
+    if (replayPace.paused) RunFrameTick();
+  } else if (repeat) {
+    return key == '1' || key == '2' || key == '4' || key == '8' || key == 'P' || key == VK_SPACE || key == 'N';
+  } else if (key == '1' || key == '2' || key == '4' || key == '8') {
+    replayPace.speed = static_cast<uint32_t>(key - '0');
+  } else if (key == 'P' || key == VK_SPACE) {
+    replayPace.paused = !replayPace.paused;
+  } else if (key == 'N') {
+    // The replay ends at the file's end at the latest, so the loop does too.
+    const int32_t started = matchFigures.matchesStarted;
+    while (session.replay == ReplayState::Replaying && matchFigures.matchesStarted == started) RunFrameTick();
+  } else {
+    return false;
+  }
+  ShowReplayPace();
+  return true;
+}
+
 // Paused, a message may run two ticks at once, both reading the controls as
 // they are now. When one ends the pause, the rest are left out and the clock
 // starts from now: the key that ended it then counts from that tick on, one
@@ -81,7 +124,8 @@ void RunFrameTick() {
 // single milliseconds, where the tick count may step by 15 or 16.
 void RunDueFrameTicks() {
   const uint32_t now = timerCalls.getTime();
-  const uint32_t due = FrameTicksDue(frameClock, now);
+  uint32_t due = FrameTicksDue(frameClock, now);
+  if (session.replay == ReplayState::Replaying) due = replayPace.paused ? 0 : due * replayPace.speed;
   const bool paused = gameState.paused;
   for (uint32_t i = 0; i < due; ++i) {
     RunFrameTick();
@@ -90,6 +134,7 @@ void RunDueFrameTicks() {
       break;
     }
   }
+  if (replayPace.shown != 0) ShowReplayPace();  // the replay may be over
   SetFrameTimerPeriod(networkPace ? FRAME_PERIOD_MS : FrameTimerPeriod(gameState));
 }
 

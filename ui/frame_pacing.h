@@ -68,6 +68,21 @@ void RunFrameTick();
 // Then the timer's period is set for what the match now is
 // (FrameTimerPeriod).
 void RunDueFrameTicks();
+// A replay's pace, set by keys: frame ticks per 10 ms (1, 2, 4 or 8), paused,
+// and the title last shown for it (0 plain, else the speed, PACE_PAUSED).
+struct ReplayPace {
+  uint32_t speed;
+  bool paused;
+  uint32_t shown;
+};
+constexpr uint32_t PACE_PAUSED = 100;
+extern ReplayPace replayPace;
+// WM_KEYDOWN while a replay runs: 1, 2, 4, 8 the speed, P or Space pause and
+// resume, the right arrow one tick while paused, N the ticks up to the next
+// Start of the file (or its end) at once, unseen. True when the key was one
+// of these (only the right arrow counts a key's repeats).
+bool ReplayKey(WPARAM key, LPARAM flags);
+
 // Start and any key message: the next frame tick comes at the frame pace,
 // not after a paused or title period. Nothing while no frame timer runs.
 void QuickenFrameTimer();

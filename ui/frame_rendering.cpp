@@ -2,6 +2,8 @@
 // of wells, previews and the swap box, and the copy to the window.
 #include "ui/frame_rendering.h"
 
+#include <cstdio>
+
 #include "engine/engine.h"
 #include "ui/layout.h"
 
@@ -188,13 +190,34 @@ void ClearWellImage(int p) {
   BlankWell(p);
 }
 
+// Between matches, under the title: player p's figures of the last match
+// and the tally, in the stock GUI font (no object to make or free).
+static void DrawFigures(HDC dc, int p, const RECT& well) {
+  const MatchFigures& m = matchFigures;
+  const PlayerFigures& f = m.last[p];
+  const int64_t pps = PiecesPerSecond100(f.pieces, m.lastFrames);
+  char text[320];
+  std::snprintf(text, sizeof text, "%sscore %d\npieces %lld, %lld.%02lld a second\nrows %lld, garbage sent %lld\nwins %d",
+                m.winner == p ? "winner\n" : "", f.score, static_cast<long long>(f.pieces),
+                static_cast<long long>(pps / 100), static_cast<long long>(pps % 100), static_cast<long long>(f.rows),
+                static_cast<long long>(f.sent), m.wins[p]);
+  RECT area = well;
+  area.top = well.bottom / 2 + 32;
+  SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  SetTextColor(dc, RGB(0, 0, 0));
+  DrawTextA(dc, text, -1, &area, DT_CENTER | DT_NOPREFIX);
+}
+
 // The title drawn over a blank well is the same picture whatever the well
-// held, so a well that shows it already is left alone.
+// held, so a well that shows it already (with the same figures) is left alone.
 void DrawTitle(int p) {
   const bool cleared = imageRecord.clearPending[p];
   imageRecord.clearPending[p] = false;
-  if (imageRecord.well[p] == WellPicture::Title) return;
-  if (cleared) BlankWell(p);
+  const int32_t match = matchFigures.running ? 0 : matchFigures.matchesEnded;
+  const int32_t wins = matchFigures.wins[p];
+  const bool sameFigures = imageRecord.titleMatch[p] == match && imageRecord.titleWins[p] == wins;
+  if (imageRecord.well[p] == WellPicture::Title && sameFigures) return;
+  if (cleared || imageRecord.well[p] == WellPicture::Title) BlankWell(p);
 
   HDC dc = boardDC[p];
   RECT area;
@@ -202,6 +225,9 @@ void DrawTitle(int p) {
   SelectObject(dc, titleFont);
   SetTextColor(dc, TITLE_COLOUR);
   DrawTextA(dc, TITLE_TEXT, -1, &area, TITLE_FORMAT);
+  imageRecord.titleMatch[p] = match;
+  imageRecord.titleWins[p] = wins;
+  if (match != 0) DrawFigures(dc, p, area);
   // Over cells (a step called on its own) the text makes a picture of its own.
   imageRecord.well[p] = imageRecord.well[p] == WellPicture::Blank ? WellPicture::Title : WellPicture::Unknown;
   MarkChanged(WELL_IMAGE << p);

@@ -56,6 +56,10 @@ struct ImageRecord {
   // differs. Called on their own (tests, benchmarks), the steps paint at once.
   bool inFrame;
   bool clearPending[2];
+  // What a Title picture's figures show: the ended match and the wins (the
+  // match number 0 while a match runs or before the first one ends).
+  int32_t titleMatch[2];
+  int32_t titleWins[2];
   uint32_t changed;  // images painted since the last RequestRepaint
 };
 extern ImageRecord imageRecord;

@@ -11,6 +11,7 @@
 #include "ui/frame_pacing.h"
 #include "ui/frame_rendering.h"
 #include "ui/layout.h"
+#include "ui/match_menu.h"
 #include "ui/match_recording.h"
 #include "ui/network_match.h"
 #include "ui/sound_switch.h"
@@ -188,6 +189,7 @@ static LRESULT OnCreate() {
   BeginTimerResolution();
   StartTimers(mainWindow, CreateImages(mainWindow));
   AddNetworkMenuItems(session.replay != ReplayState::NotReplaying);
+  AddMatchMenuItems(mainWindow);  // before Sound, which stays the last item
   AddSoundMenuItem(mainWindow);
   return 0;
 }
@@ -207,6 +209,7 @@ void StartMatch() {
 void StopMatch() {
   gameState.gameOver[0] = true;
   gameState.gameOver[1] = true;
+  EndMatchIfOver();
 }
 
 void RunConfigDialog(int p) {
@@ -292,6 +295,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       }
       return 0;
     case WM_KEYDOWN:
+      if (ReplayKey(wParam, lParam)) return 0;
+      [[fallthrough]];
     case WM_SYSKEYDOWN:
       // The key may end a pause: sample it at the frame pace.
       QuickenFrameTimer();
@@ -302,9 +307,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_NETWORK_LOOKED_UP:
       OnHostLookedUp();
       return 0;
+    case WM_INITMENU:
+      ShowMatchMenuItems(window);
+      return 0;
     case WM_SYSCOMMAND:
       if (OnNetworkMenu(static_cast<UINT>(wParam & 0xFFF0))) return 0;
       if (SoundMenuCommand(window, wParam)) return 0;
+      if (MatchMenuCommand(window, wParam)) return 0;
       return DefWindowProcA(window, message, wParam, lParam);
     case WM_COMMAND:
       if (OnCommand(LOWORD(wParam))) return 0;

@@ -9,6 +9,7 @@
 #include "controls/action_sampling.h"
 #include "engine/engine.h"
 #include "engine/host.h"
+#include "ui/kept_match.h"
 #include "ui/window_handles.h"
 
 MatchSession session;
@@ -139,6 +140,7 @@ int BeginSession(const char* commandLine) {
     BeginReplay(session.run, session.recording, ReplayFeed{FeedActions, FeedTick});
     session.replay = ReplayState::Replaying;
   }
+  if (session.replay == ReplayState::NotReplaying) BeginKeptMatch(session.recorder);
   return 0;
 }
 
@@ -156,6 +158,7 @@ void SessionFrameTick() {
   if (session.replay == ReplayState::NotReplaying) {
     FrameTick();
     RecordFrame(session.recorder);
+    KeepAfterTick();
     return;
   }
   if (session.replay == ReplayState::Replaying) {
@@ -179,6 +182,7 @@ void SessionFrameTickWith(const Action action[2]) {
 void RunGravityTick(int p) {
   if (session.replay != ReplayState::NotReplaying) return;  // the recording holds the gravity ticks
   RecordedGravityTick(session.recorder, p);
+  KeepAfterTick();
 }
 
 bool RunCommand(int id, void (*act)(int id)) {
@@ -190,10 +194,14 @@ bool RunCommand(int id, void (*act)(int id)) {
     ShowRecordedShadows();  // a click on a box does not change the switch
     return true;
   }
-  if (id == ID_START) RecordBeforeStart(session.recorder);
+  if (id == ID_START) {
+    KeepBeforeStart();
+    RecordBeforeStart(session.recorder);
+  }
   act(id);
   if (id == ID_START) RecordAfterStart(session.recorder);
   if (id == ID_STOP) RecordStop(session.recorder);
+  KeepAfterTick();
   if (shadow) RecordShadow(session.recorder, id - ID_SHADOW0);
   return true;
 }

@@ -16,6 +16,7 @@
 #include "resources/resource.h"
 #include "ui/frame_pacing.h"
 #include "ui/frame_rendering.h"
+#include "ui/kept_match.h"
 #include "ui/match_recording.h"
 #include "ui/window_handles.h"
 
@@ -41,10 +42,14 @@ void ShowShadowBoxes() {
   }
 }
 
-// What the window adds to an agreed frame: its own player's controls
-// reloaded at a Start (as the Start button does), the computer reset, the
-// boxes ticked, the tick fed with both actions and recorded.
-void ReloadControls(void*) { LoadControls(LocalPlayer()); }
+// What the window adds to an agreed frame: the kept match begun afresh and
+// its own player's controls reloaded at a Start (as the Start button does),
+// the computer reset, the boxes ticked, the tick fed with both actions and
+// recorded.
+void ReloadControls(void*) {
+  KeepBeforeStart();
+  LoadControls(LocalPlayer());
+}
 void ResetComputerAfterStart(void*) { ResetComputer(); }
 void ShowShadowBox(void*, int) { ShowShadowBoxes(); }
 void FeedTick(void*, const Action action[2]) { SessionFrameTickWith(action); }
@@ -55,6 +60,7 @@ bool ApplyNetworkFrame(void*, const NetFrame& frame) {
   const NetFrameHost host = {nullptr,  &session.recorder, ReloadControls, ResetComputerAfterStart,
                              ShowShadowBox, FeedTick, RunGravityTick};
   NetApplyFrame(frame, host);
+  KeepAfterTick();  // a Stop ends a match outside the ticks
   return true;
 }
 
@@ -147,6 +153,7 @@ void BeginPlaying() {
   const bool ownShadow = SendMessageA(shadowCheck[own], BM_GETCHECK, 0, 0) == BST_CHECKED;
   gameState = GameState{};
   gameState.gameOver[0] = gameState.gameOver[1] = true;
+  matchFigures = MatchFigures{};  // the session's tally starts at 0 on both
   randState = 0;
   frameGravity = FrameGravity{};
   for (int p = 0; p < PLAYERS; ++p) ArmFrameGravity(frameGravity, p, GRAVITY_BASE_MS);

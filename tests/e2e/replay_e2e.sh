@@ -3,7 +3,7 @@
 # players, a shadow switch, Stop), replayed by the native simulator and in
 # the window with every digest matching; a changed digest is found at its
 # line by both; a malformed file is refused with status 2; a replay ignores
-# the controls and stores nothing.
+# the controls and stores nothing; the replay keys change its pace only.
 #   replay_e2e.sh GAME_EXE BUILD_DIR NATIVE_SIM [SECONDS]
 set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); sim=${3:?native simulator}; seconds=${4:-20}
@@ -39,6 +39,18 @@ while [ $SECONDS -lt $end ]; do
 done
 click $STOP
 sleep 0.3
+# The match kept in memory, saved through the system menu (Sound is its last
+# item, "Save the last match..." the one above) and the save dialog.
+saved=$work/saved.rec
+xdotool keydown alt; sleep 0.05; xdotool key space; sleep 0.05; xdotool keyup alt
+sleep 0.5
+xdotool key Up; sleep 0.1; xdotool key Up; sleep 0.1; xdotool key Return
+dialog=""
+for _ in $(seq 1 50); do dialog=$(xdotool search --name '^Save As$' 2>/dev/null | head -n 1); [ -n "$dialog" ] && break; sleep 0.1; done
+[ -n "$dialog" ] || fail "Save the last match: no save dialog"
+sleep 0.5
+xdotool key ctrl+a; xdotool type --delay 20 "Z:${saved//\//\\}"; sleep 0.2; xdotool key Return
+for _ in $(seq 1 50); do [ -s "$saved" ] && break; sleep 0.1; done
 close_with_alt_f4
 [ "$rc" -eq 0 ] || fail "recording run: exit code $rc: $(cat "$work/record.err")"
 head -n 1 "$rec" | grep -q '^blocktide-recording 1 ' || fail "no recording header: $(head -c 100 "$rec")"
@@ -49,6 +61,9 @@ played=$(awk '$1 == "frames" { n += $2 } END { print n + 0 }' "$rec")
 [ "$played" -ge $((seconds * 50)) ] && [ "$digests" -ge $((played / 100)) ] ||
   fail "$digests digests for $played frames in $seconds s of play"
 echo "recorded: $(wc -l <"$rec") lines, $played frames, $digests digests"
+
+# The saved match is the recording of that one match, byte for byte.
+cmp -s "$rec" "$saved" || fail "the saved match differs from the recording: $(cmp "$rec" "$saved" 2>&1)"
 
 # 2. The simulator replays it exactly.
 "$sim" --replay "$rec" >"$work/sim.out" 2>"$work/sim.err" || fail "simulator: status $?: $(cat "$work/sim.err")"
@@ -62,13 +77,35 @@ wine reg delete "$VENDOR_KEY" /f >/dev/null 2>&1
 begin=$(date +%s%N)
 launch_game --replay "$rec" --unattended 2>"$work/replay.err"
 sleep 0.5
-click $SHADOW1; click $START; hold d 0.1; hold space 0.05
+click $SHADOW1; click $START; hold d 0.1; hold s 0.05  # Space is the replay's pause
 wait_exit $((seconds * 30)) "after the replay's end"
 ms=$((($(date +%s%N) - begin) / 1000000))
 [ "$rc" -eq 0 ] || fail "window replay: exit code $rc: $(cat "$work/replay.err")"
 [ "$ms" -ge $((frames * 8)) ] || fail "window replay took $ms ms for $frames frames: not paced"
 [ "$(settings)" -eq 0 ] || fail "the replay stored settings"
 echo "window replay: $ms ms for $frames frames"
+
+# 3b. The replay keys: 2x, a pause (the wells hold still) with a step, the
+#     pause ended by Space, then 8x to the end; the digests still match.
+title_is() {
+  for _ in $(seq 1 30); do [ "$(xdotool getwindowname "$wid" 2>/dev/null)" = "$1" ] && return 0; sleep 0.1; done
+  fail "title: \"$(xdotool getwindowname "$wid" 2>/dev/null)\", not \"$1\" ($2)"
+}
+begin=$(date +%s%N)
+launch_game --replay "$rec" --unattended 2>"$work/keys.err"
+xdotool key 2; title_is "BlockTide - replay 2x" "after 2"
+sleep 1
+xdotool key p; title_is "BlockTide - replay paused" "after P"
+sleep 0.3; shot paused-a; sleep 0.5; shot paused-b
+cmp -s "$work/paused-a.png" "$work/paused-b.png" || fail "the wells moved while paused"
+xdotool key Right Right Right; sleep 0.3
+xdotool key space; title_is "BlockTide - replay 2x" "after Space"
+xdotool key 8; title_is "BlockTide - replay 8x" "after 8"
+wait_exit $((seconds * 30)) "after the replay's end at 8x"
+ms=$((($(date +%s%N) - begin) / 1000000))
+[ "$rc" -eq 0 ] || fail "replay with keys: exit code $rc: $(cat "$work/keys.err")"
+[ "$ms" -lt $((frames * 7)) ] || fail "replay at 2x and 8x took $ms ms for $frames frames"
+echo "replay with keys: $ms ms for $frames frames"
 
 # The simulator's own recording (another host, with a pause and the ghosts)
 # replays in the window too.

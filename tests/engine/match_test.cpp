@@ -133,3 +133,48 @@ TEST(ScriptedMatch, AttackOfFourRows) {
   EXPECT_STREQ("5", testHost.scoreText[0]);
 }
 
+
+// Stop is both players out, set by the host; the next frame tick ends the
+// match. The winner leads by score, a tie has none, and the tally lasts
+// over Starts until reset.
+TEST(ScriptedMatch, WinnerAndTally) {
+  StartTestMatch(1000);
+  MatchClock clock = {};
+  FollowArms(clock);
+  const Action none = Action::NoAction;
+  FillRow(0, 18, -1);
+  FillRow(0, 19, -1);
+  Play(clock, 1, Action::Fall, none);
+  Play(clock, 99, none, none);
+  EXPECT_EQ(1, matchFigures.now[0].pieces);
+  EXPECT_EQ(2, matchFigures.now[0].rows);
+  EXPECT_EQ(1, matchFigures.now[0].sent) << "two rows at once send one";
+  gameState.score[1] = 7;  // player 1 leads, nobody is out
+  gameState.gameOver[0] = gameState.gameOver[1] = true;
+  EXPECT_EQ(0, matchFigures.matchesEnded) << "ended by the next tick, not by the Stop";
+  Play(clock, 1, none, none);
+  EXPECT_EQ(1, matchFigures.matchesEnded);
+  EXPECT_EQ(1, matchFigures.winner);
+  EXPECT_EQ(7, matchFigures.last[1].score);
+  EXPECT_EQ(1, matchFigures.last[0].pieces);
+  EXPECT_EQ(100, matchFigures.lastFrames);
+  EXPECT_EQ(100, PiecesPerSecond100(matchFigures.last[0].pieces, matchFigures.lastFrames));
+  Play(clock, 10, none, none);
+  EXPECT_EQ(1, matchFigures.matchesEnded) << "a match ends once";
+
+  // The next Start clears the match's counters, not the tally; a tie wins
+  // nothing.
+  ResetPlayer(0);
+  ResetPlayer(1);
+  EXPECT_EQ(0, matchFigures.now[0].pieces);
+  gameState.gameOver[0] = gameState.gameOver[1] = true;
+  Play(clock, 1, none, none);
+  EXPECT_EQ(2, matchFigures.matchesEnded);
+  EXPECT_EQ(NO_WINNER, matchFigures.winner);
+  EXPECT_EQ(0, matchFigures.wins[0]);
+  EXPECT_EQ(1, matchFigures.wins[1]);
+  EXPECT_EQ(1, matchFigures.sentInRun[0]);
+  ResetTally();
+  EXPECT_EQ(0, matchFigures.wins[1]);
+  EXPECT_EQ(2, matchFigures.matchesEnded) << "the last figures stay shown";
+}

@@ -25,6 +25,7 @@ void ResetTestHost() {
 void StartTestMatch(uint32_t tick) {
   gameState = {};
   randState = 0;
+  matchFigures = MatchFigures{};
   ResetTestHost();
   testHost.tickCount = tick;
   ResetPlayer(0);

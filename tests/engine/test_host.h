@@ -46,7 +46,7 @@ extern TestHost testHost;
 
 void ResetTestHost();
 
-// Fresh process state (gameState, randState, host), the streams to be seeded
+// Fresh process state (gameState, randState, matchFigures, host), the streams to be seeded
 // from tick, and Start: ResetPlayer(0), then ResetPlayer(1).
 void StartTestMatch(uint32_t tick);
 

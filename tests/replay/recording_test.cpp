@@ -22,6 +22,8 @@ bool ToString(void* context, const char* bytes, size_t count) {
 struct RecordedPlay {
   Recorder rec;
   std::string text;
+  Recorder kept;  // fed through rec.also, as the window's kept match
+  std::string keptText;
   int64_t frame = 0;
 
   void Frames(int n, Action a0, Action a1, int period = 40) {
@@ -100,6 +102,8 @@ std::string RecordTwoMatches(GameState& end, uint32_t& endRand) {
   testHost.tickCount = 987654321;
   RecordedPlay play;
   EXPECT_TRUE(RecorderOpen(play.rec, ToString, &play.text, "9.9.9"));
+  EXPECT_TRUE(RecorderOpen(play.kept, ToString, &play.keptText, "9.9.9"));
+  play.rec.also = &play.kept;
   play.Frames(30, Action::Left, Action::Right);  // before any Start: not recorded
   play.Start();
   play.Frames(150, Action::Left, Action::RotateCW);
@@ -118,6 +122,8 @@ std::string RecordTwoMatches(GameState& end, uint32_t& endRand) {
   play.Frames(500, Action::Left, Action::Left);  // after Stop: not recorded
   RecorderClose(play.rec);
   EXPECT_FALSE(play.rec.failed);
+  RecorderClose(play.kept);
+  EXPECT_EQ(play.text, play.keptText) << "the second recorder heard every hook";
   end = gameState;
   endRand = randState;
   return play.text;

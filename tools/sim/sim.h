@@ -45,6 +45,7 @@ struct SimState {
   int64_t appearedAt[2];
   bool pressedThisPiece[2];
   int64_t firstPressFrames[2][SIM_FIRST_PRESS_BINS];
+  int32_t matchesPrinted;    // "match K:" lines printed so far
 };
 
 extern SimState simState;
@@ -128,6 +129,9 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input);
 
 // Prints both wells side by side with scores and levels.
 void PrintWells(std::FILE* out, int64_t frame);
+// A "match K: winner P" (or "no winner") line for each match ended since
+// the last call, in the order they ended.
+void PrintMatchEnds();
 // The end of a run of `frame` frames: the wells (unless --every printed them
-// just now) and, with --stats, the rows and pieces of each player.
+// just now) and, with --stats, the rows, pieces and garbage rows sent of each player.
 void PrintRunEnd(int64_t frame, uint64_t every, bool stats);

@@ -271,6 +271,7 @@ int main(int argc, char** argv) {
   while (static_cast<uint64_t>(frame) < frames && !(gameState.gameOver[0] && gameState.gameOver[1])) {
     NextSimInput(input, simState.held);
     SimStep();
+    PrintMatchEnds();
     ++frame;
     if (every != 0 && frame % static_cast<int64_t>(every) == 0) PrintWells(stdout, frame);
   }

@@ -72,6 +72,7 @@ bool RunFrame(void* context, const NetFrame& f) {
   NetFrameHost host = SIM_FRAME_HOST;
   host.context = context;
   NetApplyFrame(f, host);
+  PrintMatchEnds();
   if (run.started) run.matchFrames += 1;
   const bool bothOut = gameState.gameOver[0] && gameState.gameOver[1];
   if (NetSessionStats(*run.session).localPlayer == 0 && run.started && !run.restartAsked && bothOut) {

@@ -43,12 +43,24 @@ void PrintWells(std::FILE* out, int64_t frame) {
   std::fprintf(out, "\n");
 }
 
+void PrintMatchEnds() {
+  // Only the last match's winner is kept: called after every frame, at
+  // most one match can have ended since.
+  if (simState.matchesPrinted == matchFigures.matchesEnded) return;
+  simState.matchesPrinted = matchFigures.matchesEnded;
+  if (matchFigures.winner == NO_WINNER) {
+    std::printf("match %d: no winner\n", simState.matchesPrinted);
+  } else {
+    std::printf("match %d: winner %d\n", simState.matchesPrinted, matchFigures.winner);
+  }
+}
+
 void PrintRunEnd(int64_t frame, uint64_t every, bool stats) {
   if (every == 0 || frame % static_cast<int64_t>(every) != 0) PrintWells(stdout, frame);
   if (!stats) return;
   for (int p = 0; p < 2; ++p) {
-    std::printf("player %d: rows %lld pieces %lld\n", p, static_cast<long long>(simState.rows[p]),
-                static_cast<long long>(simState.pieces[p]));
+    std::printf("player %d: rows %lld pieces %lld sent %lld\n", p, static_cast<long long>(simState.rows[p]),
+                static_cast<long long>(simState.pieces[p]), static_cast<long long>(matchFigures.sentInRun[p]));
   }
   for (int p = 0; p < 2; ++p) {
     std::printf("player %d: presses %lld keydowns %lld firstpress %lld\n", p,

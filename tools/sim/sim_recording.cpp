@@ -85,7 +85,11 @@ int RunReplay(const char* path) {
   ReplayRun run;
   BeginReplay(run, recording, ReplayFeed{HoldActions, SetTickCount});
   ReplayStep step;
-  while ((step = ReplayNextFrame(run)) == ReplayStep::Frame) AdvanceFrameGravity(frameGravity);
+  while ((step = ReplayNextFrame(run)) == ReplayStep::Frame) {
+    AdvanceFrameGravity(frameGravity);
+    PrintMatchEnds();
+  }
+  PrintMatchEnds();
   if (step == ReplayStep::Diverged) {
     std::fprintf(stderr, "blocktide-sim: diverged at line %u (after %lld frames)\n", run.divergedLine,
                  static_cast<long long>(run.frames));
