@@ -59,6 +59,7 @@ enum class LobbyFailure : uint8_t {
   RateLimited,  // "the lobby refused: too many requests from this computer"
   SocketFault,  // the socket could not be made
   NobodyCame,   // host: nobody joined within the wait limit given
+  Unreached,    // host: a player joined by the code but never reached this side
 };
 
 struct LobbyClient {
@@ -66,7 +67,7 @@ struct LobbyClient {
   bool host;
   NetSession* session;        // begun on the path found
   NetOptions options;         // for that session
-  NetSocket socket = NET_NO_SOCKET;  // until the session takes it over
+  NetSocket socket = NET_NO_SOCKET;  // the session owns it once it has begun
   NetSendHook send;           // null: the socket (tests set their own)
   void* sendContext;
   NetAddress lobby;
@@ -75,6 +76,7 @@ struct LobbyClient {
   uint64_t code;
   bool haveCode;
   uint16_t refreshS;
+  NetAddress peerPublic;      // the other side's address as the lobby saw it (for titles)
   NetAddress targets[LOBBY_TARGETS];  // the other side's addresses to probe
   int32_t targetCount;
   NetAddress heard[LOBBY_TARGETS];    // host: addresses whose probes came in
@@ -86,7 +88,7 @@ struct LobbyClient {
   LobbyClientEvent events[3]; // in order, taken by LobbyTakeClientEvent
   int32_t eventCount;
   LobbyFailure failure;
-  char text[96];
+  char text[192];
   uint64_t probesSent, probesAnswered, dropped;
 };
 

@@ -22,6 +22,7 @@ size_t KindLength(LobbyKind kind) {
     case LobbyKind::Peers: return 30;
     case LobbyKind::Challenge: return 16;
     case LobbyKind::Error: return 18;
+    case LobbyKind::Probe: return 20;
   }
   return 0;
 }
@@ -105,6 +106,12 @@ size_t WriteLobbyDatagram(const LobbyDatagram& d, uint8_t* out, size_t capacity)
       Put(out, n, 0, 1);
       Put(out, n, d.code, 8);
       break;
+    case LobbyKind::Probe:
+      Put(out, n, d.code, 8);
+      Put(out, n, d.role, 1);
+      Put(out, n, d.answer, 1);
+      Put(out, n, 0, 2);
+      break;
   }
   return n;
 }
@@ -162,6 +169,13 @@ LobbyReadResult ReadLobbyDatagram(const uint8_t* data, size_t size, LobbyDatagra
       d.reason = static_cast<LobbyError>(reason);
       break;
     }
+    case LobbyKind::Probe:
+      d.code = Get(data, n, 8);
+      d.role = static_cast<uint8_t>(Get(data, n, 1));
+      d.answer = static_cast<uint8_t>(Get(data, n, 1));
+      zero = Get(data, n, 2) == 0;
+      if (d.role > 1 || d.answer > 1) return LobbyReadResult::Field;
+      break;
   }
   if (!zero || d.code >= LOBBY_CODE_COUNT) return LobbyReadResult::Field;
   return LobbyReadResult::Ok;

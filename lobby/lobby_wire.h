@@ -14,6 +14,9 @@
 //                  side's public address (as the lobby saw it), its private one
 //   Challenge  16  cookie u64
 //   Error      18  reason u8, zero u8, code u64
+//   Probe      20  code u64, the sender's role u8, answer u8 (0 a probe,
+//                  1 its answer), 2 zero bytes: player to player only, while
+//                  punching (the lobby drops any it is sent)
 //
 // A request is never shorter than any reply the lobby sends for it (Refresh
 // is padded for that), so the lobby cannot be made to amplify a flood.
@@ -37,6 +40,7 @@ enum class LobbyKind : uint8_t {
   Peers = 5,      // lobby to both: the other side's addresses
   Challenge = 6,  // lobby to an unproven asker: send again with this cookie
   Error = 7,      // lobby to asker: refused, with the reason
+  Probe = 8,      // player to player: the hole punching's probe or its answer
 };
 
 enum class LobbyError : uint8_t {
@@ -52,7 +56,8 @@ struct LobbyDatagram {
   uint64_t code;          // CodeGiven, Refresh, Join, Peers, Error
   uint16_t refreshS;      // CodeGiven
   uint8_t path;           // Refresh: 0 waiting, 1 playing direct
-  uint8_t role;           // Peers: 0 the receiver hosts, 1 it joined
+  uint8_t role;           // Peers: 0 the receiver hosts, 1 it joined; Probe: the sender's
+  uint8_t answer;         // Probe: 0 a probe, 1 the answer to one
   LobbyError reason;      // Error
   NetAddress privateAddress;  // Register, Join: the sender's; Peers: the other side's
   NetAddress publicAddress;   // Peers: the other side's, as the lobby saw it
@@ -64,8 +69,8 @@ enum class LobbyReadResult : uint8_t {
   Magic,   // not a lobby datagram (a relayed game datagram, or junk)
   Format,  // another lobby format
   Kind,    // an unknown kind, or the header's zero byte set
-  Field,   // a field out of range: a code past the last, a path, role or
-           // reason unknown, a padding byte set, a public port of 0
+  Field,   // a field out of range: a code past the last, a path, role,
+           // answer or reason unknown, a padding byte set, a public port of 0
 };
 
 // True when the bytes start with the lobby's magic: the lobby reads these and

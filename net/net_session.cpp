@@ -260,6 +260,23 @@ bool NetJoin(NetSession& s, const NetAddress& host, const NetOptions& options, u
   return true;
 }
 
+void NetHostOnSocket(NetSession& s, NetSocket socket, const NetOptions& options, uint32_t nowMs) {
+  NetBeginHost(s, options, nullptr, nullptr, nowMs);
+  s.socket = socket;
+}
+
+void NetJoinOnSocket(NetSession& s, NetSocket socket, const NetAddress& host, const NetOptions& options,
+                     uint32_t nowMs) {
+  NetBeginJoin(s, host, options, nullptr, nullptr, nowMs);
+  s.socket = socket;
+  NetService(s, nowMs);
+}
+
+void NetSetForeignHook(NetSession& s, NetForeignHook hook, void* context) {
+  s.foreign = hook;
+  s.foreignContext = context;
+}
+
 void NetPoll(NetSession& s, uint32_t nowMs) {
   if (s.socket != NET_NO_SOCKET) {
     // One byte more than the longest datagram: one that fills it is too long.
@@ -287,6 +304,10 @@ void NetPoll(NetSession& s, uint32_t nowMs) {
 
 void NetReceive(NetSession& s, const NetAddress& from, const uint8_t* data, size_t size, uint32_t nowMs) {
   s.counters.received += 1;
+  if (s.foreign != nullptr && !IsNetDatagram(data, size)) {
+    s.foreign(s.foreignContext, from, data, size, nowMs);
+    return;
+  }
   NetDatagram d;
   const NetReadResult read = ReadDatagram(data, size, d);
   if (read == NetReadResult::OtherFormat) {

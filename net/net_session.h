@@ -176,6 +176,19 @@ void NetBeginHost(NetSession& s, const NetOptions& options, NetSendHook send, vo
 void NetBeginJoin(NetSession& s, const NetAddress& host, const NetOptions& options, NetSendHook send,
                   void* context, uint32_t nowMs);
 
+// The same on a socket the caller opened (the invite client's, whose NAT
+// mapping the other side punched to); the session closes it at the end.
+void NetHostOnSocket(NetSession& s, NetSocket socket, const NetOptions& options, uint32_t nowMs);
+void NetJoinOnSocket(NetSession& s, NetSocket socket, const NetAddress& host, const NetOptions& options,
+                     uint32_t nowMs);
+
+// Datagrams without the game's magic go to `hook` instead of being dropped:
+// the invite client's lobby replies and probes share the session's socket.
+// Set after the session begins (beginning clears it).
+typedef void (*NetForeignHook)(void* context, const NetAddress& from, const uint8_t* data, size_t size,
+                               uint32_t nowMs);
+void NetSetForeignHook(NetSession& s, NetForeignHook hook, void* context);
+
 // ---- Running --------------------------------------------------------------
 
 // Called by the program's timer (or loop), at least every 10 ms: reads the

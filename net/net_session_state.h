@@ -33,6 +33,8 @@ struct NetSession {
   NetSocket socket = NET_NO_SOCKET;  // none when fed by hand (tests)
   NetSendHook send;          // null: SendDatagram on `socket`
   void* sendContext;
+  NetForeignHook foreign;    // null: such datagrams are dropped as Magic
+  void* foreignContext;
   NetAddress peer;           // joiner: the host; host: the joiner once accepted
   uint32_t session;          // the host's random number for this match
   uint32_t nonce;            // the joiner's random number for its Join

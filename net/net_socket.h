@@ -38,6 +38,11 @@ NetSocket OpenUdpSocket(uint16_t port, char* error, size_t errorSize);
 // Called by the session when it ends (NetClose) or is given up.
 void CloseUdpSocket(NetSocket s);
 
+// Called by the invite client for the private address it reports: the
+// local address the system would send to `to` from (its IP) and s's port.
+// False when the system cannot say (out is then unchanged).
+bool LocalAddressToward(NetSocket s, const NetAddress& to, NetAddress& out);
+
 // Called by the session to send one datagram; false when the system refused
 // it at once (a datagram lost on the way is not seen here).
 bool SendDatagram(NetSocket s, const NetAddress& to, const uint8_t* data, size_t size);

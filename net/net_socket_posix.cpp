@@ -48,6 +48,25 @@ NetSocket OpenUdpSocket(uint16_t port, char* error, size_t errorSize) {
 
 void CloseUdpSocket(NetSocket s) { close(static_cast<int>(s)); }
 
+bool LocalAddressToward(NetSocket s, const NetAddress& to, NetAddress& out) {
+  sockaddr_in own{};
+  socklen_t length = sizeof own;
+  if (getsockname(static_cast<int>(s), reinterpret_cast<sockaddr*>(&own), &length) != 0) return false;
+  // A connected datagram socket sends nothing: it only asks for the route.
+  const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return false;
+  const sockaddr_in sa = ToSockaddr(to);
+  sockaddr_in local{};
+  length = sizeof local;
+  const bool ok = connect(probe, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 &&
+                  getsockname(probe, reinterpret_cast<sockaddr*>(&local), &length) == 0;
+  close(probe);
+  if (!ok) return false;
+  out.ip = ntohl(local.sin_addr.s_addr);
+  out.port = ntohs(own.sin_port);
+  return true;
+}
+
 bool SendDatagram(NetSocket s, const NetAddress& to, const uint8_t* data, size_t size) {
   const sockaddr_in sa = ToSockaddr(to);
   const ssize_t n = sendto(static_cast<int>(s), data, size, 0, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);

@@ -70,6 +70,25 @@ NetSocket OpenUdpSocket(uint16_t port, char* error, size_t errorSize) {
 
 void CloseUdpSocket(NetSocket s) { closesocket(static_cast<SOCKET>(s)); }
 
+bool LocalAddressToward(NetSocket s, const NetAddress& to, NetAddress& out) {
+  sockaddr_in own{};
+  int length = sizeof own;
+  if (getsockname(static_cast<SOCKET>(s), reinterpret_cast<sockaddr*>(&own), &length) != 0) return false;
+  // A connected datagram socket sends nothing: it only asks for the route.
+  const SOCKET probe = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (probe == INVALID_SOCKET) return false;
+  const sockaddr_in sa = ToSockaddr(to);
+  sockaddr_in local{};
+  length = sizeof local;
+  const bool ok = connect(probe, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 &&
+                  getsockname(probe, reinterpret_cast<sockaddr*>(&local), &length) == 0;
+  closesocket(probe);
+  if (!ok) return false;
+  out.ip = ntohl(local.sin_addr.s_addr);
+  out.port = ntohs(own.sin_port);
+  return true;
+}
+
 bool SendDatagram(NetSocket s, const NetAddress& to, const uint8_t* data, size_t size) {
   const sockaddr_in sa = ToSockaddr(to);
   const int n = sendto(static_cast<SOCKET>(s), reinterpret_cast<const char*>(data), static_cast<int>(size), 0,

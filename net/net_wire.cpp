@@ -199,6 +199,10 @@ size_t WriteDatagram(NetDatagram& d, uint8_t* out, size_t capacity) {
   return w.full ? 0 : w.n;
 }
 
+bool IsNetDatagram(const uint8_t* data, size_t size) {
+  return size >= sizeof MAGIC && std::memcmp(data, MAGIC, sizeof MAGIC) == 0;
+}
+
 NetReadResult ReadDatagram(const uint8_t* data, size_t size, NetDatagram& d) {
   if (size < HEADER_BYTES || size > NET_MAX_DATAGRAM) return NetReadResult::Length;
   if (std::memcmp(data, MAGIC, sizeof MAGIC) != 0) return NetReadResult::Magic;

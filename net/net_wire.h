@@ -84,6 +84,10 @@ struct NetDatagram {
 };
 
 // Why the reader refused a datagram (Ok: it may be used).
+// True when the bytes start with the game's magic ("BTnw"): what is not is
+// another service's (the invite lobby's) or junk.
+bool IsNetDatagram(const uint8_t* data, size_t size);
+
 enum class NetReadResult : uint8_t {
   Ok,
   Length,        // too short, too long, or bytes past the last field

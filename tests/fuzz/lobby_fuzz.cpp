@@ -1,11 +1,16 @@
 // Fuzz target: the lobby datagram reader on any bytes (what it accepts must
 // write back to the same bytes), then the same bytes given to a lobby with a
 // joined and a waiting room, from the host, the joiner and a stranger; no
-// reply may go to an address that neither asked nor belongs to a room.
+// reply may go to an address that neither asked nor belongs to a room. The
+// bytes also reach a punching client from the lobby, its peer and a
+// stranger: it may send only to the lobby, its peer's addresses and the
+// datagram's sender.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
+#include "engine/host.h"
+#include "lobby/lobby_client.h"
 #include "lobby/lobby_service.h"
 
 namespace {
@@ -13,12 +18,14 @@ namespace {
 const NetAddress HOST = {0x7F000001, 42000};
 const NetAddress JOINER = {0x7F000001, 42001};
 const NetAddress STRANGER = {0x7F000002, 42002};
+const NetAddress LOBBY = {0x7F000003, 41415};
 const uint64_t SECRET[4] = {1, 2, 3, 4};
 
 const NetAddress* asker = &HOST;
 
 bool Check(void*, const NetAddress& to, const uint8_t*, size_t) {
-  if (!SameAddress(to, *asker) && !SameAddress(to, HOST) && !SameAddress(to, JOINER)) __builtin_trap();
+  if (!SameAddress(to, *asker) && !SameAddress(to, HOST) && !SameAddress(to, JOINER) && !SameAddress(to, LOBBY))
+    __builtin_trap();
   return true;
 }
 
@@ -32,7 +39,34 @@ void Ask(const NetAddress& from, LobbyKind kind, uint64_t code, uint32_t nowMs) 
   LobbyReceive(lobbyService, from, bytes, WriteLobbyDatagram(d, bytes, sizeof bytes), nowMs);
 }
 
+// A joiner that has its host's addresses and punches.
+void Punching(uint64_t code) {
+  asker = &LOBBY;
+  LobbyBeginJoinInvite(lobbyClient, NetSessionRecord(1), LOBBY, code, JOINER, DefaultNetOptions(), Check, nullptr,
+                       1000);
+  LobbyDatagram d{};
+  d.kind = LobbyKind::Peers;
+  d.code = code;
+  d.role = 1;
+  d.publicAddress = HOST;
+  d.privateAddress = HOST;
+  uint8_t bytes[LOBBY_MAX_DATAGRAM];
+  LobbyClientReceive(lobbyClient, LOBBY, bytes, WriteLobbyDatagram(d, bytes, sizeof bytes), 1000);
+}
+
 }  // namespace
+
+// The engine's host: the session links the engine; nothing here plays.
+void ArmGravityTimer(int, uint32_t) {}
+void ShowLabels(int, const char*, const char*) {}
+void RequestRepaint() {}
+Action ActionSource(int) { return Action::NoAction; }
+void ClearWellImage(int) {}
+void DrawTitle(int) {}
+void DrawPlayer(int) {}
+void DrawSwapBox() {}
+uint32_t ReadTickCount() { return 1; }
+void PlaySoundEvent(int, SoundEvent) {}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   LobbyDatagram d;
@@ -51,5 +85,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LobbyReceive(lobbyService, *from, data, size, 1001);
   }
   LobbyTick(lobbyService, 1000 + LOBBY_ROOM_SILENCE_MS);
+  const NetAddress* const towards[3] = {&LOBBY, &HOST, &STRANGER};
+  for (const NetAddress* from : towards) {
+    Punching(d.code);  // the bytes' own code when they read as a datagram
+    asker = from;
+    LobbyClientReceive(lobbyClient, *from, data, size, 1001);
+    LobbyClientService(lobbyClient, 1001 + LOBBY_PUNCH_MS);
+    NetClose(NetSessionRecord(1));
+  }
   return 0;
 }

@@ -180,3 +180,155 @@ TEST(LobbyTest, TheRelayCarriesOnlyItsRoomWithinTheCapAndEndsWhenSilent) {
   EXPECT_EQ(Ask(s, JOINER, Request(LobbyKind::Refresh, 0, first), 20003).kind, LobbyKind::Error);
   EXPECT_EQ(s.counts.dropped, 1u);
 }
+
+// ---- The client: a lobby and two players on a simulated network ----------
+
+#include "lobby/lobby_client.h"
+
+namespace {
+
+const NetAddress LOBBY = {0xCB007150, LOBBY_DEFAULT_PORT};
+
+struct Wire {
+  NetAddress from, to;
+  uint8_t data[NET_MAX_DATAGRAM];
+  size_t size;
+};
+
+// Datagrams in flight, delivered at the next step; `blocked` drops those
+// from one player to the other (a NAT that defeats punching that way).
+struct Network {
+  Wire queue[512];
+  Wire flight[512];  // the step's deliveries
+  int count;
+  bool blocked[2];  // host to joiner, joiner to host
+  uint64_t toLobby;
+} network;
+
+struct Side {
+  NetAddress self;
+};
+Side hostSide = {HOST}, joinerSide = {JOINER};
+
+bool Post(void* context, const NetAddress& to, const uint8_t* data, size_t size) {
+  const NetAddress from = context != nullptr ? static_cast<Side*>(context)->self : LOBBY;
+  const bool hostToJoiner = SameAddress(from, HOST) && SameAddress(to, JOINER);
+  const bool joinerToHost = SameAddress(from, JOINER) && SameAddress(to, HOST);
+  if ((hostToJoiner && network.blocked[0]) || (joinerToHost && network.blocked[1])) return true;
+  if (network.count < 512 && size <= NET_MAX_DATAGRAM) {
+    Wire& w = network.queue[network.count++];
+    w.from = from;
+    w.to = to;
+    std::memcpy(w.data, data, size);
+    w.size = size;
+  }
+  return true;
+}
+
+bool LobbyPost(void*, const NetAddress& to, const uint8_t* data, size_t size) {
+  return Post(nullptr, to, data, size);
+}
+
+// Runs the three for `ms` in 5 ms steps; the lobby answers when `lobbyOn`.
+void Step(uint32_t& now, uint32_t ms, bool lobbyOn = true) {
+  for (uint32_t end = now + ms; now < end; now += 5) {
+    const int n = network.count;
+    Wire* flight = network.flight;
+    std::memcpy(flight, network.queue, sizeof(Wire) * static_cast<size_t>(n));
+    network.count = 0;
+    for (int i = 0; i < n; ++i) {
+      const Wire& w = flight[i];
+      if (SameAddress(w.to, LOBBY)) {
+        ++network.toLobby;
+        if (lobbyOn) LobbyReceive(lobbyService, w.from, w.data, w.size, now);
+      } else if (SameAddress(w.to, HOST)) {
+        LobbyClientReceive(lobbyClient, w.from, w.data, w.size, now);
+      } else if (SameAddress(w.to, JOINER)) {
+        LobbyClientReceive(lobbyClientB, w.from, w.data, w.size, now);
+      }
+    }
+    LobbyTick(lobbyService, now);
+    LobbyClientPoll(lobbyClient, now);
+    LobbyClientPoll(lobbyClientB, now);
+  }
+}
+
+void Start(uint32_t now, bool blockHostToJoiner, bool blockJoinerToHost) {
+  LobbyBegin(lobbyService, 8, SECRET, LobbyPost, nullptr, nullptr, nullptr);
+  network = Network{};
+  network.blocked[0] = blockHostToJoiner;
+  network.blocked[1] = blockJoinerToHost;
+  LobbyBeginHostInvite(lobbyClient, NetSessionRecord(1), LOBBY, HOST, DefaultNetOptions(), Post, &hostSide, now);
+}
+
+}  // namespace
+
+TEST(LobbyClientTest, PunchesADirectPathOrFallsBackToTheRelay) {
+  const struct { bool block[2]; LobbyPath path; } cases[] = {
+      {{false, false}, LobbyPath::Direct},
+      {{true, true}, LobbyPath::Relayed},
+      {{false, true}, LobbyPath::Relayed},  // one way open proves nothing
+  };
+  for (const auto& k : cases) {
+    uint32_t now = 1000;
+    Start(now, k.block[0], k.block[1]);
+    Step(now, 100);
+    ASSERT_EQ(LobbyTakeClientEvent(lobbyClient), LobbyClientEvent::CodeGiven);
+    LobbyBeginJoinInvite(lobbyClientB, NetSessionRecord(2), LOBBY, lobbyClient.code, JOINER, DefaultNetOptions(),
+                         Post, &joinerSide, now);
+    Step(now, LOBBY_PUNCH_MS + 1500);
+    for (LobbyClient* c : {&lobbyClient, &lobbyClientB}) {
+      EXPECT_EQ(LobbyTakeClientEvent(*c), LobbyClientEvent::Path);
+      EXPECT_EQ(c->path, k.path) << k.block[0] << k.block[1];
+      EXPECT_EQ(NetTakeEvent(*c->session), NetEvent::Connected);
+    }
+    EXPECT_TRUE(SameAddress(lobbyClient.peerPublic, JOINER));
+    EXPECT_EQ(lobbyService.counts.relayedDatagrams > 0, k.path == LobbyPath::Relayed);
+    // Late probes are still answered once the session runs, and a probe
+    // with another code is not.
+    LobbyDatagram probe{};
+    probe.kind = LobbyKind::Probe;
+    probe.code = lobbyClient.code ^ 1;
+    probe.role = 1;
+    uint8_t b[LOBBY_MAX_DATAGRAM];
+    const size_t n = WriteLobbyDatagram(probe, b, sizeof b);
+    network.count = 0;
+    LobbyClientReceive(lobbyClient, JOINER, b, n, now);
+    EXPECT_EQ(network.count, 0);
+    b[8] ^= 1;  // the code's low byte: now the room's
+    LobbyClientReceive(lobbyClient, JOINER, b, n, now);
+    EXPECT_EQ(network.count, k.block[0] ? 0 : 1);
+    NetClose(NetSessionRecord(1));
+    NetClose(NetSessionRecord(2));
+  }
+}
+
+TEST(LobbyClientTest, RefusalsStrangersAndASilentLobbyEndWithTheirText) {
+  uint32_t now = 1000;
+  Start(now, false, false);
+  Step(now, 100);
+  LobbyTakeClientEvent(lobbyClient);
+  LobbyBeginJoinInvite(lobbyClientB, NetSessionRecord(2), LOBBY, lobbyClient.code ^ 1, JOINER, DefaultNetOptions(),
+                       Post, &joinerSide, now);
+  // A stranger's Join reaches the waiting host directly: not taken.
+  uint8_t join[NET_MAX_DATAGRAM];
+  NetDatagram d{};
+  d.kind = NetKind::Join;
+  d.format = NET_FORMAT;
+  const size_t n = WriteDatagram(d, join, sizeof join);
+  ASSERT_GT(n, 0u);
+  LobbyClientReceive(lobbyClient, STRANGER, join, n, now);
+  Step(now, 100);
+  EXPECT_EQ(lobbyClient.phase, LobbyClientPhase::Waiting);
+  EXPECT_EQ(LobbyTakeClientEvent(lobbyClientB), LobbyClientEvent::Failed);
+  EXPECT_NE(std::strstr(LobbyClientText(lobbyClientB), "knows no invite code"), nullptr);
+
+  // No lobby: the requests stop after the answer time, and say so.
+  LobbyBeginJoinInvite(lobbyClientB, NetSessionRecord(2), LOBBY, lobbyClient.code, JOINER, DefaultNetOptions(), Post,
+                       &joinerSide, now);
+  network.toLobby = 0;
+  Step(now, LOBBY_ANSWER_MS + 1000, false);
+  EXPECT_EQ(lobbyClientB.phase, LobbyClientPhase::Failed);
+  EXPECT_STREQ(LobbyClientText(lobbyClientB), "the lobby at 203.0.113.80:41415 does not answer");
+  EXPECT_LE(network.toLobby, 1 + LOBBY_ANSWER_MS / LOBBY_ASK_RESEND_MS + 20);  // the host's refreshes besides
+}

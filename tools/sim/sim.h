@@ -108,7 +108,11 @@ void SimGravityTick(int p);
 
 // A network match (--host, --join): what the command line chose.
 struct SimNetPlan {
-  bool host;                 // --host PORT, else --join HOST:PORT
+  bool host;                 // --host PORT or --host-invite, else --join HOST:PORT or --join-invite CODE
+  bool invite;               // through the lobby: --host-invite or --join-invite
+  uint64_t code;             // --join-invite
+  char lobbyName[256];       // --lobby HOST[:PORT]
+  uint16_t lobbyPort;
   uint16_t port;             // the host's port (either side)
   char hostName[256];        // --join: the host's address or name
   uint8_t delay;             // --delay: 1 to 10, 0 from the round trip

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "computer/computer_player.h"
+#include "lobby/lobby_wire.h"
 #include "net/net_wire.h"
 #include "tools/parse_number.h"
 #include "tools/sim/sim.h"
@@ -18,6 +19,8 @@ const char USAGE[] =
     "                     [--seed TICKS] (--script FILE | --random SEED |\n"
     "                     --computer [P[:LEVEL]]) [--frames N] [--every N]\n"
     "                     [--shadow] [--stats] [--record FILE]\n"
+    "       blocktide-sim --lobby HOST[:PORT] (--host-invite | --join-invite CODE)\n"
+    "                     [the options of --host and --join]\n"
     "       blocktide-sim --replay FILE\n"
     "Plays a two-player match through FrameTick and GravityTick on a simulated\n"
     "clock: a frame tick every 10 ms; each player's gravity at the period last\n"
@@ -57,11 +60,17 @@ const char USAGE[] =
     "--frames N (give both the same N) and print the same wells; when both\n"
     "players are out before, the host starts the next match.\n"
     "  --delay FRAMES the input delay, 1 to 40 (default: from the round trip)\n"
+    "Invite codes: --host-invite asks the lobby (--lobby HOST[:PORT], port 41415\n"
+    "by default) for a code and prints 'invite code: XXXX-XXXX' on the standard\n"
+    "error; --join-invite CODE joins that host (any case, dash or not). Both\n"
+    "punch a direct path for up to 3 s, else play through the lobby's relay, and\n"
+    "print 'path: direct' or 'path: relayed' on the standard error.\n"
     "Network figures go to the standard error.\n"
     "Exit status: 0 after the match, 2 on a bad argument or script; for --replay\n"
     "0 when every digest matched, 1 when the replay diverged, 2 on a bad file;\n"
     "for a network match 1 when the two sides' matches differed, 3 when the other\n"
-    "side was lost, refused the session or never came (within 10 s).\n";
+    "side was lost, refused the session or never came (within 10 s), or the\n"
+    "lobby did not answer or knew no such code.\n";
 
 int Fail(const char* what, const char* detail) {
   std::fputs("blocktide-sim: ", stderr);
@@ -122,6 +131,20 @@ bool ParseNetTarget(const char* option, const char* value, SimNetPlan& net, uint
   return ParseNumber(portText, 65535, port) && port != 0;
 }
 
+// "HOST" or "HOST:PORT" for --lobby (the last colon splits).
+bool ParseLobbyTarget(const char* value, SimNetPlan& net) {
+  if (value == nullptr) return false;
+  const char* colon = std::strrchr(value, ':');
+  const size_t length = colon == nullptr ? std::strlen(value) : static_cast<size_t>(colon - value);
+  if (length == 0 || length >= sizeof net.lobbyName) return false;
+  std::memcpy(net.lobbyName, value, length);
+  net.lobbyName[length] = '\0';
+  uint64_t port = LOBBY_DEFAULT_PORT;
+  if (colon != nullptr && (!ParseNumber(colon + 1, 65535, port) || port == 0)) return false;
+  net.lobbyPort = static_cast<uint16_t>(port);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -146,11 +169,24 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(arg, "--stats") == 0) {
       stats = true;
     } else if (std::strcmp(arg, "--host") == 0 || std::strcmp(arg, "--join") == 0) {
-      if (networked) return Fail("give one of --host and --join", "");
+      if (networked) return Fail("give one of --host, --join, --host-invite and --join-invite", "");
       if (!ParseNetTarget(arg, value, net, port)) {
         return Fail(arg, " needs PORT (--host) or HOST:PORT (--join), port 1 to 65535");
       }
       networked = true;
+      ++i;
+    } else if (std::strcmp(arg, "--host-invite") == 0 || std::strcmp(arg, "--join-invite") == 0) {
+      if (networked) return Fail("give one of --host, --join, --host-invite and --join-invite", "");
+      net.host = arg[2] == 'h';
+      net.invite = networked = true;
+      if (!net.host) {
+        if (value == nullptr || !ParseLobbyCode(value, net.code)) {
+          return Fail("--join-invite needs an invite code: 8 characters, as XXXX-XXXX", "");
+        }
+        ++i;
+      }
+    } else if (std::strcmp(arg, "--lobby") == 0) {
+      if (!ParseLobbyTarget(value, net)) return Fail("--lobby needs HOST or HOST:PORT, port 1 to 65535", "");
       ++i;
     } else if (std::strcmp(arg, "--delay") == 0) {
       if (!ParseNumber(value, NET_MAX_DELAY, delay) || delay == 0) return Fail("--delay needs a number from 1 to 40", "");
@@ -197,6 +233,10 @@ int main(int argc, char** argv) {
   if (replayPath != nullptr) {
     if (argc != 3) return Fail("--replay takes no other option", "");
     return RunReplay(replayPath);
+  }
+  if (net.invite != (net.lobbyName[0] != '\0')) {
+    return Fail(net.invite ? "--host-invite and --join-invite need --lobby" : "--lobby needs --host-invite or --join-invite",
+                "");
   }
   int32_t ownLevel = COMPUTER_LEVEL_MAX;
   if (networked) {

@@ -7,6 +7,7 @@
 
 #include "computer/computer_player.h"
 #include "engine/frame_gravity.h"
+#include "lobby/lobby_client.h"
 #include "net/net_session.h"
 #include "tools/sim/sim.h"
 
@@ -22,6 +23,7 @@ struct SimNetRun {
   bool restartAsked;         // host: both were out, the next Start is on its way
   int64_t matchFrames;       // frames run since the first Start
   uint32_t startedMs, endedMs;
+  uint32_t inviteMs;         // the invite client began (0: play by address), + 1
 };
 
 int Lost(const NetSession& s) {
@@ -48,7 +50,14 @@ void BeforeStart(void* context) {
 void AfterStart(void* context) {
   SimNetRun& run = *static_cast<SimNetRun*>(context);
   ResetComputer();
-  if (!run.started) run.startedMs = MonotonicMs();
+  if (!run.started) {
+    run.startedMs = MonotonicMs();
+    // How long an invite took: the lobby, the punching, the handshake.
+    if (run.inviteMs != 0 && !lobbyClient.host) {
+      std::fprintf(stderr, "blocktide-sim: invite: path after %u ms, first frame after %u ms\n",
+                   lobbyClient.pathMs - (run.inviteMs - 1), run.startedMs - (run.inviteMs - 1));
+    }
+  }
   run.started = true;
   run.restartAsked = false;
 }
@@ -83,6 +92,41 @@ bool RunFrame(void* context, const NetFrame& f) {
     PrintWells(stdout, run.matchFrames);
   }
   return !MatchOver(run);
+}
+
+// Through the lobby: the code (the host prints it), then the path; the
+// session has begun on it when this answers 0, else the exit status.
+int FindPath(const SimNetPlan& plan, NetSession& s, const NetOptions& options) {
+  NetAddress lobby{0, plan.lobbyPort};
+  if (!ResolveHost(plan.lobbyName, lobby)) {
+    std::fprintf(stderr, "blocktide-sim: no such lobby host: ");
+    PrintEscaped(stderr, plan.lobbyName);
+    std::fputc('\n', stderr);
+    return 3;
+  }
+  LobbyClient& c = lobbyClient;
+  if (plan.host) LobbyHostInvite(c, s, lobby, options, MonotonicMs());
+  else LobbyJoinInvite(c, s, lobby, plan.code, options, MonotonicMs());
+  for (;;) {
+    switch (LobbyTakeClientEvent(c)) {
+      case LobbyClientEvent::CodeGiven: {
+        char code[LOBBY_CODE_TEXT];
+        FormatLobbyCode(c.code, code);
+        std::fprintf(stderr, "invite code: %s\n", code);
+        std::fflush(stderr);
+        continue;
+      }
+      case LobbyClientEvent::Path:
+        return 0;
+      case LobbyClientEvent::Failed:
+        std::fprintf(stderr, "blocktide-sim: %s\n", LobbyClientText(c));
+        return 3;
+      case LobbyClientEvent::None:
+        break;
+    }
+    WaitForDatagram(LobbyClientSocket(c), 5);
+    LobbyClientPoll(c, MonotonicMs());
+  }
 }
 
 // Waits for the handshake; false when the session ended instead.
@@ -140,7 +184,10 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
   options.waitLimitMs = HOST_WAIT_MS;
   options.fixedGenerator = true;
   options.generator = NetGenerator{{plan.seed, plan.seed}, plan.seed};
-  if (plan.host) {
+  const uint32_t inviteMs = MonotonicMs();
+  if (plan.invite) {
+    if (const int status = FindPath(plan, s, options)) return status;
+  } else if (plan.host) {
     NetHost(s, plan.port, options, MonotonicMs());
   } else {
     NetAddress host{0, plan.port};
@@ -154,6 +201,10 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
   }
   if (!Connect(s)) return Lost(s);
   const bool hosting = NetSessionStats(s).localPlayer == 0;
+  if (plan.invite) {
+    std::fprintf(stderr, "path: %s\n", lobbyClient.path == LobbyPath::Direct ? "direct" : "relayed");
+    std::fflush(stderr);
+  }
 
   // As the window starts: both players out until the Start, which the host
   // sends with its first input, so that the match's frame k is the session's
@@ -168,6 +219,7 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
   run.plan = &plan;
   run.input = &input;
   run.session = &s;
+  run.inviteMs = plan.invite ? inviteMs + 1 : 0;
   const NetFrameCalls calls = {&run, OwnAction, RunFrame};
   while (!MatchOver(run) && NetPlaying(s)) {
     const uint32_t now = MonotonicMs();
