@@ -4,14 +4,16 @@
 # wells as a local run of the same inputs; while they play, a second joiner
 # is refused and a second host cannot take the port; a killed joiner is
 # lost; a joiner nobody answers gives up; bad network arguments exit with 2.
+# By invite code through blocktide-lobby: the same wells, the code and path
+# lines; an unknown code and a silent lobby end with status 3.
 # Ports BASE to BASE + 9.
 set -u
-sim=$1 relay=$2 base=$3
+sim=$1 relay=$2 base=$3 lobby=$4
 tmp=$(mktemp -d)
 pids=()
 trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; rm -rf "$tmp"' EXIT
 fail=0
-hostPort=$base relayPort=$((base + 1)) emptyPort=$((base + 2))
+hostPort=$base relayPort=$((base + 1)) emptyPort=$((base + 2)) lobbyPort=$((base + 3))
 
 "$relay" --listen $relayPort --to $hostPort --delay 20 --jitter 10 --loss 5 --duplicate 2 --reorder 2 \
          --seconds 40 2>"$tmp/relay.err" &
@@ -72,6 +74,31 @@ if [ $rc -ne 3 ] || ! grep -q "no answer from 127.0.0.1:$emptyPort within 10 s" 
   echo "nobody hosting: status $rc, $(cat "$tmp/none.err")"; fail=1
 fi
 
+# By invite code on loopback: both print the local run's wells.
+"$lobby" --port $lobbyPort --seconds 30 >"$tmp/lobby.out" 2>&1 &
+pids+=($!)
+sleep 0.2
+"$sim" --lobby 127.0.0.1:$lobbyPort --host-invite --seed 1000 --random 7 --shadow --frames 400 --every 200 \
+       >"$tmp/ihost.out" 2>"$tmp/ihost.err" &
+host=$!
+pids+=($host)
+for _ in $(seq 50); do grep -q '^invite code: ' "$tmp/ihost.err" && break; sleep 0.1; done
+code=$(sed -n 's/^invite code: //p' "$tmp/ihost.err" | tr 'A-Z' 'a-z' | tr -d -)  # typed in any case, no dash
+"$sim" --lobby 127.0.0.1:$lobbyPort --join-invite "$code" --random 7 --shadow --frames 400 --every 200 \
+       >"$tmp/ijoin.out" 2>"$tmp/ijoin.err"; joinStatus=$?
+wait $host; hostStatus=$?
+if [ $hostStatus -ne 0 ] || [ $joinStatus -ne 0 ] || ! grep -qx 'path: direct' "$tmp/ihost.err" ||
+   ! grep -qx 'path: direct' "$tmp/ijoin.err"; then
+  echo "invite: host $hostStatus, joiner $joinStatus"; cat "$tmp/ihost.err" "$tmp/ijoin.err"; fail=1
+fi
+cmp -s "$tmp/ihost.out" "$tmp/local.out" && cmp -s "$tmp/ijoin.out" "$tmp/local.out" ||
+  { echo "the invited match differs from the local one"; fail=1; }
+"$sim" --lobby 127.0.0.1:$lobbyPort --join-invite 2345-6789 --random 1 >/dev/null 2>"$tmp/err"; rc=$?
+[ $rc -eq 3 ] && grep -q "knows no invite code 2345-6789" "$tmp/err" || { echo "unknown code: status $rc"; fail=1; }
+"$sim" --lobby 127.0.0.1:$emptyPort --host-invite --random 1 >/dev/null 2>"$tmp/err"; rc=$?
+[ $rc -eq 3 ] && grep -q "the lobby at 127.0.0.1:$emptyPort does not answer" "$tmp/err" ||
+  { echo "no lobby: status $rc"; fail=1; }
+
 expect2() {
   "$sim" "$@" >/dev/null 2>"$tmp/err"; local rc=$?
   [ $rc -eq 2 ] && grep -q '^blocktide-sim: ' "$tmp/err" || { echo "$*: status $rc"; fail=1; }
@@ -86,4 +113,8 @@ expect2 --delay 3 --random 1
 expect2 --host $hostPort --computer 1 --random 1
 expect2 --join 127.0.0.1:$hostPort --computer 0:3 --random 1
 expect2 --computer --random 1
+expect2 --host-invite --random 1
+expect2 --lobby 127.0.0.1 --join-invite 2345-678O --random 1
+expect2 --lobby 127.0.0.1:0 --host-invite --random 1
+expect2 --lobby 127.0.0.1 --host-invite --join 127.0.0.1:$hostPort --random 1
 exit $fail
