@@ -1,0 +1,503 @@
+// blocktide-lobby-load: the lobby's load and latency figures, measured over
+// real UDP sockets against a blocktide-lobby already running on 127.0.0.1.
+// Native only (Linux: it binds many loopback addresses and reads /proc);
+// it sends only to 127.0.0.1 and stops by itself.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "engine/xorshift.h"
+#include "lobby/lobby_service.h"
+#include "lobby/lobby_wire.h"
+#include "tools/parse_number.h"
+
+namespace {
+
+const char USAGE[] =
+    "usage: blocktide-lobby-load --port PORT [--pid PID] [--rooms N] [--relay LIST]\n"
+    "                            [--rate PER_SECOND (1 to 300)] [--step-seconds S]\n"
+    "Against a blocktide-lobby on 127.0.0.1:PORT (started with --rooms 4096):\n"
+    "  1. N hosts (default 4000), each on its own loopback address 127.1.x.y, do\n"
+    "     the cookie round trip and get a code: rooms registered a second;\n"
+    "  2. as many joiners (127.2.x.y) as the largest count in LIST join rooms\n"
+    "     spread over all N: joins a second;\n"
+    "  3. for each count C in LIST (default 4,64,256,1024): C rooms relay for S\n"
+    "     seconds (default 5), the host sending RATE (default 100) timestamped\n"
+    "     datagrams of 60 to 90 bytes a second and the joiner echoing each, so\n"
+    "     both ways carry RATE; 4 pairs of sockets on 127.0.0.1 do the same\n"
+    "     directly, in the same run: relayed datagrams a second, the round trip\n"
+    "     through the lobby against the direct one (median, 99th percentile).\n"
+    "With --pid, the lobby's resident size (VmRSS) before and after filling\n"
+    "rooms and its CPU in each step. Sockets on 127.0.0.1 use PORT+10 to PORT+17;\n"
+    "the hosts and joiners use PORT+1 and PORT+2 on their own addresses.\n";
+
+constexpr int DIRECT_PAIRS = 4;
+constexpr size_t MIN_DATAGRAM = 60, MAX_DATAGRAM = 90;
+constexpr uint32_t HANDSHAKE_WINDOW = 64;    // cookie round trips in flight at once
+constexpr uint64_t RESEND_NS = 300000000;    // a request unanswered this long goes again
+constexpr uint64_t PHASE_LIMIT_NS = 20000000000ull;  // a phase that takes longer is given up
+constexpr uint64_t KEEP_ALIVE_NS = 2000000000;  // joined rooms idle in a step stay alive (the lobby ends them after 10 s)
+constexpr uint64_t DRAIN_NS = 300000000;     // after a step, echoes still on the way are let in
+// A room's relay cap is 32 KB/s each way: 300 datagrams of 90 bytes a second
+// keep under it with room for bursts.
+constexpr uint64_t MAX_RATE = 300;
+constexpr uint8_t PING = 0, KEEP = 1;        // a datagram's second byte
+constexpr uint32_t LOOPBACK = 0x7F000001;
+
+// One socket: a host, a joiner, or one side of a direct pair.
+struct Peer {
+  int fd;
+  NetAddress address;
+  uint64_t code;    // hosts: the code given; joiners: the code to join
+  uint8_t stage;    // handshake: 0 to start, 1 asked, 2 asked with the cookie, 3 done, 4 refused
+  uint64_t askedNs, startedNs;
+};
+
+struct Figures {
+  uint64_t sent[2], received[2];  // relayed, direct: pings sent, and datagrams in (both legs)
+  std::vector<uint32_t> rtt[2];   // ns
+};
+
+// The run's one record.
+struct Load {
+  uint16_t port;
+  uint32_t pid;
+  uint32_t rooms;
+  uint64_t rate, stepSeconds;
+  uint32_t steps[16];
+  uint32_t stepCount;
+  std::vector<Peer> hosts, joiners;
+  std::vector<uint32_t> hostOf;  // joiner j's room is hosts[hostOf[j]]
+  std::vector<uint32_t> joined;  // the joiners whose join was answered
+  Peer direct[2 * DIRECT_PAIRS];  // even: the pinging side, odd: the echoing one
+  int epoll;
+  NetAddress lobby;
+  Xorshift64 random;
+  uint64_t sendFaults, strays;
+  Figures figures;
+  bool stepOn;  // counting into figures
+};
+
+Load load;
+
+uint64_t NowNs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+}
+
+uint64_t CpuNs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+}
+
+sockaddr_in ToSockaddr(const NetAddress& a) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(a.ip);
+  sa.sin_port = htons(a.port);
+  return sa;
+}
+
+// The lobby's VmRSS in KiB, or 0 when it cannot be read.
+uint64_t LobbyResidentKiB() {
+  if (load.pid == 0) return 0;
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%u/status", load.pid);
+  FILE* f = std::fopen(path, "r");
+  if (f == nullptr) return 0;
+  char line[256];
+  uint64_t kib = 0;
+  while (std::fgets(line, sizeof line, f) != nullptr)
+    if (std::strncmp(line, "VmRSS:", 6) == 0) kib = std::strtoull(line + 6, nullptr, 10);
+  std::fclose(f);
+  return kib;
+}
+
+// The lobby's CPU time in ns (schedstat's first field), or 0.
+uint64_t LobbyCpuNs() {
+  if (load.pid == 0) return 0;
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%u/schedstat", load.pid);
+  FILE* f = std::fopen(path, "r");
+  if (f == nullptr) return 0;
+  unsigned long long ns = 0;
+  if (std::fscanf(f, "%llu", &ns) != 1) ns = 0;
+  std::fclose(f);
+  return ns;
+}
+
+// A non-blocking UDP socket bound to `at`, watched by the epoll set under
+// `tag`; false with the reason printed.
+bool OpenPeer(Peer& p, const NetAddress& at, uint32_t tag) {
+  p = Peer{};
+  p.address = at;
+  p.fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const sockaddr_in sa = ToSockaddr(at);
+  char text[NET_ADDRESS_TEXT];
+  FormatAddress(at, true, text, sizeof text);
+  if (p.fd < 0 || bind(p.fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+    std::fprintf(stderr, "blocktide-lobby-load: cannot use %s: %s\n", text, std::strerror(errno));
+    return false;
+  }
+  epoll_event e{};
+  e.events = EPOLLIN;
+  e.data.u32 = tag;
+  if (epoll_ctl(load.epoll, EPOLL_CTL_ADD, p.fd, &e) != 0) {
+    std::fprintf(stderr, "blocktide-lobby-load: epoll: %s\n", std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
+// Tags: hosts from 0, joiners from JOINER_TAG, the direct sockets from DIRECT_TAG.
+constexpr uint32_t JOINER_TAG = 1u << 20, DIRECT_TAG = 1u << 21;
+
+Peer& PeerOf(uint32_t tag) {
+  if (tag >= DIRECT_TAG) return load.direct[tag - DIRECT_TAG];
+  if (tag >= JOINER_TAG) return load.joiners[tag - JOINER_TAG];
+  return load.hosts[tag];
+}
+
+void Send(const Peer& from, const NetAddress& to, const uint8_t* data, size_t size) {
+  const sockaddr_in sa = ToSockaddr(to);
+  if (sendto(from.fd, data, size, 0, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) !=
+      static_cast<ssize_t>(size))
+    ++load.sendFaults;
+}
+
+// Register (hosts) or Join (joiners), with the cookie or without.
+void Ask(Peer& p, bool joining, uint64_t cookie) {
+  LobbyDatagram d{};
+  d.kind = joining ? LobbyKind::Join : LobbyKind::Register;
+  d.cookie = cookie;
+  d.code = p.code;
+  d.privateAddress = p.address;
+  uint8_t out[LOBBY_MAX_DATAGRAM];
+  const size_t n = WriteLobbyDatagram(d, out, sizeof out);
+  Send(p, load.lobby, out, n);
+  p.askedNs = NowNs();
+}
+
+void Percentiles(std::vector<uint32_t>& v, double& median, double& p99) {
+  median = p99 = 0;
+  if (v.empty()) return;
+  std::sort(v.begin(), v.end());
+  median = v[v.size() / 2] / 1000.0;
+  p99 = v[v.size() * 99 / 100] / 1000.0;
+}
+
+// Every peer's cookie round trip, HANDSHAKE_WINDOW at a time: Register until
+// CodeGiven, or Join until Peers. Returns the peers done; round trips in rtt.
+uint32_t Handshakes(std::vector<Peer>& peers, uint32_t tagBase, bool joining, std::vector<uint32_t>& rtt,
+                    uint32_t& refused) {
+  const LobbyKind awaited = joining ? LobbyKind::Peers : LobbyKind::CodeGiven;
+  std::vector<uint32_t> flight;
+  uint32_t next = 0, done = 0;
+  refused = 0;
+  const uint64_t startNs = NowNs();
+  epoll_event events[256];
+  uint8_t buffer[1501];
+  while (done + refused < peers.size() && NowNs() - startNs < PHASE_LIMIT_NS) {
+    while (flight.size() < HANDSHAKE_WINDOW && next < peers.size()) {
+      Peer& p = peers[next];
+      p.stage = 1;
+      Ask(p, joining, 0);
+      p.startedNs = p.askedNs;
+      flight.push_back(next++);
+    }
+    const int n = epoll_wait(load.epoll, events, 256, 1);
+    for (int e = 0; e < n; ++e) {
+      const uint32_t tag = events[e].data.u32;
+      Peer& p = PeerOf(tag);
+      ssize_t got;
+      while ((got = recv(p.fd, buffer, sizeof buffer, 0)) >= 0) {
+        LobbyDatagram d;
+        // Hosts hear Peers when their room is joined: not theirs to answer here.
+        if (tag < tagBase || tag - tagBase >= peers.size() ||
+            ReadLobbyDatagram(buffer, static_cast<size_t>(got), d) != LobbyReadResult::Ok)
+          continue;
+        if (d.kind == LobbyKind::Challenge && p.stage == 1) {
+          p.stage = 2;
+          Ask(p, joining, d.cookie);
+        } else if (d.kind == awaited && p.stage == 2) {
+          p.stage = 3;
+          if (!joining) p.code = d.code;
+          rtt.push_back(static_cast<uint32_t>(NowNs() - p.startedNs));
+          ++done;
+        } else if (d.kind == LobbyKind::Error && p.stage != 3) {
+          p.stage = 4;
+          ++refused;
+        }
+      }
+    }
+    const uint64_t nowNs = NowNs();
+    for (size_t i = 0; i < flight.size();) {
+      Peer& p = peers[flight[i]];
+      if (p.stage >= 3) {
+        flight[i] = flight.back();
+        flight.pop_back();
+        continue;
+      }
+      if (nowNs - p.askedNs > RESEND_NS) {  // lost: from the start, the cookie may have been the loss
+        p.stage = 1;
+        Ask(p, joining, 0);
+      }
+      ++i;
+    }
+  }
+  return done;
+}
+
+// One ping: the unit (a room, or DIRECT_TAG + a pair), the time, filler to a
+// size of 60 to 90 bytes. Its first byte is not the lobby's magic.
+void Ping(const Peer& from, const NetAddress& to, uint8_t kind, uint32_t unit) {
+  uint8_t out[MAX_DATAGRAM];
+  const size_t size = MIN_DATAGRAM + load.random.Below(MAX_DATAGRAM - MIN_DATAGRAM + 1);
+  std::memset(out, 0x5a, size);
+  out[0] = 'p';
+  out[1] = kind;
+  std::memcpy(out + 2, &unit, 4);
+  const uint64_t nowNs = NowNs();
+  std::memcpy(out + 6, &nowNs, 8);
+  Send(from, to, out, size);
+}
+
+// Everything waiting on the sockets epoll reports: echoers send back, pingers
+// take the round trip.
+void Receive(int timeoutMs) {
+  epoll_event events[256];
+  uint8_t buffer[1501];
+  const int n = epoll_wait(load.epoll, events, 256, timeoutMs);
+  for (int e = 0; e < n; ++e) {
+    const uint32_t tag = events[e].data.u32;
+    const Peer& p = PeerOf(tag);
+    const bool direct = tag >= DIRECT_TAG;
+    const bool echoer = direct ? (tag - DIRECT_TAG) % 2 == 1 : tag >= JOINER_TAG;
+    ssize_t got;
+    while ((got = recv(p.fd, buffer, sizeof buffer, 0)) >= 0) {
+      if (got < static_cast<ssize_t>(MIN_DATAGRAM) || buffer[0] != 'p') {
+        if (!IsLobbyDatagram(buffer, static_cast<size_t>(got))) ++load.strays;
+        continue;  // a late Peers or CodeGiven
+      }
+      uint64_t sentNs;
+      std::memcpy(&sentNs, buffer + 6, 8);
+      if (load.stepOn && buffer[1] == PING) ++load.figures.received[direct ? 1 : 0];
+      if (echoer) {
+        Send(p, direct ? load.direct[tag - DIRECT_TAG - 1].address : load.lobby, buffer, static_cast<size_t>(got));
+      } else if (load.stepOn && buffer[1] == PING) {
+        load.figures.rtt[direct ? 1 : 0].push_back(static_cast<uint32_t>(NowNs() - sentNs));
+      }
+    }
+  }
+}
+
+// The first `count` joined rooms and the direct pairs ping for stepSeconds;
+// the other joined rooms are kept alive.
+void Step(uint32_t count) {
+  Figures& f = load.figures;
+  for (int k = 0; k < 2; ++k) {
+    f.sent[k] = f.received[k] = 0;
+    f.rtt[k].clear();
+  }
+  const uint32_t joined = static_cast<uint32_t>(load.joined.size());
+  const uint32_t units = count + DIRECT_PAIRS;
+  const uint64_t stepNs = load.stepSeconds * 1000000000ull;
+  const uint64_t lobbyCpu0 = LobbyCpuNs(), cpu0 = CpuNs(), startNs = NowNs();
+  uint64_t pings = 0, keeps = 0;
+  load.stepOn = true;
+  for (uint64_t nowNs = startNs; nowNs - startNs < stepNs; nowNs = NowNs()) {
+    const uint64_t elapsed = nowNs - startNs;
+    const uint64_t pingsDue = elapsed * units * load.rate / 1000000000ull;
+    for (; pings < pingsDue; ++pings) {
+      const uint32_t unit = static_cast<uint32_t>(pings % units);
+      if (unit < count) {
+        Ping(load.hosts[load.hostOf[load.joined[unit]]], load.lobby, PING, unit);
+        ++f.sent[0];
+      } else {
+        const int pair = static_cast<int>(unit - count);
+        Ping(load.direct[2 * pair], load.direct[2 * pair + 1].address, PING, DIRECT_TAG + pair);
+        ++f.sent[1];
+      }
+    }
+    const uint64_t keepsDue = elapsed * joined / KEEP_ALIVE_NS;
+    for (; keeps < keepsDue; ++keeps) {
+      const uint32_t room = static_cast<uint32_t>(keeps % joined);
+      if (room >= count) Ping(load.hosts[load.hostOf[load.joined[room]]], load.lobby, KEEP, room);
+    }
+    Receive(pings < pingsDue ? 0 : 1);
+  }
+  const uint64_t lobbyCpu = LobbyCpuNs() - lobbyCpu0, cpu = CpuNs() - cpu0;
+  // Echoes of the last pings are still on their way: they count, later pings
+  // do not (none are sent).
+  for (const uint64_t drainNs = NowNs(); NowNs() - drainNs < DRAIN_NS;) Receive(1);
+  load.stepOn = false;
+
+  double seconds = static_cast<double>(stepNs) / 1e9, relayMedian, relay99, directMedian, direct99;
+  const size_t relaySamples = f.rtt[0].size(), directSamples = f.rtt[1].size();
+  Percentiles(f.rtt[0], relayMedian, relay99);
+  Percentiles(f.rtt[1], directMedian, direct99);
+  std::printf("relay, %u rooms at %llu a second each way:\n", count, static_cast<unsigned long long>(load.rate));
+  std::printf("  relayed datagrams a second: %.0f (offered %.0f; %llu of %llu pings and their echoes arrived)\n",
+              static_cast<double>(f.received[0]) / seconds, 2.0 * static_cast<double>(f.sent[0]) / seconds,
+              static_cast<unsigned long long>(relaySamples), static_cast<unsigned long long>(f.sent[0]));
+  std::printf("  round trip through the lobby: median %.1f us, 99th percentile %.1f us (%zu samples)\n", relayMedian,
+              relay99, relaySamples);
+  std::printf("  direct round trip, same run:  median %.1f us, 99th percentile %.1f us (%zu samples)\n", directMedian,
+              direct99, directSamples);
+  std::printf("  added by the relay: median %.1f us, 99th percentile %.1f us\n", relayMedian - directMedian,
+              relay99 - direct99);
+  if (load.pid != 0)
+    std::printf("  CPU: the lobby %.1f %% of a core, this tool %.1f %%\n",
+                100.0 * static_cast<double>(lobbyCpu) / static_cast<double>(stepNs),
+                100.0 * static_cast<double>(cpu) / static_cast<double>(stepNs));
+  std::fflush(stdout);
+}
+
+bool ParseSteps(const char* text) {
+  load.stepCount = 0;
+  if (text == nullptr) return false;
+  char copy[128];
+  if (std::strlen(text) >= sizeof copy) return false;
+  std::strcpy(copy, text);
+  for (char* item = std::strtok(copy, ","); item != nullptr; item = std::strtok(nullptr, ",")) {
+    uint64_t n;
+    if (load.stepCount == sizeof load.steps / sizeof load.steps[0] || !ParseNumber(item, LOBBY_ROOM_SLOTS, n) ||
+        n == 0)
+      return false;
+    load.steps[load.stepCount++] = static_cast<uint32_t>(n);
+  }
+  return load.stepCount != 0;
+}
+
+int Usage(const char* message) {
+  if (message != nullptr) std::fprintf(stderr, "blocktide-lobby-load: %s\n", message);
+  std::fputs(USAGE, message != nullptr ? stderr : stdout);
+  return message != nullptr ? 2 : 0;
+}
+
+// The i-th address of a block: 127.BLOCK.x.y, y from 1 to 250.
+NetAddress LoopbackAt(uint32_t block, uint32_t i, uint16_t port) {
+  return NetAddress{0x7F000000u | block << 16 | (i / 250) << 8 | (i % 250 + 1), port};
+}
+
+void PrintHandshakes(const char* what, uint32_t done, uint32_t asked, uint32_t refused, uint64_t ns,
+                     std::vector<uint32_t>& rtt) {
+  double median, p99;
+  Percentiles(rtt, median, p99);
+  std::printf("%s: %u of %u in %.3f s: %.0f a second (%u refused); the cookie round trip (two round trips) "
+              "median %.1f us, 99th percentile %.1f us\n",
+              what, done, asked, static_cast<double>(ns) / 1e9, done / (static_cast<double>(ns) / 1e9), refused,
+              median, p99);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  uint64_t port = 0, pid = 0, rooms = 4000, rate = 100, stepSeconds = 5;
+  ParseSteps("4,64,256,1024");
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (std::strcmp(a, "--help") == 0) return Usage(nullptr);
+    if ((std::strcmp(a, "--port") == 0 && ParseNumber(value, 65535 - 17, port) && port != 0) ||
+        (std::strcmp(a, "--pid") == 0 && ParseNumber(value, 0x7FFFFFFF, pid)) ||
+        (std::strcmp(a, "--rooms") == 0 && ParseNumber(value, LOBBY_ROOM_SLOTS, rooms) && rooms != 0) ||
+        (std::strcmp(a, "--rate") == 0 && ParseNumber(value, MAX_RATE, rate) && rate != 0) ||
+        (std::strcmp(a, "--step-seconds") == 0 && ParseNumber(value, 30, stepSeconds) && stepSeconds != 0) ||
+        (std::strcmp(a, "--relay") == 0 && ParseSteps(value))) {
+      ++i;
+    } else {
+      char message[96];
+      std::snprintf(message, sizeof message, "bad option or value: %s", a);
+      return Usage(message);
+    }
+  }
+  if (port == 0) return Usage("--port is needed");
+  uint32_t most = 0;
+  for (uint32_t s = 0; s < load.stepCount; ++s) most = std::max(most, load.steps[s]);
+  if (most > rooms) return Usage("a count in --relay is larger than --rooms");
+  load.port = static_cast<uint16_t>(port);
+  load.pid = static_cast<uint32_t>(pid);
+  load.rooms = static_cast<uint32_t>(rooms);
+  load.rate = rate;
+  load.stepSeconds = stepSeconds;
+  load.lobby = NetAddress{LOOPBACK, load.port};
+  load.random = Xorshift64{GOLDEN_GAMMA};
+  load.epoll = epoll_create1(EPOLL_CLOEXEC);
+  if (load.epoll < 0) {
+    std::fprintf(stderr, "blocktide-lobby-load: epoll: %s\n", std::strerror(errno));
+    return 1;
+  }
+  std::printf("sizeof(LobbyRoom) %zu bytes; sizeof(LobbyService) %zu bytes (%u room slots)\n", sizeof(LobbyRoom),
+              sizeof(LobbyService), LOBBY_ROOM_SLOTS);
+  const uint64_t rss0 = LobbyResidentKiB();
+
+  load.hosts.resize(load.rooms);
+  for (uint32_t i = 0; i < load.rooms; ++i)
+    if (!OpenPeer(load.hosts[i], LoopbackAt(1, i, static_cast<uint16_t>(port + 1)), i)) return 1;
+  // Joiners for rooms spread over all the slots, so that the relay's search
+  // through the rooms is as long as a full lobby's on average.
+  load.joiners.resize(most);
+  load.hostOf.resize(most);
+  for (uint32_t j = 0; j < most; ++j) {
+    if (!OpenPeer(load.joiners[j], LoopbackAt(2, j, static_cast<uint16_t>(port + 2)), JOINER_TAG + j)) return 1;
+    load.hostOf[j] = static_cast<uint32_t>(static_cast<uint64_t>(j) * load.rooms / most);
+  }
+  for (int k = 0; k < 2 * DIRECT_PAIRS; ++k)
+    if (!OpenPeer(load.direct[k], NetAddress{LOOPBACK, static_cast<uint16_t>(port + 10 + k)}, DIRECT_TAG + k))
+      return 1;
+
+  std::vector<uint32_t> rtt;
+  rtt.reserve(load.rooms);
+  uint32_t refused;
+  uint64_t t0 = NowNs();
+  const uint32_t registered = Handshakes(load.hosts, 0, false, rtt, refused);
+  PrintHandshakes("rooms registered", registered, load.rooms, refused, NowNs() - t0, rtt);
+  const uint64_t rss1 = LobbyResidentKiB();
+
+  for (uint32_t j = 0; j < most; ++j) load.joiners[j].code = load.hosts[load.hostOf[j]].code;
+  rtt.clear();
+  t0 = NowNs();
+  const uint32_t joinedCount = Handshakes(load.joiners, JOINER_TAG, true, rtt, refused);
+  PrintHandshakes("rooms joined", joinedCount, most, refused, NowNs() - t0, rtt);
+  const uint64_t rss2 = LobbyResidentKiB();
+  for (uint32_t j = 0; j < most; ++j)
+    if (load.joiners[j].stage == 3 && load.hosts[load.hostOf[j]].stage == 3) load.joined.push_back(j);
+  if (load.pid != 0)
+    std::printf("lobby VmRSS: %llu KiB before, %llu KiB with %u rooms waiting, %llu KiB with %u of them joined\n",
+                static_cast<unsigned long long>(rss0), static_cast<unsigned long long>(rss1), registered,
+                static_cast<unsigned long long>(rss2), joinedCount);
+  std::fflush(stdout);
+
+  const size_t samples = (most + DIRECT_PAIRS) * load.rate * load.stepSeconds + 1024;
+  load.figures.rtt[0].reserve(samples);
+  load.figures.rtt[1].reserve(samples);
+  for (uint32_t s = 0; s < load.stepCount; ++s) {
+    if (load.steps[s] > load.joined.size()) {
+      std::printf("relay, %u rooms: skipped, only %zu rooms joined\n", load.steps[s], load.joined.size());
+      continue;
+    }
+    Step(load.steps[s]);
+  }
+  if (load.sendFaults != 0 || load.strays != 0)
+    std::printf("sends refused: %llu; strange datagrams: %llu\n", static_cast<unsigned long long>(load.sendFaults),
+                static_cast<unsigned long long>(load.strays));
+  for (Peer& p : load.hosts) close(p.fd);
+  for (Peer& p : load.joiners) close(p.fd);
+  for (Peer& p : load.direct) close(p.fd);
+  close(load.epoll);
+  return registered == load.rooms && joinedCount == most ? 0 : 1;
+}
