@@ -743,6 +743,32 @@ TEST_F(MainWindow, NetworkDialogsMenuAndTitle) {
   if (copied != nullptr) GlobalUnlock(data);
   CloseClipboard();
   DestroyWindow(shown);
+
+  // Through the menu: OK stores the lobby, the title asks it for a code and
+  // the items are greyed; Leave before any answer gives all back.
+  static void (*const hostInviteSteps[])(HWND) = {
+      [](HWND d) {
+        SetDlgItemTextA(d, IDC_LOBBY, "127.0.0.1:43151");
+        Ok(d);
+      },
+      nullptr};
+  session.options.unattended = true;
+  dialogStep = 0;
+  dialogSteps = hostInviteSteps;
+  SetTimer(nullptr, 0, 30, DialogTimer);
+  SendMessageA(mainWindow, WM_SYSCOMMAND, IDM_HOST_INTERNET, 0);
+  Pump(100);
+  char lobby[64] = "\xbd";
+  ASSERT_TRUE(LoadLobbyAddress(lobby, sizeof lobby));
+  EXPECT_STREQ("127.0.0.1:43151", lobby);
+  EXPECT_EQ("BlockTide - asking the lobby 127.0.0.1:43151 for an invite code", Text(mainWindow));
+  EXPECT_TRUE(NetworkMatchOn());
+  const UINT join = GetMenuState(GetSystemMenu(mainWindow, FALSE), IDM_JOIN_INTERNET, MF_BYCOMMAND);
+  EXPECT_NE(0u, join & MF_GRAYED);
+  SendMessageA(mainWindow, WM_SYSCOMMAND, IDM_LEAVE_NETWORK, 0);
+  EXPECT_EQ("BlockTide", Text(mainWindow));
+  EXPECT_FALSE(NetworkMatchOn());
+  session.options.unattended = false;
 }
 
 }  // namespace
