@@ -273,4 +273,5 @@ grep '^digest' "$work/join2.rec" >"$work/join2.digests"
 [ -s "$work/host2.digests" ] || fail "no digests in the invite match's recording"
 cmp -s "$work/host2.digests" "$work/join2.digests" || fail "the invite match's digests differ"
 echo "invite match: $(wc -l <"$work/host2.digests") digests alike in both recordings"
+for desk in a b; do on_$desk; wine reg delete "$SETTINGS_KEY" /v Lobby /f >/dev/null 2>&1; done
 echo "PASS"
