@@ -1,5 +1,5 @@
-// The settings store: "Controls", "Shadows", "Sound" and "Window" under the current user's
-// BlockTide key, read and written as images of the in-memory records.
+// The settings store: "Controls", "Shadows", "Sound", "Window" and "Lobby" under the current
+// user's BlockTide key, read and written as images of the in-memory records (the lobby as text).
 #include "controls/settings_store.h"
 
 #include <windows.h>
@@ -15,6 +15,7 @@ const char CONTROLS_VALUE[] = "Controls";
 const char SHADOWS_VALUE[] = "Shadows";
 const char SOUND_VALUE[] = "Sound";
 const char WINDOW_VALUE[] = "Window";
+const char LOBBY_VALUE[] = "Lobby";
 
 HWND shadowCheck[2];
 
@@ -164,5 +165,31 @@ void SaveWindowRecord(const WindowRecord& record) {
   HKEY key;
   if (RegCreateKeyA(HKEY_CURRENT_USER, SETTINGS_KEY, &key) != ERROR_SUCCESS) return;
   RegSetValueExA(key, WINDOW_VALUE, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&record), sizeof record);
+  RegCloseKey(key);
+}
+
+bool LoadLobbyAddress(char* text, size_t size) {
+  HKEY key;
+  if (size < 2 || RegOpenKeyA(HKEY_CURRENT_USER, SETTINGS_KEY, &key) != ERROR_SUCCESS) return false;
+  char stored[512];
+  DWORD type = 0;
+  DWORD bytes = sizeof stored;
+  const LONG rc = RegQueryValueExA(key, LOBBY_VALUE, nullptr, &type, reinterpret_cast<BYTE*>(stored), &bytes);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS || type != REG_SZ || bytes == 0) return false;
+  // The stored bytes need not end in a NUL: the length is counted here.
+  size_t length = 0;
+  while (length < bytes && stored[length] != '\0') ++length;
+  if (length == 0 || length >= size) return false;
+  std::memcpy(text, stored, length);
+  text[length] = '\0';
+  return true;
+}
+
+void SaveLobbyAddress(const char* text) {
+  HKEY key;
+  if (RegCreateKeyA(HKEY_CURRENT_USER, SETTINGS_KEY, &key) != ERROR_SUCCESS) return;
+  RegSetValueExA(key, LOBBY_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                 static_cast<DWORD>(std::strlen(text) + 1));
   RegCloseKey(key);
 }

@@ -1,10 +1,11 @@
 // The per-user settings store: both control sets, both shadow switches,
 // the sound switch and the window's place in the registry, as memory images
-// of the in-memory records.
+// of the in-memory records; and the invite lobby's address, as text.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 // HKEY_CURRENT_USER\Software\QuillbeamSoft\BlockTide\ ...
@@ -13,6 +14,7 @@ extern const char CONTROLS_VALUE[];   // "Controls", 232 bytes
 extern const char SHADOWS_VALUE[];    // "Shadows", 2 bytes
 extern const char SOUND_VALUE[];      // "Sound", 1 byte: 0 off, 1 on
 extern const char WINDOW_VALUE[];     // "Window", 20 bytes: a WindowRecord
+extern const char LOBBY_VALUE[];      // "Lobby", REG_SZ: "host" or "host:port"
 
 // The main window's place as the player left it: its rectangle when not
 // maximised (screen pixels, right and bottom exclusive) and whether it was
@@ -44,6 +46,12 @@ void SaveSoundSwitch(bool on);
 // false (record untouched) otherwise: the window then opens as on a first run.
 bool LoadWindowRecord(WindowRecord& record);
 void SaveWindowRecord(const WindowRecord& record);
+// The invite lobby's address as the player last gave it: true with the text
+// (NUL-terminated, blanks kept) when "Lobby" is a REG_SZ of 1 to size - 1
+// characters; false (text untouched) otherwise. Whether the text names a
+// usable address is the reader's to check.
+bool LoadLobbyAddress(char* text, size_t size);
+void SaveLobbyAddress(const char* text);
 
 // The two "Shadow" check boxes, player 0 and 1, that SaveShadow reads. The
 // main window makes them and fills this in; they live here so that the

@@ -1,5 +1,5 @@
-// Resource identifiers of the program: icons, the configuration dialog and
-// the network match's host and join dialogs.
+// Resource identifiers of the program: icons, the configuration dialog, the
+// network match's host and join dialogs and the invite-code dialogs.
 #pragma once
 
 #define IDI_BLOCKTIDE 107
@@ -7,6 +7,9 @@
 #define IDD_CONFIG 129
 #define IDD_HOST 130
 #define IDD_JOIN 131
+#define IDD_HOST_INVITE 132
+#define IDD_JOIN_INVITE 133
+#define IDD_INVITE_CODE 134
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
@@ -22,3 +25,7 @@
 #define IDC_PAUSE 1008
 #define IDC_ADDRESS 1010
 #define IDC_PORT 1011
+#define IDC_LOBBY 1012
+#define IDC_INVITE_CODE 1013
+#define IDC_COPY 1014
+#define IDC_INVITE_STATUS 1015

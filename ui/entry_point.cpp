@@ -51,6 +51,9 @@ int RunBlockTide(HINSTANCE inst, int showCommand) {
   BOOL got;
   // GetMessageA gives -1 on failure (msg then holds nothing): end the loop.
   while ((got = GetMessageA(&msg, nullptr, 0, 0)) > 0) {
+    // The host's modeless code dialog gets its keys (Tab, Enter, Escape).
+    HWND code = networkMatch.codeDialog;
+    if (code != nullptr && IsDialogMessageA(code, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

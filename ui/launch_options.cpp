@@ -48,13 +48,13 @@ bool ParsePort(const char* text, uint16_t& port) {
   return true;
 }
 
-bool ParsePeerAddress(const char* text, std::string& host, uint16_t& port) {
+bool ParsePeerAddress(const char* text, std::string& host, uint16_t& port, uint16_t defaultPort) {
   std::string word = text == nullptr ? "" : text;
   const size_t first = word.find_first_not_of(" \t");
   const size_t last = word.find_last_not_of(" \t");
   word = first == std::string::npos ? "" : word.substr(first, last - first + 1);
   const size_t colon = word.rfind(':');
-  uint16_t p = NET_DEFAULT_PORT;
+  uint16_t p = defaultPort;
   if (colon != std::string::npos && !ParsePort(word.c_str() + colon + 1, p)) return false;
   const std::string name = word.substr(0, colon);
   if (name.empty() || name.find_first_of(" \t:") != std::string::npos) return false;
@@ -63,19 +63,44 @@ bool ParsePeerAddress(const char* text, std::string& host, uint16_t& port) {
   return true;
 }
 
-bool ParseLaunchOptions(const char* commandLine, LaunchOptions& out, std::string& error) {
+bool ParseLaunchOptions(const char* commandLine, LaunchOptions& out, std::string& error, const char* knownLobby) {
   out = LaunchOptions{};
   const std::vector<std::string> words = SplitWords(commandLine);
+  bool lobbyGiven = false;
   for (size_t i = 0; i < words.size(); ++i) {
+    const bool given = i + 1 < words.size() && !words[i + 1].empty() && words[i + 1][0] != '-' &&
+                       words[i + 1][0] != '/';
     const bool host = Is(words[i], "host");
-    if (host || Is(words[i], "join")) {
-      if (out.network != NetworkRole::None) {
-        error = "give one of --host and --join, once";
+    const bool hostInvite = Is(words[i], "host-invite");
+    const bool joinInvite = Is(words[i], "join-invite");
+    if ((host || Is(words[i], "join") || hostInvite || joinInvite) && out.network != NetworkRole::None) {
+      error = "give one of --host, --join, --host-invite and --join-invite, once";
+      return false;
+    }
+    if (hostInvite) {
+      out.network = NetworkRole::HostInvite;
+      continue;
+    }
+    if (joinInvite) {
+      out.network = NetworkRole::JoinInvite;
+      if (!given || !ParseLobbyCode(words[i + 1].c_str(), out.inviteCode)) {
+        error = words[i] + " needs an invite code: 8 letters and digits, as XXXX-XXXX";
         return false;
       }
+      ++i;
+      continue;
+    }
+    if (Is(words[i], "lobby")) {
+      if (!given || !ParsePeerAddress(words[i + 1].c_str(), out.lobbyHost, out.lobbyPort, LOBBY_DEFAULT_PORT)) {
+        error = words[i] + " needs HOST or HOST:PORT (a port from 1 to 65535)";
+        return false;
+      }
+      lobbyGiven = true;
+      ++i;
+      continue;
+    }
+    if (host || Is(words[i], "join")) {
       out.network = host ? NetworkRole::Host : NetworkRole::Join;
-      const bool given = i + 1 < words.size() && !words[i + 1].empty() && words[i + 1][0] != '-' &&
-                         words[i + 1][0] != '/';
       if (host && given && !ParsePort(words[++i].c_str(), out.port)) {
         error = "--host needs a port from 1 to 65535, not " + words[i];
         return false;
@@ -105,6 +130,12 @@ bool ParseLaunchOptions(const char* commandLine, LaunchOptions& out, std::string
   }
   if (out.network != NetworkRole::None && out.mode == LaunchMode::Replay) {
     error = "a replay cannot be a network match: leave out --host or --join";
+    return false;
+  }
+  const bool invite = out.network == NetworkRole::HostInvite || out.network == NetworkRole::JoinInvite;
+  if (invite && !lobbyGiven &&
+      !ParsePeerAddress(knownLobby, out.lobbyHost, out.lobbyPort, LOBBY_DEFAULT_PORT)) {
+    error = "no lobby is known for an invite code: give --lobby HOST[:PORT]";
     return false;
   }
   return true;

@@ -10,6 +10,7 @@
 #include "engine/engine.h"
 #include "engine/host.h"
 #include "ui/kept_match.h"
+#include "ui/network_match.h"
 #include "ui/window_handles.h"
 
 MatchSession session;
@@ -107,7 +108,9 @@ void Tell(const char* text, bool problem) {
 
 int BeginSession(const char* commandLine) {
   std::string error;
-  if (!ParseLaunchOptions(commandLine, session.options, error)) {
+  char lobby[256];
+  KnownLobby(lobby, sizeof lobby);  // the invite roles' lobby when --lobby is left out
+  if (!ParseLaunchOptions(commandLine, session.options, error, lobby)) {
     Tell(error.c_str(), true);
     return 2;
   }

@@ -1,5 +1,6 @@
-// The window's network match: sockets, the host name's look-up, the
-// session's frames in the window, the menu, the title and the end.
+// The window's network match: sockets, the host's or lobby's name looked up,
+// the lobby client before the session, the session's frames in the window,
+// the menu, the title and the end.
 // Winsock's header comes first: after <windows.h> it would meet the older
 // socket declarations.
 #include <winsock2.h>
@@ -7,6 +8,7 @@
 #include "ui/network_match.h"
 
 #include <cstdio>
+#include <string>
 
 #include "controls/action_sampling.h"
 #include "controls/settings_store.h"
@@ -23,9 +25,16 @@
 const char HOST_MENU_TEXT[] = "Host a network match...";
 const char JOIN_MENU_TEXT[] = "Join a network match...";
 const char LEAVE_MENU_TEXT[] = "Leave the network match";
+const char HOST_INTERNET_MENU_TEXT[] = "Host an internet match...";
+const char JOIN_INTERNET_MENU_TEXT[] = "Join an internet match...";
+
+#ifndef BLOCKTIDE_DEFAULT_LOBBY
+#define BLOCKTIDE_DEFAULT_LOBBY ""
+#endif
 
 NetworkMatch networkMatch = {false, false, NetPhase::Closed, NET_DEFAULT_PORT, false, 0,
-                             {"", NET_DEFAULT_PORT}, {"", NET_DEFAULT_PORT}, {}, false};
+                             {"", NET_DEFAULT_PORT}, {"", NET_DEFAULT_PORT}, {}, false,
+                             false, false, LobbyClientPhase::Closed, "", "", nullptr};
 
 namespace {
 
@@ -75,11 +84,44 @@ void WakeOnDatagram(bool wake) {
   WSAAsyncSelect(static_cast<SOCKET>(socket), mainWindow, wake ? WM_NETWORK : 0, wake ? FD_READ : 0);
 }
 
+// Before the session plays, an invite match's title tells of the lobby and
+// the code rather than of ports.
+void InviteTitle(char* title, size_t size) {
+  if (!lobbyClient.host) {
+    std::snprintf(title, size, "%s - joining invite code %s", MAIN_WINDOW_TITLE, networkMatch.code);
+  } else if (networkMatch.code[0] == '\0') {
+    std::snprintf(title, size, "%s - asking the lobby %s for an invite code", MAIN_WINDOW_TITLE, networkMatch.lobby);
+  } else {
+    std::snprintf(title, size, "%s - invite code %s, waiting for a player", MAIN_WINDOW_TITLE, networkMatch.code);
+  }
+}
+
+// The host's code, shown until a player came or the match is over.
+void CloseCodeDialog() {
+  if (networkMatch.codeDialog != nullptr) DestroyWindow(networkMatch.codeDialog);
+  networkMatch.codeDialog = nullptr;
+}
+void OpenCodeDialog() {
+  if (networkMatch.codeDialog == nullptr) {
+    networkMatch.codeDialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_INVITE_CODE), mainWindow,
+                                                 InviteCodeDialog, reinterpret_cast<LPARAM>(networkMatch.code));
+  }
+  if (networkMatch.codeDialog != nullptr) ShowWindow(networkMatch.codeDialog, SW_SHOW);
+}
+
+// The lobby client before (and while) its session runs: false when none.
+bool InviteBeforeSession() {
+  const LobbyClientPhase p = lobbyClient.phase;
+  return networkMatch.invite && (p == LobbyClientPhase::Asking || p == LobbyClientPhase::Waiting ||
+                                 p == LobbyClientPhase::Punching);
+}
+
 // The title, the menu and the Config buttons follow the session.
 void ShowNetworkState() {
   const NetStats stats = NetSessionStats(netSession);
   const bool lookingUp = networkMatch.lookUp.thread != nullptr;
   const NetPhase phase = lookingUp ? NetPhase::Joining : NetworkMatchOn() ? stats.phase : NetPhase::Closed;
+  const LobbyClientPhase invite = networkMatch.invite ? lobbyClient.phase : LobbyClientPhase::Closed;
   const bool connected = networkMatch.playing;
   for (int p = 0; p < PLAYERS; ++p) {
     // The own player's controls between matches only: a capture holds the
@@ -88,22 +130,34 @@ void ShowNetworkState() {
     HWND button = GetDlgItem(mainWindow, ID_CONFIG0 + p);
     if (button != nullptr && (IsWindowEnabled(button) != FALSE) != offered) EnableWindow(button, offered);
   }
-  if (phase == networkMatch.shownPhase && lookingUp == networkMatch.shownLookUp) return;
-  const NetPhase was = networkMatch.shownPhase;
+  if (phase == networkMatch.shownPhase && lookingUp == networkMatch.shownLookUp &&
+      invite == networkMatch.shownInvite) {
+    return;
+  }
   networkMatch.shownPhase = phase;
   networkMatch.shownLookUp = lookingUp;
+  networkMatch.shownInvite = invite;
   char title[400];
   char peer[NET_ADDRESS_TEXT];
   NetPeerText(netSession, peer, sizeof peer);
+  const bool played = phase == NetPhase::Playing || phase == NetPhase::Ended;
   if (lookingUp) {
     std::snprintf(title, sizeof title, "%s - looking up %s", MAIN_WINDOW_TITLE, networkMatch.lookUp.name);
+  } else if (networkMatch.invite && played) {
+    // Relayed, the session's peer is the lobby: the title names the other
+    // player as the lobby saw it, written as today's title writes a peer.
+    if (lobbyClient.path == LobbyPath::Relayed) FormatAddress(lobbyClient.peerPublic, false, peer, sizeof peer);
+    std::snprintf(title, sizeof title, "%s - connected to %s (%s, delay %u frames)", MAIN_WINDOW_TITLE, peer,
+                  lobbyClient.path == LobbyPath::Relayed ? "relayed" : "direct", static_cast<unsigned>(stats.delay));
+  } else if (networkMatch.invite && invite != LobbyClientPhase::Closed && invite != LobbyClientPhase::Failed) {
+    InviteTitle(title, sizeof title);
   } else if (phase == NetPhase::Hosting || phase == NetPhase::Greeting) {
     std::snprintf(title, sizeof title, "%s - waiting for a player on port %u", MAIN_WINDOW_TITLE,
                   static_cast<unsigned>(networkMatch.port));
   } else if (phase == NetPhase::Joining) {
     std::snprintf(title, sizeof title, "%s - joining %s port %u", MAIN_WINDOW_TITLE, peer,
                   static_cast<unsigned>(networkMatch.port));
-  } else if (phase == NetPhase::Playing || phase == NetPhase::Ended) {
+  } else if (played) {
     std::snprintf(title, sizeof title, "%s - connected to %s (delay %u frames)", MAIN_WINDOW_TITLE, peer,
                   static_cast<unsigned>(stats.delay));
   } else {
@@ -112,17 +166,20 @@ void ShowNetworkState() {
   SetWindowTextA(mainWindow, title);
 
   HMENU menu = GetSystemMenu(mainWindow, FALSE);
-  const bool on = phase != NetPhase::Closed && !lookingUp;
-  EnableMenuItem(menu, IDM_HOST_NETWORK, MF_BYCOMMAND | (on ? MF_GRAYED : MF_ENABLED));
-  EnableMenuItem(menu, IDM_JOIN_NETWORK, MF_BYCOMMAND | (on ? MF_GRAYED : MF_ENABLED));
-  if (on && was == NetPhase::Closed) AppendMenuA(menu, MF_STRING, IDM_LEAVE_NETWORK, LEAVE_MENU_TEXT);
+  const bool on = NetworkMatchOn() && !lookingUp;
+  for (UINT item : {IDM_HOST_NETWORK, IDM_JOIN_NETWORK, IDM_HOST_INTERNET, IDM_JOIN_INTERNET}) {
+    EnableMenuItem(menu, item, MF_BYCOMMAND | (on ? MF_GRAYED : MF_ENABLED));
+  }
+  if (on && !networkMatch.shownOn) AppendMenuA(menu, MF_STRING, IDM_LEAVE_NETWORK, LEAVE_MENU_TEXT);
   if (!on) DeleteMenu(menu, IDM_LEAVE_NETWORK, MF_BYCOMMAND);
+  networkMatch.shownOn = on;
 }
 
-// The session is over (or left): the match it ran ends, gravity goes back
-// to the timers, and the window is a local game again. `tell`: the reason
-// in a message, once the title says "BlockTide".
-void EndNetworkMatch(bool tell) {
+// The session is over (or left), or the lobby client failed (`why`, its
+// text): the match it ran ends, gravity goes back to the timers, and the
+// window is a local game again. `tell`: the reason in a message, once the
+// title says "BlockTide".
+void EndNetworkMatch(bool tell, const char* why = nullptr) {
   char text[300];
   const NetStats stats = NetSessionStats(netSession);
   // The session's pace, for whoever looks at the debug output.
@@ -135,8 +192,23 @@ void EndNetworkMatch(bool tell) {
                 static_cast<unsigned>(stats.lateFrames), static_cast<unsigned>(stats.rttMs),
                 static_cast<unsigned>(stats.delay));
   OutputDebugStringA(text);
+  if (networkMatch.invite) {
+    std::snprintf(text, sizeof text, "BlockTide: invite: path %s, probes sent %llu, answered %llu, dropped %llu\n",
+                  lobbyClient.path == LobbyPath::Direct    ? "direct"
+                  : lobbyClient.path == LobbyPath::Relayed ? "relayed"
+                                                           : "none",
+                  static_cast<unsigned long long>(lobbyClient.probesSent),
+                  static_cast<unsigned long long>(lobbyClient.probesAnswered),
+                  static_cast<unsigned long long>(lobbyClient.dropped));
+    OutputDebugStringA(text);
+  }
   std::snprintf(text, sizeof text, "The network match %s: %s.", networkMatch.playing ? "ended" : "could not begin",
-                NetEndText(netSession));
+                why != nullptr ? why : NetEndText(netSession));
+  // Before its session the client holds the socket; after, the session does.
+  if (networkMatch.invite && lobbyClient.phase != LobbyClientPhase::Session) LobbyClientClose(lobbyClient);
+  networkMatch.invite = false;
+  networkMatch.code[0] = '\0';
+  CloseCodeDialog();
   NetClose(netSession);  // the socket's messages go with it
   networkMatch.wakeOnDatagram = false;
   if (MatchRuns()) RunCommand(ID_STOP, ActStop);
@@ -159,6 +231,7 @@ void BeginPlaying() {
   for (int p = 0; p < PLAYERS; ++p) ArmFrameGravity(frameGravity, p, GRAVITY_BASE_MS);
   ShowShadowBoxes();
   if (ownShadow) NetRequestShadow(netSession, own, 1);
+  CloseCodeDialog();  // the code is used
   networkMatch.playing = true;
   networkMatch.playingSinceMs = timerCalls.getTime();
 }
@@ -189,7 +262,47 @@ bool BeginSession(bool host, const NetAddress& peer, uint16_t port) {
   return true;
 }
 
-bool BeginNetworkSession(bool host, const char* address, uint16_t port) {
+// An invite match: the lobby client asks the lobby at `lobby` and begins
+// the session on the path it finds.
+bool BeginInvite(bool host, const NetAddress& lobby, uint64_t code) {
+  if (MatchRuns()) RunCommand(ID_STOP, ActStop);
+  const uint32_t now = timerCalls.getTime();
+  networkMatch.invite = true;
+  networkMatch.code[0] = '\0';
+  if (!host) FormatLobbyCode(code, networkMatch.code);
+  const bool begun = host ? LobbyHostInvite(lobbyClient, netSession, lobby, DefaultNetOptions(), now)
+                          : LobbyJoinInvite(lobbyClient, netSession, lobby, code, DefaultNetOptions(), now);
+  if (!begun) {
+    EndNetworkMatch(true, LobbyClientText(lobbyClient));
+    return false;
+  }
+  networkMatch.wakeOnDatagram = false;
+  SetNetworkPace(true);  // the client is polled at the frame pace too
+  ShowNetworkState();
+  return true;
+}
+
+// The lobby client's events: false when it failed (the match then ended).
+bool TakeInviteEvents() {
+  for (LobbyClientEvent e = LobbyTakeClientEvent(lobbyClient); e != LobbyClientEvent::None;
+       e = LobbyTakeClientEvent(lobbyClient)) {
+    if (e == LobbyClientEvent::CodeGiven) {
+      FormatLobbyCode(lobbyClient.code, networkMatch.code);
+      OpenCodeDialog();
+    }
+    if (e == LobbyClientEvent::Failed) {
+      EndNetworkMatch(true, LobbyClientText(lobbyClient));
+      return false;
+    }
+    // Path: the session has begun; its own Connected and Ended follow.
+  }
+  return true;
+}
+
+// Host by port, or look up the host's name (Join) or the lobby's (the
+// invite roles) on the look-up thread.
+bool BeginNetworkSession(NetworkRole role, const char* address, uint16_t port, uint64_t code = 0) {
+  const bool host = role == NetworkRole::Host;
   char error[160];
   if (!networkMatch.socketsBegun && !BeginSockets(error, sizeof error)) {
     char text[300];
@@ -203,6 +316,8 @@ bool BeginNetworkSession(bool host, const char* address, uint16_t port) {
   HostLookUp& l = networkMatch.lookUp;
   std::snprintf(l.name, sizeof l.name, "%s", address);
   l.port = port;
+  l.role = role;
+  l.code = code;
   l.found = false;
   l.cancelled = false;
   l.thread = CreateThread(nullptr, 0, LookUpHost, nullptr, 0, nullptr);
@@ -218,7 +333,11 @@ bool BeginNetworkSession(bool host, const char* address, uint16_t port) {
 
 }  // namespace
 
-bool NetworkMatchOn() { return NetSessionStats(netSession).phase != NetPhase::Closed; }
+bool NetworkMatchOn() { return NetSessionStats(netSession).phase != NetPhase::Closed || InviteBeforeSession(); }
+
+void KnownLobby(char* text, size_t size) {
+  if (!LoadLobbyAddress(text, size)) std::snprintf(text, size, "%s", BLOCKTIDE_DEFAULT_LOBBY);
+}
 
 void OnHostLookedUp() {
   HostLookUp& l = networkMatch.lookUp;
@@ -237,7 +356,11 @@ void OnHostLookedUp() {
   }
   NetAddress peer = l.address;
   peer.port = l.port;
-  BeginSession(false, peer, l.port);
+  if (l.role == NetworkRole::Join) {
+    BeginSession(false, peer, l.port);
+  } else {
+    BeginInvite(l.role == NetworkRole::HostInvite, peer, l.code);
+  }
 }
 
 void AddNetworkMenuItems(bool replay) {
@@ -246,30 +369,65 @@ void AddNetworkMenuItems(bool replay) {
   AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
   AppendMenuA(menu, MF_STRING | state, IDM_HOST_NETWORK, HOST_MENU_TEXT);
   AppendMenuA(menu, MF_STRING | state, IDM_JOIN_NETWORK, JOIN_MENU_TEXT);
+  AppendMenuA(menu, MF_STRING | state, IDM_HOST_INTERNET, HOST_INTERNET_MENU_TEXT);
+  AppendMenuA(menu, MF_STRING | state, IDM_JOIN_INTERNET, JOIN_INTERNET_MENU_TEXT);
 }
 
 void BeginLaunchNetworkMatch(const LaunchOptions& options) {
+  const char* lobby = options.lobbyHost.c_str();
   if (options.network == NetworkRole::Host) HostNetworkMatch(options.port);
   if (options.network == NetworkRole::Join) JoinNetworkMatch(options.peerHost.c_str(), options.port);
+  if (options.network == NetworkRole::HostInvite) HostInviteMatch(lobby, options.lobbyPort);
+  if (options.network == NetworkRole::JoinInvite) JoinInviteMatch(lobby, options.lobbyPort, options.inviteCode);
 }
 
-bool HostNetworkMatch(uint16_t port) { return BeginNetworkSession(true, "", port); }
+bool HostNetworkMatch(uint16_t port) { return BeginNetworkSession(NetworkRole::Host, "", port); }
 
-bool JoinNetworkMatch(const char* address, uint16_t port) { return BeginNetworkSession(false, address, port); }
+bool JoinNetworkMatch(const char* address, uint16_t port) {
+  return BeginNetworkSession(NetworkRole::Join, address, port);
+}
+
+bool HostInviteMatch(const char* lobbyHost, uint16_t lobbyPort) {
+  std::snprintf(networkMatch.lobby, sizeof networkMatch.lobby, "%s:%u", lobbyHost, static_cast<unsigned>(lobbyPort));
+  return BeginNetworkSession(NetworkRole::HostInvite, lobbyHost, lobbyPort);
+}
+
+bool JoinInviteMatch(const char* lobbyHost, uint16_t lobbyPort, uint64_t code) {
+  std::snprintf(networkMatch.lobby, sizeof networkMatch.lobby, "%s:%u", lobbyHost, static_cast<unsigned>(lobbyPort));
+  return BeginNetworkSession(NetworkRole::JoinInvite, lobbyHost, lobbyPort, code);
+}
 
 bool OnNetworkMenu(UINT item) {
   if (item == IDM_LEAVE_NETWORK) {
     LeaveNetworkMatch();
     return true;
   }
-  if (item != IDM_HOST_NETWORK && item != IDM_JOIN_NETWORK) return false;
+  const bool internet = item == IDM_HOST_INTERNET || item == IDM_JOIN_INTERNET;
+  if (item != IDM_HOST_NETWORK && item != IDM_JOIN_NETWORK && !internet) return false;
   const bool busy = NetworkMatchOn() || networkMatch.lookUp.thread != nullptr;
   if (busy || session.replay != ReplayState::NotReplaying) return true;
+  if (internet) {
+    const bool host = item == IDM_HOST_INTERNET;
+    InviteDialogFields fields = {};
+    KnownLobby(fields.lobby, sizeof fields.lobby);
+    const INT_PTR answer = DialogBoxParamA(instance, MAKEINTRESOURCEA(host ? IDD_HOST_INVITE : IDD_JOIN_INVITE),
+                                           mainWindow, InviteDialog, reinterpret_cast<LPARAM>(&fields));
+    if (answer == IDOK) {
+      SaveLobbyAddress(fields.lobby);
+      std::string lobbyHost;
+      uint16_t lobbyPort = LOBBY_DEFAULT_PORT;
+      ParsePeerAddress(fields.lobby, lobbyHost, lobbyPort, LOBBY_DEFAULT_PORT);  // the dialog checked it
+      if (host) HostInviteMatch(lobbyHost.c_str(), lobbyPort);
+      if (!host) JoinInviteMatch(lobbyHost.c_str(), lobbyPort, fields.code);
+    }
+    SetFocus(mainWindow);
+    return true;
+  }
   const bool host = item == IDM_HOST_NETWORK;
   NetworkDialogFields& fields = host ? networkMatch.hostFields : networkMatch.joinFields;
   const INT_PTR answer = DialogBoxParamA(instance, MAKEINTRESOURCEA(host ? IDD_HOST : IDD_JOIN), mainWindow,
                                          NetworkDialog, reinterpret_cast<LPARAM>(&fields));
-  if (answer == IDOK) BeginNetworkSession(host, fields.address, fields.port);
+  if (answer == IDOK) BeginNetworkSession(host ? NetworkRole::Host : NetworkRole::Join, fields.address, fields.port);
   SetFocus(mainWindow);
   return true;
 }
@@ -300,7 +458,12 @@ void RunNetworkFrames() {
   if (!NetworkMatchOn()) return;
   NetSession& s = netSession;
   const uint32_t now = timerCalls.getTime();
-  NetPoll(s, now);
+  if (networkMatch.invite) {
+    LobbyClientPoll(lobbyClient, now);  // NetPoll, once the session has begun
+    if (!TakeInviteEvents()) return;
+  } else {
+    NetPoll(s, now);
+  }
   for (NetEvent e = NetTakeEvent(s); e != NetEvent::None; e = NetTakeEvent(s)) {
     if (e == NetEvent::Connected) BeginPlaying();
     if (e == NetEvent::Ended) {
@@ -326,13 +489,20 @@ void RunNetworkFrames() {
 }
 
 void PollNetworkDuringCapture() {
-  if (NetworkMatchOn()) NetPoll(netSession, timerCalls.getTime());
+  if (!NetworkMatchOn()) return;
+  // The client's events wait for the next frame timer message.
+  if (networkMatch.invite) {
+    LobbyClientPoll(lobbyClient, timerCalls.getTime());
+  } else {
+    NetPoll(netSession, timerCalls.getTime());
+  }
 }
 
 void LeaveNetworkMatch() {
   networkMatch.lookUp.cancelled = true;  // a look-up under way ends unused
   if (!NetworkMatchOn()) return;
-  NetLeave(netSession, timerCalls.getTime());
+  // Before its session an invite match has only the lobby client to end.
+  if (NetSessionStats(netSession).phase != NetPhase::Closed) NetLeave(netSession, timerCalls.getTime());
   EndNetworkMatch(false);
 }
 

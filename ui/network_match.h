@@ -1,14 +1,18 @@
 // The window's network match: the session (net/) driven by the frame timer
 // and the socket's messages, its frames run through the engine and the
-// recorder, the system menu's items, the dialogs' use and the title.
+// recorder, the system menu's items, the dialogs' use and the title. An
+// invite-code match is begun by the lobby client (lobby/), which the timer
+// polls in the session's place and which hands the session its path.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 
+#include "lobby/lobby_client.h"
 #include "net/net_session.h"
 #include "ui/launch_options.h"
+#include "ui/invite_dialogs.h"
 #include "ui/network_dialogs.h"
 
 // Posted by Winsock to the main window when a datagram waits while a frame
@@ -22,17 +26,24 @@ constexpr UINT WM_NETWORK_LOOKED_UP = WM_APP + 2;
 constexpr UINT IDM_HOST_NETWORK = 0x0210;
 constexpr UINT IDM_JOIN_NETWORK = 0x0220;
 constexpr UINT IDM_LEAVE_NETWORK = 0x0230;
+constexpr UINT IDM_HOST_INTERNET = 0x0280;
+constexpr UINT IDM_JOIN_INTERNET = 0x0290;
 extern const char HOST_MENU_TEXT[];   // "Host a network match..."
 extern const char JOIN_MENU_TEXT[];   // "Join a network match..."
 extern const char LEAVE_MENU_TEXT[];  // "Leave the network match"
+extern const char HOST_INTERNET_MENU_TEXT[];  // "Host an internet match..."
+extern const char JOIN_INTERNET_MENU_TEXT[];  // "Join an internet match..."
 
-// The joiner's look-up of the host's name, on a thread of its own. The
-// thread writes `found` and `address`, then posts WM_NETWORK_LOOKED_UP;
-// the window reads them only after that.
+// The joiner's look-up of the host's name, or either side's of the
+// lobby's, on a thread of its own. The thread writes `found` and
+// `address`, then posts WM_NETWORK_LOOKED_UP; the window reads them only
+// after that.
 struct HostLookUp {
   HANDLE thread;             // null: no look-up under way
   char name[256];
   uint16_t port;
+  NetworkRole role;          // what follows: Join, HostInvite or JoinInvite
+  uint64_t code;             // JoinInvite's
   NetAddress address;
   bool found;
   bool cancelled;            // Leave or the window's end came first: the answer is not used
@@ -49,22 +60,39 @@ struct NetworkMatch {
   NetworkDialogFields joinFields;
   HostLookUp lookUp;
   bool shownLookUp;          // the title shows the look-up
+  bool shownOn;              // the menu shows a match under way (Leave offered)
+  bool invite;               // lobbyClient runs this match: polled in the session's place
+  LobbyClientPhase shownInvite;
+  char lobby[256];           // the lobby as last given ("host[:port]"), for the title
+  char code[LOBBY_CODE_TEXT];  // the invite code given (host) or typed (joiner); "" before
+  HWND codeDialog;           // the host's IDD_INVITE_CODE, or null
 };
 extern NetworkMatch networkMatch;
 
-// A session exists: hosting, joining, or playing.
+// A session exists (hosting, joining, or playing), or the lobby client is
+// asking or punching for one.
 bool NetworkMatchOn();
 
-// OnCreate: the system menu's Host and Join items (greyed in a replay).
+// OnCreate: the system menu's Host and Join items, by address and by invite
+// code (greyed in a replay).
 void AddNetworkMenuItems(bool replay);
-// The entry point, once the window exists: --host or --join.
+// The entry point, once the window exists: --host, --join, --host-invite or
+// --join-invite.
 void BeginLaunchNetworkMatch(const LaunchOptions& options);
-// WM_SYSCOMMAND: Host and Join open their dialog and begin; Leave leaves.
-// False for any other item.
+// WM_SYSCOMMAND: the Host and Join items open their dialog and begin (the
+// invite dialogs' lobby is stored as "Lobby" on OK); Leave leaves. False
+// for any other item.
 bool OnNetworkMenu(UINT item);
 // Hosting or joining: false, after telling why, when it cannot begin.
 bool HostNetworkMatch(uint16_t port);
 bool JoinNetworkMatch(const char* address, uint16_t port);
+// The same by invite code through the lobby at lobbyHost:lobbyPort (a name
+// is looked up first, as a host's is).
+bool HostInviteMatch(const char* lobbyHost, uint16_t lobbyPort);
+bool JoinInviteMatch(const char* lobbyHost, uint16_t lobbyPort, uint64_t code);
+// The lobby a player would use now: the stored "Lobby", else the build's
+// default (BLOCKTIDE_DEFAULT_LOBBY), else "".
+void KnownLobby(char* text, size_t size);
 
 // A window command while NetworkMatchOn (instead of RunCommand): Start and
 // Stop asked of both programs, a Shadow box sent as an event; Config, the
@@ -73,7 +101,8 @@ bool JoinNetworkMatch(const char* address, uint16_t port);
 bool NetworkCommand(int id, void (*act)(int id));
 
 // The frame timer's message and WM_NETWORK while NetworkMatchOn: polls the
-// session, then runs the frames due whose inputs are here (at most
+// session (through LobbyClientPoll in an invite match: the host's code is
+// shown when it comes, and a failure said), then runs the frames due whose inputs are here (at most
 // NET_FRAMES_PER_MESSAGE); before the handshake ends, the local frames.
 // When the session has ended: the window goes on as a local game, and a
 // message says why.

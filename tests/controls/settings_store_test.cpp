@@ -321,3 +321,32 @@ TEST_F(SettingsStore, WindowPlaceAndItsFallback) {
     EXPECT_FALSE(LoadWindowRecord(record)) << v.size() << " bytes";
   }
 }
+
+// "Lobby": text as saved; a value of another type, empty, or too long for the
+// caller's buffer is no lobby and leaves the text alone; the other values stay.
+TEST_F(SettingsStore, LobbyAddressAndItsFallback) {
+  char text[16] = "\xbd\xbd";
+  EXPECT_FALSE(LoadLobbyAddress(text, sizeof text));
+  EXPECT_FALSE(KeyExists()) << "loads must not create the key";
+  WriteValue(SOUND_VALUE, REG_BINARY, {0});
+  SaveLobbyAddress("lobby.example:5");
+  ASSERT_TRUE(LoadLobbyAddress(text, sizeof text));
+  EXPECT_STREQ("lobby.example:5", text);
+  DWORD type = 0;
+  std::vector<uint8_t> stored;
+  ASSERT_TRUE(ReadValue(LOBBY_VALUE, &stored, &type));
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+  EXPECT_EQ(std::vector<uint8_t>{0}, Stored(SOUND_VALUE));
+  // Stored without its NUL, the text is still read whole and ended.
+  WriteValue(LOBBY_VALUE, REG_SZ, {'a', 'b'});
+  ASSERT_TRUE(LoadLobbyAddress(text, sizeof text));
+  EXPECT_STREQ("ab", text);
+  const std::vector<uint8_t> tooLong(17, 'x');
+  for (const auto& [t, bytes] : {std::pair<DWORD, std::vector<uint8_t>>{REG_BINARY, {'a', 0}},
+                                 {REG_SZ, {0}}, {REG_SZ, tooLong}}) {
+    WriteValue(LOBBY_VALUE, t, bytes);
+    std::strcpy(text, "kept");
+    EXPECT_FALSE(LoadLobbyAddress(text, sizeof text)) << "type " << t << ", " << bytes.size() << " bytes";
+    EXPECT_STREQ("kept", text);
+  }
+}

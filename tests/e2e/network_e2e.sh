@@ -8,16 +8,18 @@
 # key ends outlasts the 5 s the host waits, yet both stay connected; both recordings hold the same digests
 # and one replays in the simulator and in the window; closing the joiner
 # tells the host at once, killing it after 5 s of silence; a join to the
-# closed host gives up with a message.
-#   network_e2e.sh GAME_EXE BUILD_DIR NATIVE_SIM [SECONDS [DIALOG_PROBE]]
+# closed host gives up with a message; an invite-code match through a lobby,
+# hosted and joined through the system menu, agrees as the first.
+#   network_e2e.sh GAME_EXE BUILD_DIR NATIVE_SIM [SECONDS [DIALOG_PROBE [LOBBY]]]
 # The first desk is the build's (tools/wine-env.sh); the script starts and
 # stops the second: display BLOCKTIDE_SECOND_DISPLAY (default :98), prefix
 # BUILD_DIR/wineprefix-desk2. UDP port BLOCKTIDE_NET_PORT (default 43414),
-# on 127.0.0.1 only. It prints the figures it measures (CPU, frame rate, the
+# on 127.0.0.1 only, and the native lobby (beside NATIVE_SIM) on that port + 50. It prints the figures it measures (CPU, frame rate, the
 # time the host takes to see the joiner go); none of them is asserted.
 set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); sim=${3:?native simulator}; seconds=${4:-12}
 probe=${5:-$build/tests/e2e/e2e_dialog_probe.exe}
+lobby=${6:-$(dirname "$sim")/../lobby/blocktide-lobby}
 . "$(dirname "$0")/e2e_lib.sh"
 use_build_environment "$build"
 e2e_begin "$build" network
@@ -199,4 +201,77 @@ wid=$wid_a; gpid=$hpid; close_with_alt_f4; hpid=""
 # 9. Joining the closed host: no answer, said plainly; the window plays on.
 join_refused late 15 "no answer from 127.0.0.1:$port within 10 s" "join to a closed host"
 kill -0 "$extra" 2>/dev/null || fail "the window did not go on after the refusal"
+kill "$extra"; wait "$extra" 2>/dev/null; extra=""
+
+# 10. By invite code through a lobby on 127.0.0.1, both through the system
+#     menu (Alt+Space; the invite items are 5th and 4th from the bottom):
+#     the host's title gives the code, the joiner types it, and the matches
+#     agree as above.
+[ -x "$lobby" ] || fail "no lobby program at $lobby"
+lport=$((port + 50))
+"$lobby" --port "$lport" --seconds 120 >"$work/lobby.out" 2>&1 &
+lpid=$!; extra="$lpid"
+# Opens the item `up` places from the bottom of the system menu on desk $1,
+# then types each further argument into its dialog (titled $3), Tab between.
+menu_dialog() {
+  local d=$1 up=$2 title=$3; shift 3
+  on_$d; eval "xdotool windowfocus --sync \$wid_$d"
+  xdotool keydown alt; sleep 0.05; xdotool key space; sleep 0.05; xdotool keyup alt; sleep 0.5
+  for _ in $(seq 1 "$up"); do xdotool key Up; sleep 0.1; done
+  xdotool key Return
+  local w=""
+  for _ in $(seq 1 50); do w=$(xdotool search --name "^$title\$" 2>/dev/null | head -n 1); [ -n "$w" ] && break; sleep 0.1; done
+  [ -n "$w" ] || fail "desk $d: no dialog $title"
+  xdotool windowfocus --sync "$w"; sleep 0.3
+  local first=1
+  for text in "$@"; do
+    [ $first -eq 1 ] || { xdotool key Tab; sleep 0.1; }
+    first=0
+    xdotool key ctrl+a; xdotool type --delay 20 "$text"; sleep 0.1
+  done
+  xdotool key Return
+}
+on_a
+wine "$game" --record "$work/host2.rec" --unattended 2>"$work/host2.err" &
+hpid=$!; window_on a '^BlockTide$'; wid_a=$wid; ox_a=$ox; oy_a=$oy
+on_b
+wine "$game" --record "$work/join2.rec" --unattended 2>"$work/join2.err" &
+jpid=$!; window_on b '^BlockTide$'; wid_b=$wid; ox_b=$ox; oy_b=$oy
+menu_dialog a 5 'Host an internet match' "127.0.0.1:$lport"
+code=""
+for _ in $(seq 1 100); do
+  [[ $(title_of a "$wid_a") =~ ^BlockTide\ -\ invite\ code\ ([2-9A-Z]{4}-[2-9A-Z]{4}),\ waiting\ for\ a\ player$ ]] &&
+    code=${BASH_REMATCH[1]} && break
+  sleep 0.1
+done
+[ -n "$code" ] || fail "host's title without a code: $(title_of a "$wid_a"); $(cat "$work/host2.err")"
+# Typed as a player might: lower case, no dash.
+typed=$(tr -d - <<<"$code" | tr A-Z a-z)
+menu_dialog b 4 'Join an internet match' "127.0.0.1:$lport" "$typed"
+connected='^BlockTide - connected to 127\.0\.0\.1 \((direct|relayed), delay [0-9]+ frames\)$'
+for d in a b; do
+  for _ in $(seq 1 100); do title_of $d "$(eval echo \$wid_$d)" | grep -Eq "$connected" && break; sleep 0.1; done
+  title_of $d "$(eval echo \$wid_$d)" | grep -Eq "$connected" ||
+    fail "desk $d after the code: $(title_of $d "$(eval echo \$wid_$d)"); $(cat "$work/host2.err" "$work/join2.err")"
+done
+echo "invite code $code: $(title_of a "$wid_a" | sed 's/^BlockTide - //')"
+[ "$(on_b; wine reg query "$SETTINGS_KEY" /v Lobby 2>/dev/null | tr -d '\r' | awk '$1 == "Lobby" { print $3 }')" = "127.0.0.1:$lport" ] ||
+  fail "the joiner did not store its lobby"
+ox=$ox_b; oy=$oy_b; on_b; xdotool windowfocus --sync "$wid_b"; click $START
+on_a; xdotool windowfocus --sync "$wid_a"
+end=$((SECONDS + 5))
+while [ $SECONDS -lt $end ]; do
+  on_a; hold "${keys[RANDOM % ${#keys[@]}]}" 0.05
+  on_b; hold "${keys[RANDOM % ${#keys[@]}]}" 0.05
+  sleep 0.2
+done
+ox=$ox_a; oy=$oy_a; on_a; click $STOP; sleep 0.5
+on_b; wid=$wid_b; gpid=$jpid; close_with_alt_f4; jpid=""
+on_a; wid=$wid_a; gpid=$hpid; close_with_alt_f4; hpid=""
+grep '^digest' "$work/host2.rec" >"$work/host2.digests"
+grep '^digest' "$work/join2.rec" >"$work/join2.digests"
+[ -s "$work/host2.digests" ] || fail "no digests in the invite match's recording"
+cmp -s "$work/host2.digests" "$work/join2.digests" || fail "the invite match's digests differ"
+echo "invite match: $(wc -l <"$work/host2.digests") digests alike in both recordings"
+for desk in a b; do on_$desk; wine reg delete "$SETTINGS_KEY" /v Lobby /f >/dev/null 2>&1; done
 echo "PASS"

@@ -68,3 +68,37 @@ TEST(LaunchOptions, NetworkRolesPortsAndTheirFaults) {
   EXPECT_FALSE(ParsePort(nullptr, port));
   EXPECT_EQ(41414, port) << "a refused port leaves the value alone";
 }
+
+TEST(LaunchOptions, InviteRolesAndTheirLobby) {
+  LaunchOptions o;
+  std::string error;
+  ASSERT_TRUE(ParseLaunchOptions("--lobby lobby.example:43150 --host-invite", o, error)) << error;
+  EXPECT_EQ(NetworkRole::HostInvite, o.network);
+  EXPECT_EQ("lobby.example", o.lobbyHost);
+  EXPECT_EQ(43150, o.lobbyPort);
+  uint64_t code = 0;
+  ASSERT_TRUE(ParseLobbyCode("ABCD-2345", code));
+  ASSERT_TRUE(ParseLaunchOptions("/join-invite abcd2345 /lobby 192.0.2.9", o, error)) << error;
+  EXPECT_EQ(NetworkRole::JoinInvite, o.network);
+  EXPECT_EQ(code, o.inviteCode) << "any case, without the dash";
+  EXPECT_EQ("192.0.2.9", o.lobbyHost);
+  EXPECT_EQ(41415, o.lobbyPort) << "the lobby's own default port, not the game's";
+  // The known lobby stands in for --lobby; --lobby wins over it.
+  ASSERT_TRUE(ParseLaunchOptions("--host-invite", o, error, "stored.example:5"));
+  EXPECT_EQ("stored.example", o.lobbyHost);
+  EXPECT_EQ(5, o.lobbyPort);
+  ASSERT_TRUE(ParseLaunchOptions("--host-invite --lobby given.example", o, error, "stored.example:5"));
+  EXPECT_EQ("given.example", o.lobbyHost);
+
+  const char* refused[] = {"--host-invite", "--join-invite ABCD-2345", "--lobby a --join-invite",
+                           "--lobby a --join-invite ABCD-0000", "--lobby a --join-invite ABCD-23456",
+                           "--lobby --host-invite", "--lobby a:0 --host-invite", "--host --host-invite --lobby a",
+                           "--lobby a --host-invite --join-invite ABCD2345", "--lobby a --host-invite --replay m.rec"};
+  for (const char* line : refused) {
+    error.clear();
+    EXPECT_FALSE(ParseLaunchOptions(line, o, error)) << line;
+    EXPECT_FALSE(error.empty()) << line;
+  }
+  EXPECT_FALSE(ParseLaunchOptions("--host-invite", o, error, "bad host"));
+  EXPECT_EQ("no lobby is known for an invite code: give --lobby HOST[:PORT]", error);
+}

@@ -694,6 +694,81 @@ TEST_F(MainWindow, NetworkDialogsMenuAndTitle) {
   EXPECT_EQ("(none)", MenuText(IDM_LEAVE_NETWORK));
   EXPECT_FALSE(NetworkMatchOn());
   session.options.unattended = false;
+
+  // The invite items sit beside the network ones.
+  EXPECT_EQ("Host an internet match...", MenuText(IDM_HOST_INTERNET));
+  EXPECT_EQ("Join an internet match...", MenuText(IDM_JOIN_INTERNET));
+  // Join by code: a bad code is refused with a message and the dialog stays;
+  // a lower-case code without its dash is taken, the lobby trimmed.
+  static std::string status;
+  static void (*const inviteSteps[])(HWND) = {
+      [](HWND d) {
+        shownPort = Field(d, IDC_LOBBY);
+        SetDlgItemTextA(d, IDC_LOBBY, " 127.0.0.1:43150 ");
+        SetDlgItemTextA(d, IDC_INVITE_CODE, "ABCD-0000");
+        Ok(d);
+      },
+      [](HWND d) {
+        status = Field(d, IDC_INVITE_STATUS);
+        SetDlgItemTextA(d, IDC_INVITE_CODE, "abcd2345");
+        Ok(d);
+      },
+      nullptr};
+  InviteDialogFields invite = {"lobby.example", 0xdeadbeef};
+  dialogStep = 0;
+  dialogSteps = inviteSteps;
+  SetTimer(nullptr, 0, 30, DialogTimer);
+  EXPECT_EQ(IDOK, DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_JOIN_INVITE), mainWindow,
+                                  InviteDialog, reinterpret_cast<LPARAM>(&invite)));
+  EXPECT_EQ("lobby.example", shownPort);
+  EXPECT_NE(std::string::npos, status.find("ABCD-0000")) << "the refusal names what was typed: " << status;
+  uint64_t code = 0;
+  ASSERT_TRUE(ParseLobbyCode("ABCD-2345", code));
+  EXPECT_EQ(code, invite.code);
+  EXPECT_STREQ("127.0.0.1:43150", invite.lobby);
+
+  // The host's code dialog shows the code; Copy puts it on the clipboard.
+  HWND shown = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INVITE_CODE), mainWindow,
+                                  InviteCodeDialog, reinterpret_cast<LPARAM>("ABCD-2345"));
+  ASSERT_NE(nullptr, shown);
+  EXPECT_EQ("ABCD-2345", Field(shown, IDC_INVITE_CODE));
+  ASSERT_TRUE(OpenClipboard(mainWindow));
+  EmptyClipboard();
+  CloseClipboard();
+  SendMessageA(shown, WM_COMMAND, MAKEWPARAM(IDC_COPY, BN_CLICKED), 0);
+  ASSERT_TRUE(OpenClipboard(mainWindow));
+  HANDLE data = GetClipboardData(CF_TEXT);
+  const char* copied = data != nullptr ? static_cast<const char*>(GlobalLock(data)) : nullptr;
+  EXPECT_STREQ("ABCD-2345", copied != nullptr ? copied : "(nothing)");
+  if (copied != nullptr) GlobalUnlock(data);
+  CloseClipboard();
+  DestroyWindow(shown);
+
+  // Through the menu: OK stores the lobby, the title asks it for a code and
+  // the items are greyed; Leave before any answer gives all back.
+  static void (*const hostInviteSteps[])(HWND) = {
+      [](HWND d) {
+        SetDlgItemTextA(d, IDC_LOBBY, "127.0.0.1:43151");
+        Ok(d);
+      },
+      nullptr};
+  session.options.unattended = true;
+  dialogStep = 0;
+  dialogSteps = hostInviteSteps;
+  SetTimer(nullptr, 0, 30, DialogTimer);
+  SendMessageA(mainWindow, WM_SYSCOMMAND, IDM_HOST_INTERNET, 0);
+  Pump(100);
+  char lobby[64] = "\xbd";
+  ASSERT_TRUE(LoadLobbyAddress(lobby, sizeof lobby));
+  EXPECT_STREQ("127.0.0.1:43151", lobby);
+  EXPECT_EQ("BlockTide - asking the lobby 127.0.0.1:43151 for an invite code", Text(mainWindow));
+  EXPECT_TRUE(NetworkMatchOn());
+  const UINT join = GetMenuState(GetSystemMenu(mainWindow, FALSE), IDM_JOIN_INTERNET, MF_BYCOMMAND);
+  EXPECT_NE(0u, join & MF_GRAYED);
+  SendMessageA(mainWindow, WM_SYSCOMMAND, IDM_LEAVE_NETWORK, 0);
+  EXPECT_EQ("BlockTide", Text(mainWindow));
+  EXPECT_FALSE(NetworkMatchOn());
+  session.options.unattended = false;
 }
 
 }  // namespace
