@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# The NAT matrix: two simulators play by invite code through blocktide-lobby,
+# each behind its own kind of NAT, all on this machine in network namespaces
+# that this script makes and removes (veth pairs, a "public" bridge with the
+# lobby, routers doing NAT with iptables; no route leads out, and only the
+# namespaces' own addresses are used). Each case plays FRAMES frames, both
+# sides must print the local run's wells with status 0, and the path must be
+# direct where the NAT kind allows punching and relayed where it does not.
+# Prints the path and the time from the join to the first frame per case.
+# Needs root, ip and iptables: without them it says so and skips (77).
+set -u
+sim=$1 lobby=$2 frames=${3:-3000}
+tag="b$$"  # interface names stay within 15 characters
+tmp=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  # The cases make theirs in subshells: every namespace of this run's tag.
+  for n in $(ip netns list 2>/dev/null | awk '{print $1}' | grep "^$tag"); do ip netns del "$n"; done
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+skip() { echo "NAT matrix skipped: $1"; exit 77; }
+[ "$(id -u)" -eq 0 ] || skip "it needs root for network namespaces"
+command -v ip >/dev/null && command -v iptables >/dev/null || skip "it needs ip and iptables"
+ip netns add "${tag}t" 2>/dev/null || skip "network namespaces cannot be made here"
+ip netns exec "${tag}t" iptables -t nat -A POSTROUTING -j MASQUERADE --random-fully 2>/dev/null ||
+  skip "iptables cannot make a NAT in a namespace here"
+
+inns() { local n=$1; shift; ip netns exec "$n" "$@"; }
+newns() { ip netns add "$1" && inns "$1" ip link set lo up; }
+# A veth pair: name $2 in namespace $1, name $4 in namespace $3.
+veth() { ip link add "$2" netns "$1" type veth peer name "$4" netns "$3"; }
+
+# The public segment: a bridge in namespace P with the lobby at 198.51.100.1.
+public() {
+  local p=$1
+  newns "$p"
+  inns "$p" ip link add br0 type bridge
+  inns "$p" ip addr add 198.51.100.1/24 dev br0
+  inns "$p" ip link set br0 up
+}
+# Plugs interface $2 of namespace $1 into the bridge as $3, address $4.
+plug() {
+  local n=$1 inner=$2 outer=$3 address=$4 p=$5
+  veth "$n" "$inner" "$p" "$outer"
+  inns "$p" ip link set "$outer" master br0 up
+  inns "$n" ip addr add "$address/24" dev "$inner"
+  inns "$n" ip link set "$inner" up
+}
+# A router R on the public segment at $2 doing NAT (MASQUERADE, with
+# --random-fully when $3 is "random") for the LAN 10.0.$4.0/24 on a bridge.
+# Unasked datagrams to the router itself are dropped, as a home router's
+# firewall does, so they leave no connection entry behind.
+router() {
+  local r=$1 wan=$2 kind=$3 lan=$4 p=$5
+  newns "$r"
+  plug "$r" wan "${r}w" "$wan" "$p"
+  inns "$r" ip link add lan type bridge
+  inns "$r" ip addr add "10.0.$lan.1/24" dev lan
+  inns "$r" ip link set lan up
+  inns "$r" sysctl -qw net.ipv4.ip_forward=1
+  local extra=""
+  [ "$kind" = random ] && extra="--random-fully"
+  inns "$r" iptables -t nat -A POSTROUTING -o wan -j MASQUERADE $extra
+  inns "$r" iptables -A INPUT -i wan -p udp -j DROP
+}
+# A player's namespace behind router R at 10.0.$3.$4.
+behind() {
+  local n=$1 r=$2 lan=$3 last=$4
+  newns "$n"
+  veth "$n" eth0 "$r" "${n}l"
+  inns "$r" ip link set "${n}l" master lan up
+  inns "$n" ip addr add "10.0.$lan.$last/24" dev eth0
+  inns "$n" ip link set eth0 up
+  inns "$n" ip route add default via "10.0.$lan.1"
+}
+
+# One case: the namespaces, the lobby, the two simulators; the verdict in
+# $tmp/$name.result.
+play() {
+  local name=$1 layout=$2 want=$3 label=$4
+  local p="${tag}${name}p" a="${tag}${name}a" b="${tag}${name}b"
+  public "$p"
+  case $layout in
+    none) newns "$a"; plug "$a" eth0 "${a}u" 198.51.100.10 "$p"
+          newns "$b"; plug "$b" eth0 "${b}u" 198.51.100.11 "$p" ;;
+    same) router "${p}r" 198.51.100.2 keep 1 "$p"; behind "$a" "${p}r" 1 2; behind "$b" "${p}r" 1 3 ;;
+    *)    router "${p}x" 198.51.100.2 "${layout%/*}" 1 "$p"; behind "$a" "${p}x" 1 2
+          router "${p}y" 198.51.100.3 "${layout#*/}" 2 "$p"; behind "$b" "${p}y" 2 2 ;;
+  esac
+  local out="$tmp/$name"
+  inns "$p" timeout 120 "$lobby" --port 41415 --seconds 100 >"$out.lobby" 2>&1 &
+  pids+=($!)
+  sleep 0.3
+  inns "$a" timeout 100 "$sim" --lobby 198.51.100.1 --host-invite --random 7 --frames "$frames" \
+     >"$out.host" 2>"$out.host.err" &
+  local host=$!
+  pids+=($host)
+  for _ in $(seq 100); do grep -q '^invite code: ' "$out.host.err" && break; sleep 0.05; done
+  local code
+  code=$(sed -n 's/^invite code: //p' "$out.host.err")
+  inns "$b" timeout 100 "$sim" --lobby 198.51.100.1 --join-invite "$code" --random 7 --frames "$frames" \
+     >"$out.join" 2>"$out.join.err"
+  local joinStatus=$?
+  wait $host
+  local hostStatus=$?
+  local path took verdict=ok
+  path=$(sed -n 's/^path: //p' "$out.join.err")
+  took=$(sed -n 's/.*first frame after \([0-9]*\) ms.*/\1/p' "$out.join.err")
+  if [ $hostStatus -ne 0 ] || [ $joinStatus -ne 0 ]; then
+    verdict="status host $hostStatus, joiner $joinStatus"
+  elif ! cmp -s "$out.host" "$tmp/local" || ! cmp -s "$out.join" "$tmp/local"; then
+    verdict="the wells differ from the local run's"
+  elif [ "$path" != "$want" ] || ! grep -qx "path: $want" "$out.host.err"; then
+    verdict="path $path, not $want"
+  fi
+  echo "$label: path ${path:-none}, first frame ${took:-?} ms after the join; $verdict" >"$out.result"
+  if [ "$verdict" != ok ]; then
+    cat "$out.host.err" "$out.join.err" "$out.lobby" >>"$out.result"
+  fi
+}
+
+"$sim" --seed 1000 --random 7 --frames "$frames" >"$tmp/local"
+cases=("n none direct no-NAT" "k keep/keep direct both-port-keeping"
+       "r1 random/keep relayed one-new-port-per-destination" "r2 random/random relayed both-new-port-per-destination"
+       "s same direct both-behind-one-NAT")
+# The cases share nothing, so they play at once.
+for c in "${cases[@]}"; do
+  set -- $c
+  play "$1" "$2" "$3" "$4" &
+  pids+=($!)
+done
+wait
+fail=0
+for c in "${cases[@]}"; do
+  set -- $c
+  if [ -f "$tmp/$1.result" ]; then
+    head -n 1 "$tmp/$1.result" | sed 's/^/NAT matrix: /'
+    grep -q '; ok$' "$tmp/$1.result" || { tail -n +2 "$tmp/$1.result"; fail=1; }
+  else
+    echo "NAT matrix: $4: no result"; fail=1
+  fi
+done
+exit $fail
