@@ -30,7 +30,7 @@ void Event(LobbyClient& c, LobbyClientEvent e) {
   if (c.eventCount < static_cast<int32_t>(sizeof c.events / sizeof c.events[0])) c.events[c.eventCount++] = e;
 }
 
-void Fail(LobbyClient& c, LobbyFailure why, uint32_t nowMs) {
+void Fail(LobbyClient& c, LobbyFailure why) {
   char code[LOBBY_CODE_TEXT];
   FormatLobbyCode(c.code, code);
   char lobby[NET_ADDRESS_TEXT];
@@ -61,7 +61,6 @@ void Fail(LobbyClient& c, LobbyFailure why, uint32_t nowMs) {
     case LobbyFailure::None:
       break;
   }
-  (void)nowMs;
   c.failure = why;
   c.phase = LobbyClientPhase::Failed;
   if (c.socket != NET_NO_SOCKET && c.send == nullptr) CloseUdpSocket(c.socket);
@@ -175,11 +174,11 @@ void TakeFromLobby(LobbyClient& c, const LobbyDatagram& d, uint32_t nowMs) {
       return;
     case LobbyKind::Error:
       if (c.phase != LobbyClientPhase::Asking && c.phase != LobbyClientPhase::Waiting) return;
-      if (d.reason == LobbyError::RateLimited) Fail(c, LobbyFailure::RateLimited, nowMs);
-      else if (d.reason == LobbyError::Expired) Fail(c, LobbyFailure::Expired, nowMs);
+      if (d.reason == LobbyError::RateLimited) Fail(c, LobbyFailure::RateLimited);
+      else if (d.reason == LobbyError::Expired) Fail(c, LobbyFailure::Expired);
       // A refresh the lobby no longer knows: the code's life is over.
-      else if (c.host) Fail(c, LobbyFailure::Expired, nowMs);
-      else Fail(c, LobbyFailure::UnknownCode, nowMs);
+      else if (c.host) Fail(c, LobbyFailure::Expired);
+      else Fail(c, LobbyFailure::UnknownCode);
       return;
     default:
       ++c.dropped;
@@ -230,7 +229,7 @@ bool OpenSocket(LobbyClient& c, uint32_t nowMs) {
   char error[128];
   c.socket = OpenUdpSocket(0, error, sizeof error);
   if (c.socket == NET_NO_SOCKET) {
-    Fail(c, LobbyFailure::SocketFault, nowMs);
+    Fail(c, LobbyFailure::SocketFault);
     std::snprintf(c.text, sizeof c.text, "cannot open a UDP socket: %s", error);
     return false;
   }
@@ -333,13 +332,13 @@ void LobbyClientReceive(LobbyClient& c, const NetAddress& from, const uint8_t* d
 void LobbyClientService(LobbyClient& c, uint32_t nowMs) {
   switch (c.phase) {
     case LobbyClientPhase::Asking:
-      if (nowMs - c.answeredMs >= LOBBY_ANSWER_MS) Fail(c, LobbyFailure::NoLobby, nowMs);
+      if (nowMs - c.answeredMs >= LOBBY_ANSWER_MS) Fail(c, LobbyFailure::NoLobby);
       else if (nowMs - c.askedMs >= LOBBY_ASK_RESEND_MS) Ask(c, nowMs);
       return;
     case LobbyClientPhase::Waiting: {
       const uint32_t life = c.waitLimitMs != 0 ? c.waitLimitMs : LOBBY_CODE_LIFE_MS;
-      if (nowMs - c.codeMs >= life) Fail(c, c.waitLimitMs != 0 ? LobbyFailure::NobodyCame : LobbyFailure::Expired, nowMs);
-      else if (nowMs - c.answeredMs >= LOBBY_SILENT_MS) Fail(c, LobbyFailure::NoLobby, nowMs);
+      if (nowMs - c.codeMs >= life) Fail(c, c.waitLimitMs != 0 ? LobbyFailure::NobodyCame : LobbyFailure::Expired);
+      else if (nowMs - c.answeredMs >= LOBBY_SILENT_MS) Fail(c, LobbyFailure::NoLobby);
       else if (nowMs - c.refreshedMs >= c.refreshS * 1000u) Refresh(c, 0, nowMs);
       return;
     }
@@ -349,7 +348,7 @@ void LobbyClientService(LobbyClient& c, uint32_t nowMs) {
         return;
       }
       if (c.host && nowMs - c.peersMs >= LOBBY_UNREACHED_MS) {
-        Fail(c, LobbyFailure::Unreached, nowMs);
+        Fail(c, LobbyFailure::Unreached);
         return;
       }
       // The host's refreshes ask the lobby for its Peers again, and keep

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/host.h"
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_service.h"
 
@@ -55,18 +54,6 @@ void Punching(uint64_t code) {
 }
 
 }  // namespace
-
-// The engine's host: the session links the engine; nothing here plays.
-void ArmGravityTimer(int, uint32_t) {}
-void ShowLabels(int, const char*, const char*) {}
-void RequestRepaint() {}
-Action ActionSource(int) { return Action::NoAction; }
-void ClearWellImage(int) {}
-void DrawTitle(int) {}
-void DrawPlayer(int) {}
-void DrawSwapBox() {}
-uint32_t ReadTickCount() { return 1; }
-void PlaySoundEvent(int, SoundEvent) {}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   LobbyDatagram d;
