@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "net/net_socket.h"
 #include "net/net_wire.h"
 
 enum class LaunchMode { Play, Record, Replay };
@@ -25,7 +26,7 @@ struct LaunchOptions {
 };
 
 // Reads "--record FILE", "--replay FILE", "--host [PORT]", "--join
-// HOST[:PORT]" (each also with "/") and "--unattended"; a FILE with spaces
+// HOST[:PORT]" or "--join [IPV6]:PORT" (each also with "/") and "--unattended"; a FILE with spaces
 // is given in double quotes. Other words are ignored, as they always were.
 // False with a message in `error` for an option without its file or host, a
 // bad port, both modes or both network roles at once, or a replay in a
@@ -34,6 +35,8 @@ bool ParseLaunchOptions(const char* commandLine, LaunchOptions& out, std::string
 
 // A port as typed: decimal digits only, 1 to 65535 (blanks around allowed).
 bool ParsePort(const char* text, uint16_t& port);
-// "HOST" or "HOST:PORT" as typed (the port NET_DEFAULT_PORT when left
-// out); false for an empty host or a bad port. The host is not looked up.
-bool ParsePeerAddress(const char* text, std::string& host, uint16_t& port);
+// "HOST", "HOST:PORT", "IPV6" or "[IPV6]:PORT" as typed (the port
+// NET_DEFAULT_PORT when left out; SplitHostAndPort's forms); false for what
+// is no address nor name, or a bad port, with the reason in *error when
+// given. The host is not looked up.
+bool ParsePeerAddress(const char* text, std::string& host, uint16_t& port, std::string* error = nullptr);

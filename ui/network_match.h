@@ -27,14 +27,15 @@ extern const char JOIN_MENU_TEXT[];   // "Join a network match..."
 extern const char LEAVE_MENU_TEXT[];  // "Leave the network match"
 
 // The joiner's look-up of the host's name, on a thread of its own. The
-// thread writes `found` and `address`, then posts WM_NETWORK_LOOKED_UP;
-// the window reads them only after that.
+// thread writes `found`, `address` and `error`, then posts
+// WM_NETWORK_LOOKED_UP; the window reads them only after that.
 struct HostLookUp {
   HANDLE thread;             // null: no look-up under way
   char name[256];
   uint16_t port;
-  NetAddress address;
-  bool found;
+  NetAddress address[NET_HOST_ADDRESSES];  // IPv6 first: both are tried
+  int32_t found;             // addresses found; 0: `error` says why
+  char error[300];
   bool cancelled;            // Leave or the window's end came first: the answer is not used
 };
 

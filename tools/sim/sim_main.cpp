@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "computer/computer_player.h"
+#include "net/net_socket.h"
 #include "net/net_wire.h"
 #include "tools/parse_number.h"
 #include "tools/sim/sim.h"
@@ -106,20 +107,20 @@ bool IsComputerPlayer(const char* value) {
   return (length == 1 && (value[0] == '0' || value[0] == '1')) || (length == 4 && std::strncmp(value, "both", 4) == 0);
 }
 
-// "--host PORT" or "--join HOST:PORT" (the last colon splits).
-bool ParseNetTarget(const char* option, const char* value, SimNetPlan& net, uint64_t& port) {
+// "--host PORT" or "--join HOST:PORT" ("[IPV6]:PORT" too); false with the
+// reason in `error`.
+bool ParseNetTarget(const char* option, const char* value, SimNetPlan& net, uint64_t& port, char* error,
+                    size_t errorSize) {
+  std::snprintf(error, errorSize, "port 1 to 65535");
   if (value == nullptr) return false;
   net.host = std::strcmp(option, "--host") == 0;
-  const char* portText = value;
-  if (!net.host) {
-    const char* colon = std::strrchr(value, ':');
-    const size_t length = colon == nullptr ? 0 : static_cast<size_t>(colon - value);
-    if (length == 0 || length >= sizeof net.hostName) return false;
-    std::memcpy(net.hostName, value, length);
-    net.hostName[length] = '\0';
-    portText = colon + 1;
-  }
-  return ParseNumber(portText, 65535, port) && port != 0;
+  if (net.host) return ParseNumber(value, 65535, port) && port != 0;
+  uint16_t given = 0;
+  bool portGiven = false;
+  if (!SplitHostAndPort(value, net.hostName, given, portGiven, error, errorSize)) return false;
+  if (!portGiven) std::snprintf(error, errorSize, "a port is needed (an IPv6 address with one: [ADDRESS]:PORT)");
+  port = given;
+  return portGiven;
 }
 
 }  // namespace
@@ -147,8 +148,12 @@ int main(int argc, char** argv) {
       stats = true;
     } else if (std::strcmp(arg, "--host") == 0 || std::strcmp(arg, "--join") == 0) {
       if (networked) return Fail("give one of --host and --join", "");
-      if (!ParseNetTarget(arg, value, net, port)) {
-        return Fail(arg, " needs PORT (--host) or HOST:PORT (--join), port 1 to 65535");
+      char why[200];
+      if (!ParseNetTarget(arg, value, net, port, why, sizeof why)) {
+        std::fprintf(stderr, "blocktide-sim: ");
+        PrintEscaped(stderr, why);
+        std::fputc('\n', stderr);
+        return Fail(arg, " needs PORT (--host) or HOST:PORT (--join)");
       }
       networked = true;
       ++i;

@@ -143,14 +143,16 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
   if (plan.host) {
     NetHost(s, plan.port, options, MonotonicMs());
   } else {
-    NetAddress host{0, plan.port};
-    if (!ResolveHost(plan.hostName, host)) {
+    NetAddress found[NET_HOST_ADDRESSES];
+    char error[300];
+    const int32_t count = ResolveHost(plan.hostName, plan.port, found, error, sizeof error);
+    if (count == 0) {
       std::fprintf(stderr, "blocktide-sim: no such host: ");
-      PrintEscaped(stderr, plan.hostName);
+      PrintEscaped(stderr, error);
       std::fputc('\n', stderr);
       return 3;
     }
-    NetJoin(s, host, options, MonotonicMs());
+    if (NetJoin(s, found[0], options, MonotonicMs()) && count > 1) NetAlsoJoin(s, found[1], MonotonicMs());
   }
   if (!Connect(s)) return Lost(s);
   const bool hosting = NetSessionStats(s).localPlayer == 0;
