@@ -104,7 +104,7 @@ bool Among(const NetAddress* list, int32_t count, const NetAddress& a) {
 }
 
 void AddTo(NetAddress* list, int32_t& count, const NetAddress& a) {
-  if (a.ip == 0 || a.port == 0 || count >= LOBBY_TARGETS || Among(list, count, a)) return;
+  if (IsUnspecified(a) || a.port == 0 || count >= LOBBY_TARGETS || Among(list, count, a)) return;
   list[count++] = a;
 }
 

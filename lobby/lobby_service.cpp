@@ -34,8 +34,9 @@ uint64_t KeyedHash(const uint64_t key[2], uint64_t a, uint64_t b) {
   return v[0] ^ v[1] ^ v[2] ^ v[3];
 }
 
+// The lobby serves IPv4 only for now: IPv6 askers would all count as 0.0.0.0.
 uint64_t CookieAt(const LobbyService& s, const NetAddress& who, uint32_t window) {
-  return KeyedHash(s.cookieKey, static_cast<uint64_t>(who.ip) << 16 | who.port, window);
+  return KeyedHash(s.cookieKey, static_cast<uint64_t>(Ipv4Of(who)) << 16 | who.port, window);
 }
 
 bool CookieValid(const LobbyService& s, const NetAddress& who, uint64_t cookie, uint32_t nowMs) {
@@ -141,7 +142,7 @@ void SendPeers(LobbyService& s, const LobbyRoom& r) {
 }
 
 void Register(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint32_t nowMs) {
-  LobbyLimit& limit = LimitFor(s, from.ip, nowMs);
+  LobbyLimit& limit = LimitFor(s, Ipv4Of(from), nowMs);
   if (limit.registrations >= LOBBY_REGISTRATIONS_PER_WINDOW) {
     SendError(s, from, LobbyError::RateLimited, 0);
     return;
@@ -174,7 +175,7 @@ void Register(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, u
 }
 
 void Join(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint32_t nowMs) {
-  LobbyLimit& limit = LimitFor(s, from.ip, nowMs);
+  LobbyLimit& limit = LimitFor(s, Ipv4Of(from), nowMs);
   if (limit.lookups >= LOBBY_LOOKUPS_PER_WINDOW) {
     SendError(s, from, LobbyError::RateLimited, d.code);
     return;

@@ -37,16 +37,16 @@ uint64_t Get(const uint8_t* data, size_t& n, size_t bytes) {
   return v;
 }
 
+// The lobby speaks IPv4 only for now: an IPv6 address is not supported yet
+// (it goes out as 0.0.0.0).
 void PutAddress(uint8_t* out, size_t& n, const NetAddress& a) {
-  Put(out, n, a.ip, 4);
+  Put(out, n, Ipv4Of(a), 4);
   Put(out, n, a.port, 2);
 }
 
 NetAddress GetAddress(const uint8_t* data, size_t& n) {
-  NetAddress a;
-  a.ip = static_cast<uint32_t>(Get(data, n, 4));
-  a.port = static_cast<uint16_t>(Get(data, n, 2));
-  return a;
+  const uint32_t ip = static_cast<uint32_t>(Get(data, n, 4));
+  return Ipv4Address(ip, static_cast<uint16_t>(Get(data, n, 2)));
 }
 
 int AlphabetIndex(char c) {

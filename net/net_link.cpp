@@ -81,6 +81,11 @@ void EndSession(NetSession& s, NetEnd reason, uint32_t frame) {
     case NetEnd::NoAnswer:
       if (s.host) {
         std::snprintf(s.endText, sizeof s.endText, "no player joined within %u s", s.options.waitLimitMs / 1000);
+      } else if (s.orElseOn) {
+        char other[NET_ADDRESS_TEXT];
+        FormatAddress(s.orElse, true, other, sizeof other);
+        std::snprintf(s.endText, sizeof s.endText, "no answer from %s nor %s within %u s", peer, other,
+                      NET_JOIN_WAIT_MS / 1000);
       } else {
         std::snprintf(s.endText, sizeof s.endText, "no answer from %s within %u s", peer, NET_JOIN_WAIT_MS / 1000);
       }

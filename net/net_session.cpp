@@ -23,14 +23,31 @@ void FillGreeting(const NetSession& s, NetDatagram& d, NetKind kind) {
   std::snprintf(d.version, sizeof d.version, "%s", s.options.version);
 }
 
-void SendJoin(NetSession& s, uint32_t nowMs) {
+void SendJoinTo(NetSession& s, const NetAddress& to, uint32_t nowMs) {
   NetDatagram d{};
   FillGreeting(s, d, NetKind::Join);
   d.nonce = s.nonce;
   d.time = nowMs;
   d.delay = s.options.forcedDelay;
+  SendTo(s, to, d, nowMs);
+}
+
+void SendJoin(NetSession& s, uint32_t nowMs) {
   s.joinSentMs = nowMs;
-  SendTo(s, s.peer, d, nowMs);
+  SendJoinTo(s, s.peer, nowMs);
+  if (s.orElseOn) SendJoinTo(s, s.orElse, nowMs);
+}
+
+// Joining by two addresses: the first that answers is the host's.
+void TakeFirstAnswer(NetSession& s, const NetAddress& from, const NetDatagram& d) {
+  if (!s.orElseOn || s.phase != NetPhase::Joining || d.nonce != s.nonce) return;
+  if (d.kind != NetKind::Welcome && d.kind != NetKind::Refuse) return;
+  if (SameAddress(from, s.orElse)) {
+    s.peer = from;
+  } else if (!SameAddress(from, s.peer)) {
+    return;
+  }
+  s.orElseOn = false;
 }
 
 void SendWelcome(NetSession& s, uint32_t joinTime, uint32_t nowMs) {
@@ -81,6 +98,11 @@ void TakeJoin(NetSession& s, const NetAddress& from, const NetDatagram& d, uint3
   if (busy && SameAddress(from, s.peer) && d.nonce == s.nonce) {
     // The joiner repeats its Join until a Welcome arrives: one was lost.
     if (s.phase == NetPhase::Greeting) SendWelcome(s, d.time, nowMs);
+    return;
+  }
+  if (busy && d.nonce == s.nonce) {
+    // The same joiner by its other family: it keeps the address answered.
+    Drop(s, NetDrop::Stranger);
     return;
   }
   if (busy) {
@@ -237,6 +259,14 @@ void NetBeginJoin(NetSession& s, const NetAddress& host, const NetOptions& optio
   s.joinSentMs = nowMs - NET_JOIN_RESEND_MS;  // the first Join goes at the next service
 }
 
+void NetAlsoJoin(NetSession& s, const NetAddress& other, uint32_t nowMs) {
+  if (s.phase != NetPhase::Joining || SameAddress(other, s.peer)) return;
+  s.orElse = other;
+  s.orElseOn = true;
+  // The first Join went out already: the other address gets its own now.
+  if (nowMs - s.joinSentMs < NET_JOIN_RESEND_MS) SendJoinTo(s, other, nowMs);
+}
+
 bool NetHost(NetSession& s, uint16_t port, const NetOptions& options, uint32_t nowMs) {
   NetBeginHost(s, options, nullptr, nullptr, nowMs);
   char error[128];
@@ -310,6 +340,7 @@ void NetReceive(NetSession& s, const NetAddress& from, const uint8_t* data, size
   }
   NetDatagram d;
   const NetReadResult read = ReadDatagram(data, size, d);
+  if (read == NetReadResult::Ok || read == NetReadResult::OtherFormat) TakeFirstAnswer(s, from, d);
   if (read == NetReadResult::OtherFormat) {
     TakeOtherFormat(s, from, d, nowMs);
     return;

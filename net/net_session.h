@@ -170,6 +170,11 @@ bool NetHost(NetSession& s, uint16_t port, const NetOptions& options, uint32_t n
 // port and sends a Join (phase Joining). False as NetHost.
 bool NetJoin(NetSession& s, const NetAddress& host, const NetOptions& options, uint32_t nowMs);
 
+// Called right after NetJoin (or NetBeginJoin) for a host name with both
+// families: the Joins go to `other` as well, and the first address that
+// answers is the host's, the other forgotten.
+void NetAlsoJoin(NetSession& s, const NetAddress& other, uint32_t nowMs);
+
 // The same without a socket: the datagrams go to `send` (tests feed the
 // session with NetReceive).
 void NetBeginHost(NetSession& s, const NetOptions& options, NetSendHook send, void* context, uint32_t nowMs);
@@ -263,7 +268,7 @@ NetStats NetSessionStats(const NetSession& s);
 const char* NetEndText(const NetSession& s);
 // The session's socket (NET_NO_SOCKET: none), for the window's wake-ups.
 NetSocket NetSessionSocket(const NetSession& s);
-// The peer's address as text ("192.0.2.7"), for the window title.
+// The peer's address as text ("192.0.2.7", "2001:db8::7"), for the window title.
 void NetPeerText(const NetSession& s, char* text, size_t size);
 
 // ---- Ending ----------------------------------------------------------------

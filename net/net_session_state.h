@@ -36,6 +36,8 @@ struct NetSession {
   NetForeignHook foreign;    // null: such datagrams are dropped as Magic
   void* foreignContext;
   NetAddress peer;           // joiner: the host; host: the joiner once accepted
+  NetAddress orElse;         // joiner: the host's other address, Joined too until one answers
+  bool orElseOn;
   uint32_t session;          // the host's random number for this match
   uint32_t nonce;            // the joiner's random number for its Join
   uint32_t random;           // the host's generator choices (xorshift state)

@@ -1,4 +1,5 @@
-// The thin socket layer under the network session: UDP, non-blocking, IPv4.
+// The thin socket layer under the network session: UDP, non-blocking, one
+// socket for IPv6 and IPv4 where the system allows it (else IPv4 only).
 // The same declarations have a POSIX implementation (net_socket_posix.cpp,
 // the simulator and the native tests) and a Winsock one
 // (net_socket_winsock.cpp, the Windows program); nothing else in net/ knows
@@ -8,21 +9,36 @@
 #include <cstddef>
 #include <cstdint>
 
-// An IPv4 address and port, both in host byte order (192.0.2.7 is
-// 0xC0000207).
+// An IPv6 or IPv4 address and a port. Both families are kept as IPv6's 16
+// bytes, an IPv4 address as IPv4-mapped (::ffff:192.0.2.7): a dual-stack
+// socket reports IPv4 peers so, and one comparison then serves both.
+// Ipv4Address makes an IPv4 one, Ipv4Of reads it back.
 struct NetAddress {
-  uint32_t ip;
-  uint16_t port;
+  uint8_t bytes[16];  // network order
+  uint32_t scope;     // a link-local IPv6 address's interface number; else 0
+  uint16_t port;      // host order
 };
+static_assert(sizeof(NetAddress) == 24, "a small record, copied by value");
 
-inline bool SameAddress(const NetAddress& a, const NetAddress& b) { return a.ip == b.ip && a.port == b.port; }
+// The IPv4 address `ip` in host byte order (192.0.2.7 is 0xC0000207).
+NetAddress Ipv4Address(uint32_t ip, uint16_t port);
+// An IPv4 address (also one a dual-stack socket reported as IPv4-mapped).
+bool IsIpv4(const NetAddress& a);
+// The IPv4 number in host byte order; 0 for an IPv6 address.
+uint32_t Ipv4Of(const NetAddress& a);
+// No address: all zero bytes (as a record cleared), or IPv4's 0.0.0.0.
+bool IsUnspecified(const NetAddress& a);
+bool SameAddress(const NetAddress& a, const NetAddress& b);
 
 // A socket handle: a file descriptor, or a Winsock SOCKET, widened.
 typedef intptr_t NetSocket;
 constexpr NetSocket NET_NO_SOCKET = -1;
 
-// Longest address text FormatAddress writes, "255.255.255.255:65535" and NUL.
-constexpr size_t NET_ADDRESS_TEXT = 22;
+// Longest address text FormatAddress writes,
+// "[ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff%4294967295]:65535" and NUL.
+constexpr size_t NET_ADDRESS_TEXT = 60;
+// Longest host text SplitHostAndPort gives, NUL included.
+constexpr size_t NET_HOST_TEXT = 256;
 
 // Called once by the program before any other operation here (WSAStartup on
 // Windows, nothing on POSIX). False with a message in `error` when sockets
@@ -32,7 +48,9 @@ bool BeginSockets(char* error, size_t errorSize);
 void EndSockets();
 
 // Called by NetHost (a port) and NetJoin (0: any free port): a UDP socket
-// bound to every local address at `port`, non-blocking. NET_NO_SOCKET with a
+// bound to every local address at `port`, non-blocking: IPv6 with IPv4
+// beside it (one dual-stack socket), or IPv4 only where the system has no
+// IPv6. NET_NO_SOCKET with a
 // message in `error` when it cannot be made (the port in use, no network).
 NetSocket OpenUdpSocket(uint16_t port, char* error, size_t errorSize);
 // Called by the session when it ends (NetClose) or is given up.
@@ -44,7 +62,8 @@ void CloseUdpSocket(NetSocket s);
 bool LocalAddressToward(NetSocket s, const NetAddress& to, NetAddress& out);
 
 // Called by the session to send one datagram; false when the system refused
-// it at once (a datagram lost on the way is not seen here).
+// it at once (a datagram lost on the way is not seen here; an IPv6 address
+// on an IPv4-only socket is refused).
 bool SendDatagram(NetSocket s, const NetAddress& to, const uint8_t* data, size_t size);
 
 // Called by NetPoll until it answers -1: the next waiting datagram's length
@@ -58,15 +77,28 @@ int32_t ReceiveDatagram(NetSocket s, uint8_t* buffer, size_t capacity, NetAddres
 // simulator): waits at most timeoutMs for a datagram to arrive on s.
 void WaitForDatagram(NetSocket s, uint32_t timeoutMs);
 
-// Called by the program for the address the player typed: a dotted address
-// or a host name (which may block while the name is looked up). False when
-// it names no IPv4 address. Sets out.ip only.
-bool ResolveHost(const char* name, NetAddress& out);
-// Called by ResolveHost for what is not a dotted address: the system's
-// name lookup (blocking).
-bool LookUpHostName(const char* name, NetAddress& out);
+// Called by the command lines and the join dialog for what the player
+// typed: "192.0.2.7", "192.0.2.7:41414", "2001:db8::7", "[2001:db8::7]",
+// "[2001:db8::7]:41414", "[fe80::1%2]:41414", "name" or "name:41414"
+// (blanks around allowed). The host part, without brackets, goes to `host`
+// (NET_HOST_TEXT bytes); the port, when one is given, to `port` and
+// portGiven. False with the reason in `error` for what cannot be an address
+// or a host name; names are not looked up here.
+bool SplitHostAndPort(const char* text, char* host, uint16_t& port, bool& portGiven, char* error, size_t errorSize);
 
-// "192.0.2.7" (withPort false) or "192.0.2.7:41414"; text holds at least
+// The host's addresses with `port`: a literal as it is, a name looked up
+// (which may block), at most one of each family, IPv6 first. The count
+// found; 0 with the reason in `error`.
+constexpr int32_t NET_HOST_ADDRESSES = 2;
+int32_t ResolveHost(const char* host, uint16_t port, NetAddress found[NET_HOST_ADDRESSES], char* error,
+                    size_t errorSize);
+// Called by ResolveHost for what is not a literal: the system's name lookup
+// (blocking), both families, IPv6 first. The count found; 0 with the
+// system's reason in `error`.
+int32_t LookUpHostName(const char* name, NetAddress found[NET_HOST_ADDRESSES], char* error, size_t errorSize);
+
+// "192.0.2.7", "2001:db8::7", "fe80::1%2" (withPort false), or
+// "192.0.2.7:41414", "[2001:db8::7]:41414"; text holds at least
 // NET_ADDRESS_TEXT bytes.
 void FormatAddress(const NetAddress& a, bool withPort, char* text, size_t size);
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "engine/xorshift.h"
 #include "net/net_socket.h"
@@ -14,12 +15,47 @@ namespace {
 // a UDP socket fail with WSAECONNRESET unless this is switched off.
 constexpr DWORD UDP_CONNRESET_CONTROL = IOC_IN | IOC_VENDOR | 12;
 
-sockaddr_in ToSockaddr(const NetAddress& a) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(a.ip);
-  sa.sin_port = htons(a.port);
-  return sa;
+// The socket's own family: an IPv4-only one (no IPv6 here) takes and gives
+// sockaddr_in, a dual-stack one sockaddr_in6 with IPv4 peers mapped.
+bool IsIpv4Socket(SOCKET s) {
+  sockaddr_storage own{};
+  int length = sizeof own;
+  return getsockname(s, reinterpret_cast<sockaddr*>(&own), &length) == 0 && own.ss_family == AF_INET;
+}
+
+// The system's form of `a` for a socket of the family given; false for an
+// IPv6 address on an IPv4 socket.
+bool ToSockaddr(const NetAddress& a, bool ipv4Socket, sockaddr_storage& sa, int& length) {
+  sa = sockaddr_storage{};
+  if (ipv4Socket) {
+    if (!IsIpv4(a)) return false;
+    sockaddr_in& v4 = reinterpret_cast<sockaddr_in&>(sa);
+    v4.sin_family = AF_INET;
+    v4.sin_addr.s_addr = htonl(Ipv4Of(a));
+    v4.sin_port = htons(a.port);
+    length = sizeof v4;
+    return true;
+  }
+  sockaddr_in6& v6 = reinterpret_cast<sockaddr_in6&>(sa);
+  v6.sin6_family = AF_INET6;
+  std::memcpy(&v6.sin6_addr, a.bytes, sizeof a.bytes);
+  v6.sin6_scope_id = a.scope;
+  v6.sin6_port = htons(a.port);
+  length = sizeof v6;
+  return true;
+}
+
+NetAddress FromSockaddr(const sockaddr_storage& sa) {
+  if (sa.ss_family == AF_INET) {
+    const sockaddr_in& v4 = reinterpret_cast<const sockaddr_in&>(sa);
+    return Ipv4Address(ntohl(v4.sin_addr.s_addr), ntohs(v4.sin_port));
+  }
+  const sockaddr_in6& v6 = reinterpret_cast<const sockaddr_in6&>(sa);
+  NetAddress a{};
+  std::memcpy(a.bytes, &v6.sin6_addr, sizeof a.bytes);
+  a.scope = IsIpv4(a) ? 0 : static_cast<uint32_t>(v6.sin6_scope_id);
+  a.port = ntohs(v6.sin6_port);
+  return a;
 }
 
 void ErrorText(int code, char* error, size_t errorSize) {
@@ -47,23 +83,39 @@ bool BeginSockets(char* error, size_t errorSize) {
 
 void EndSockets() { WSACleanup(); }
 
+namespace {
+
+SOCKET OpenBound(int family, uint16_t port) {
+  const SOCKET s = socket(family, SOCK_DGRAM, IPPROTO_UDP);
+  if (s == INVALID_SOCKET) return s;
+  u_long nonBlocking = 1;
+  DWORD off = 0;
+  sockaddr_storage sa;
+  int length = 0;
+  ToSockaddr(family == AF_INET ? Ipv4Address(0, port) : NetAddress{{}, 0, port}, family == AF_INET, sa, length);
+  const bool dual = family == AF_INET || setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&off),
+                                                    sizeof off) == 0;
+  if (dual && ioctlsocket(s, FIONBIO, &nonBlocking) == 0 &&
+      bind(s, reinterpret_cast<const sockaddr*>(&sa), length) == 0) {
+    return s;
+  }
+  const int fault = WSAGetLastError();
+  closesocket(s);
+  WSASetLastError(fault);
+  return INVALID_SOCKET;
+}
+
+}  // namespace
+
 NetSocket OpenUdpSocket(uint16_t port, char* error, size_t errorSize) {
-  const SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  SOCKET s = OpenBound(AF_INET6, port);
+  if (s == INVALID_SOCKET) s = OpenBound(AF_INET, port);  // no IPv6 here: IPv4 alone
   if (s == INVALID_SOCKET) {
     ErrorText(WSAGetLastError(), error, errorSize);
     return NET_NO_SOCKET;
   }
-  u_long nonBlocking = 1;
   BOOL reportReset = FALSE;
   DWORD returned = 0;
-  const NetAddress any = {0, port};
-  const sockaddr_in sa = ToSockaddr(any);
-  if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0 ||
-      bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
-    ErrorText(WSAGetLastError(), error, errorSize);
-    closesocket(s);
-    return NET_NO_SOCKET;
-  }
   WSAIoctl(s, UDP_CONNRESET_CONTROL, &reportReset, sizeof reportReset, nullptr, 0, &returned, nullptr, nullptr);
   return static_cast<NetSocket>(s);
 }
@@ -71,42 +123,49 @@ NetSocket OpenUdpSocket(uint16_t port, char* error, size_t errorSize) {
 void CloseUdpSocket(NetSocket s) { closesocket(static_cast<SOCKET>(s)); }
 
 bool LocalAddressToward(NetSocket s, const NetAddress& to, NetAddress& out) {
-  sockaddr_in own{};
+  sockaddr_storage own{};
   int length = sizeof own;
   if (getsockname(static_cast<SOCKET>(s), reinterpret_cast<sockaddr*>(&own), &length) != 0) return false;
-  // A connected datagram socket sends nothing: it only asks for the route.
-  const SOCKET probe = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  // A connected datagram socket of the peer's family sends nothing: it only
+  // asks for the route.
+  const bool ipv4 = IsIpv4(to);
+  const int family = ipv4 ? AF_INET : AF_INET6;
+  const SOCKET probe = socket(family, SOCK_DGRAM, IPPROTO_UDP);
   if (probe == INVALID_SOCKET) return false;
-  const sockaddr_in sa = ToSockaddr(to);
-  sockaddr_in local{};
+  sockaddr_storage sa;
+  int toLength = 0;
+  sockaddr_storage local{};
   length = sizeof local;
-  const bool ok = connect(probe, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 &&
+  const bool ok = ToSockaddr(to, ipv4, sa, toLength) &&
+                  connect(probe, reinterpret_cast<const sockaddr*>(&sa), toLength) == 0 &&
                   getsockname(probe, reinterpret_cast<sockaddr*>(&local), &length) == 0;
   closesocket(probe);
   if (!ok) return false;
-  out.ip = ntohl(local.sin_addr.s_addr);
-  out.port = ntohs(own.sin_port);
+  out = FromSockaddr(local);
+  out.port = FromSockaddr(own).port;
   return true;
 }
 
 bool SendDatagram(NetSocket s, const NetAddress& to, const uint8_t* data, size_t size) {
-  const sockaddr_in sa = ToSockaddr(to);
-  const int n = sendto(static_cast<SOCKET>(s), reinterpret_cast<const char*>(data), static_cast<int>(size), 0,
-                       reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+  const SOCKET socket = static_cast<SOCKET>(s);
+  sockaddr_storage sa;
+  int length = 0;
+  if (!ToSockaddr(to, IsIpv4Socket(socket), sa, length)) return false;
+  const int n = sendto(socket, reinterpret_cast<const char*>(data), static_cast<int>(size), 0,
+                       reinterpret_cast<const sockaddr*>(&sa), length);
   return n == static_cast<int>(size);
 }
 
 int32_t ReceiveDatagram(NetSocket s, uint8_t* buffer, size_t capacity, NetAddress& from, uint32_t* faults) {
   for (;;) {
-    sockaddr_in sa{};
+    sockaddr_storage sa{};
     int length = sizeof sa;
     const int n = recvfrom(static_cast<SOCKET>(s), reinterpret_cast<char*>(buffer), static_cast<int>(capacity), 0,
                            reinterpret_cast<sockaddr*>(&sa), &length);
     const int code = n == SOCKET_ERROR ? WSAGetLastError() : 0;
     if (n != SOCKET_ERROR || code == WSAEMSGSIZE) {
       // WSAEMSGSIZE: the datagram was cut to the buffer, which marks it too long.
-      from.ip = ntohl(sa.sin_addr.s_addr);
-      from.port = ntohs(sa.sin_port);
+      from = FromSockaddr(sa);
       return n == SOCKET_ERROR ? static_cast<int32_t>(capacity) : n;
     }
     if (code == WSAECONNRESET) continue;
@@ -125,15 +184,39 @@ void WaitForDatagram(NetSocket s, uint32_t timeoutMs) {
   select(0, &readable, nullptr, nullptr, &t);
 }
 
-bool LookUpHostName(const char* name, NetAddress& out) {
+int32_t LookUpHostName(const char* name, NetAddress found[NET_HOST_ADDRESSES], char* error, size_t errorSize) {
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return false;
-  out.ip = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
-  freeaddrinfo(found);
-  return true;
+  addrinfo* list = nullptr;
+  const int code = getaddrinfo(name, nullptr, &hints, &list);
+  if (code != 0) {
+    char reason[200];
+    ErrorText(code, reason, sizeof reason);  // getaddrinfo's codes are Winsock's
+    std::snprintf(error, errorSize, "%s: %s", name, reason);
+    return 0;
+  }
+  bool have6 = false, have4 = false;
+  NetAddress v6{}, v4{};
+  for (const addrinfo* i = list; i != nullptr; i = i->ai_next) {
+    sockaddr_storage sa{};
+    if (i->ai_addrlen > sizeof sa || (i->ai_family != AF_INET && i->ai_family != AF_INET6)) continue;
+    std::memcpy(&sa, i->ai_addr, i->ai_addrlen);
+    const NetAddress a = FromSockaddr(sa);
+    if (IsIpv4(a) && !have4) {
+      v4 = a;
+      have4 = true;
+    } else if (!IsIpv4(a) && !have6) {
+      v6 = a;
+      have6 = true;
+    }
+  }
+  freeaddrinfo(list);
+  int32_t count = 0;
+  if (have6) found[count++] = v6;
+  if (have4) found[count++] = v4;
+  if (count == 0) std::snprintf(error, errorSize, "%s names no IPv6 or IPv4 address", name);
+  return count;
 }
 
 uint32_t SystemRandom32() {

@@ -48,16 +48,15 @@ bool ParsePort(const char* text, uint16_t& port) {
   return true;
 }
 
-bool ParsePeerAddress(const char* text, std::string& host, uint16_t& port, uint16_t defaultPort) {
-  std::string word = text == nullptr ? "" : text;
-  const size_t first = word.find_first_not_of(" \t");
-  const size_t last = word.find_last_not_of(" \t");
-  word = first == std::string::npos ? "" : word.substr(first, last - first + 1);
-  const size_t colon = word.rfind(':');
+bool ParsePeerAddress(const char* text, std::string& host, uint16_t& port, uint16_t defaultPort, std::string* error) {
+  char name[NET_HOST_TEXT];
+  char why[200];
   uint16_t p = defaultPort;
-  if (colon != std::string::npos && !ParsePort(word.c_str() + colon + 1, p)) return false;
-  const std::string name = word.substr(0, colon);
-  if (name.empty() || name.find_first_of(" \t:") != std::string::npos) return false;
+  bool portGiven = false;
+  if (!SplitHostAndPort(text, name, p, portGiven, why, sizeof why)) {
+    if (error != nullptr) *error = why;
+    return false;
+  }
   host = name;
   port = p;
   return true;
@@ -105,8 +104,9 @@ bool ParseLaunchOptions(const char* commandLine, LaunchOptions& out, std::string
         error = "--host needs a port from 1 to 65535, not " + words[i];
         return false;
       }
-      if (!host && (!given || !ParsePeerAddress(words[i + 1].c_str(), out.peerHost, out.port))) {
-        error = words[i] + " needs HOST or HOST:PORT (a port from 1 to 65535)";
+      std::string why = "no host given";
+      if (!host && (!given || !ParsePeerAddress(words[i + 1].c_str(), out.peerHost, out.port, NET_DEFAULT_PORT, &why))) {
+        error = words[i] + " needs HOST, HOST:PORT or [IPV6]:PORT: " + why;
         return false;
       }
       if (!host) ++i;

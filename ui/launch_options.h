@@ -7,6 +7,7 @@
 #include <string>
 
 #include "lobby/lobby_wire.h"
+#include "net/net_socket.h"
 #include "net/net_wire.h"
 
 enum class LaunchMode { Play, Record, Replay };
@@ -30,8 +31,8 @@ struct LaunchOptions {
 };
 
 // Reads "--record FILE", "--replay FILE", "--host [PORT]", "--join
-// HOST[:PORT]", "--host-invite", "--join-invite CODE", "--lobby
-// HOST[:PORT]" (each also with "/") and "--unattended"; a FILE with spaces
+// HOST[:PORT]" or "--join [IPV6]:PORT", "--host-invite", "--join-invite
+// CODE", "--lobby HOST[:PORT]" (each also with "/") and "--unattended"; a FILE with spaces
 // is given in double quotes. Other words are ignored, as they always were.
 // An invite role without --lobby takes `knownLobby` (the stored "Lobby" or
 // the build's default; "" when there is none). False with a message in
@@ -43,7 +44,9 @@ bool ParseLaunchOptions(const char* commandLine, LaunchOptions& out, std::string
 
 // A port as typed: decimal digits only, 1 to 65535 (blanks around allowed).
 bool ParsePort(const char* text, uint16_t& port);
-// "HOST" or "HOST:PORT" as typed (the port `defaultPort` when left out:
-// LOBBY_DEFAULT_PORT for a lobby); false for an empty host or a bad port. The host is not looked up.
-bool ParsePeerAddress(const char* text, std::string& host, uint16_t& port,
-                      uint16_t defaultPort = NET_DEFAULT_PORT);
+// "HOST", "HOST:PORT", "IPV6" or "[IPV6]:PORT" as typed (the port
+// `defaultPort` when left out: LOBBY_DEFAULT_PORT for a lobby;
+// SplitHostAndPort's forms); false for what is no address nor name, or a
+// bad port, with the reason in *error when given. The host is not looked up.
+bool ParsePeerAddress(const char* text, std::string& host, uint16_t& port, uint16_t defaultPort = NET_DEFAULT_PORT,
+                      std::string* error = nullptr);

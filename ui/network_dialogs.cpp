@@ -21,23 +21,25 @@ void SelectField(HWND dialog, int id) {
 bool TakeFields(HWND dialog, NetworkDialogFields& fields) {
   char text[sizeof fields.address];
   const bool join = GetDlgItem(dialog, IDC_ADDRESS) != nullptr;
-  std::string host;
-  uint16_t ignored = 0;
+  char host[NET_HOST_TEXT];
+  char error[200];
+  uint16_t typedPort = 0;
+  bool portTyped = false;  // "[2001:db8::7]:41414" in the address field: its port wins
   if (join) {
     GetDlgItemTextA(dialog, IDC_ADDRESS, text, sizeof text);
-    if (std::strchr(text, ':') != nullptr || !ParsePeerAddress(text, host, ignored)) {
+    if (!SplitHostAndPort(text, host, typedPort, portTyped, error, sizeof error)) {
       SelectField(dialog, IDC_ADDRESS);
       return false;
     }
   }
   uint16_t port = 0;
   GetDlgItemTextA(dialog, IDC_PORT, text, sizeof text);
-  if (!ParsePort(text, port)) {
+  if (!ParsePort(text, port) && !portTyped) {
     SelectField(dialog, IDC_PORT);
     return false;
   }
-  if (join) std::snprintf(fields.address, sizeof fields.address, "%s", host.c_str());
-  fields.port = port;
+  if (join) std::snprintf(fields.address, sizeof fields.address, "%s", host);
+  fields.port = portTyped ? typedPort : port;
   return true;
 }
 

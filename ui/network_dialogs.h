@@ -8,7 +8,7 @@
 
 // What the dialogs show when they open and hold after OK.
 struct NetworkDialogFields {
-  char address[256];  // IDD_JOIN: the host's name or dotted address, blanks trimmed
+  char address[256];  // IDD_JOIN: the host's name or address (IPv6 without brackets), blanks trimmed
   uint16_t port;
 };
 

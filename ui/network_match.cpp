@@ -240,7 +240,7 @@ void BeginPlaying() {
 // server far away or gone), which the window must not wait out.
 DWORD WINAPI LookUpHost(void*) {
   HostLookUp& l = networkMatch.lookUp;
-  l.found = ResolveHost(l.name, l.address);
+  l.found = ResolveHost(l.name, l.port, l.address, l.error, sizeof l.error);
   PostMessageA(mainWindow, WM_NETWORK_LOOKED_UP, 0, 0);
   return 0;
 }
@@ -311,19 +311,19 @@ bool BeginNetworkSession(NetworkRole role, const char* address, uint16_t port, u
     return false;
   }
   networkMatch.socketsBegun = true;
-  if (host) return BeginSession(true, NetAddress{0, port}, port);
+  if (host) return BeginSession(true, NetAddress{}, port);
   if (networkMatch.lookUp.thread != nullptr) return false;  // one look-up at a time
   HostLookUp& l = networkMatch.lookUp;
   std::snprintf(l.name, sizeof l.name, "%s", address);
   l.port = port;
   l.role = role;
   l.code = code;
-  l.found = false;
+  l.found = 0;
   l.cancelled = false;
   l.thread = CreateThread(nullptr, 0, LookUpHost, nullptr, 0, nullptr);
   if (l.thread == nullptr) {
     // No thread to be had: look it up here, as the only way left.
-    l.found = ResolveHost(l.name, l.address);
+    l.found = ResolveHost(l.name, l.port, l.address, l.error, sizeof l.error);
     OnHostLookedUp();
     return NetworkMatchOn();
   }
@@ -348,18 +348,16 @@ void OnHostLookedUp() {
   }
   ShowNetworkState();
   if (l.cancelled) return;
-  if (!l.found) {
+  if (l.found == 0) {
     char text[400];
-    std::snprintf(text, sizeof text, "No network match: %s names no IPv4 address.", l.name);
+    std::snprintf(text, sizeof text, "No network match: %s.", l.error);
     Tell(text, true);
     return;
   }
-  NetAddress peer = l.address;
-  peer.port = l.port;
-  if (l.role == NetworkRole::Join) {
-    BeginSession(false, peer, l.port);
-  } else {
-    BeginInvite(l.role == NetworkRole::HostInvite, peer, l.code);
+  if (l.role != NetworkRole::Join) {
+    BeginInvite(l.role == NetworkRole::HostInvite, l.address[0], l.code);
+  } else if (BeginSession(false, l.address[0], l.port) && l.found > 1) {
+    NetAlsoJoin(netSession, l.address[1], timerCalls.getTime());
   }
 }
 

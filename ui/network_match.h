@@ -35,8 +35,8 @@ extern const char HOST_INTERNET_MENU_TEXT[];  // "Host an internet match..."
 extern const char JOIN_INTERNET_MENU_TEXT[];  // "Join an internet match..."
 
 // The joiner's look-up of the host's name, or either side's of the
-// lobby's, on a thread of its own. The thread writes `found` and
-// `address`, then posts WM_NETWORK_LOOKED_UP; the window reads them only
+// lobby's, on a thread of its own. The thread writes `found`, `address`
+// and `error`, then posts WM_NETWORK_LOOKED_UP; the window reads them only
 // after that.
 struct HostLookUp {
   HANDLE thread;             // null: no look-up under way
@@ -44,8 +44,9 @@ struct HostLookUp {
   uint16_t port;
   NetworkRole role;          // what follows: Join, HostInvite or JoinInvite
   uint64_t code;             // JoinInvite's
-  NetAddress address;
-  bool found;
+  NetAddress address[NET_HOST_ADDRESSES];  // IPv6 first: both are tried
+  int32_t found;             // addresses found; 0: `error` says why
+  char error[300];
   bool cancelled;            // Leave or the window's end came first: the answer is not used
 };
 

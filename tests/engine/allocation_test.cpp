@@ -85,7 +85,7 @@ TEST(Allocations, NoneInANetworkSessionsPollsAndFrames) {
     if (NetHost(host, p, DefaultNetOptions(), MonotonicMs())) port = p;
   }
   ASSERT_NE(0, port) << NetEndText(host);
-  ASSERT_TRUE(NetJoin(join, NetAddress{0x7F000001, port}, DefaultNetOptions(), MonotonicMs())) << NetEndText(join);
+  ASSERT_TRUE(NetJoin(join, Ipv4Address(0x7F000001, port), DefaultNetOptions(), MonotonicMs())) << NetEndText(join);
   StartTestMatch(77);
   counting = true;
   const uint32_t began = MonotonicMs();

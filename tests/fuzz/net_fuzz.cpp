@@ -10,8 +10,8 @@
 
 namespace {
 
-const NetAddress HOST = {0x7F000001, 42000};
-const NetAddress JOINER = {0x7F000001, 42001};
+const NetAddress HOST = Ipv4Address(0x7F000001, 42000);
+const NetAddress JOINER = Ipv4Address(0x7F000001, 42001);
 constexpr uint32_t SESSION = 1;  // the host's number, as the dictionary has it
 
 // The two sessions' datagrams, handed straight to the other side (a few at

@@ -8,9 +8,9 @@
 
 namespace {
 
-const NetAddress HOST = {0xC0000201, 5000};
-const NetAddress JOINER = {0xC6336402, 6000};
-const NetAddress STRANGER = {0xCB007103, 7000};
+const NetAddress HOST = Ipv4Address(0xC0000201, 5000);
+const NetAddress JOINER = Ipv4Address(0xC6336402, 6000);
+const NetAddress STRANGER = Ipv4Address(0xCB007103, 7000);
 const uint64_t SECRET[4] = {1, 2, 3, 4};
 
 struct Sent {
@@ -56,7 +56,7 @@ LobbyDatagram Request(LobbyKind kind, uint64_t cookie, uint64_t code = 0) {
   d.kind = kind;
   d.cookie = cookie;
   d.code = code;
-  d.privateAddress = {0x0A000005, 41414};
+  d.privateAddress = Ipv4Address(0x0A000005, 41414);
   return d;
 }
 
@@ -125,7 +125,7 @@ TEST(LobbyTest, NoReplyLargerThanItsRequestAndNoStateBeforeTheCookie) {
   EXPECT_LE(sent[0].size, requestSize);
   EXPECT_TRUE(SameAddress(sent[0].to, HOST));
   EXPECT_TRUE(SameAddress(peers.publicAddress, JOINER));
-  EXPECT_EQ(peers.privateAddress.ip, 0x0A000005u);
+  EXPECT_EQ(Ipv4Of(peers.privateAddress), 0x0A000005u);
 }
 
 TEST(LobbyTest, CodesAreRefusedWhenWrongOrExpiredAndGuessingIsRateLimited) {
@@ -139,9 +139,10 @@ TEST(LobbyTest, CodesAreRefusedWhenWrongOrExpiredAndGuessingIsRateLimited) {
     Ask(s, STRANGER, Request(LobbyKind::Join, LobbyCookie(s, STRANGER, now), i), now);
   r = Ask(s, STRANGER, Request(LobbyKind::Join, LobbyCookie(s, STRANGER, now), code), now);
   EXPECT_EQ(r.reason, LobbyError::RateLimited);  // even the right code, in this window
-  for (int i = 0; i < LOBBY_REGISTRATIONS_PER_WINDOW + 4; ++i)
-    Ask(s, {STRANGER.ip, static_cast<uint16_t>(100 + i)},
-        Request(LobbyKind::Register, LobbyCookie(s, {STRANGER.ip, static_cast<uint16_t>(100 + i)}, now)), now);
+  for (int i = 0; i < LOBBY_REGISTRATIONS_PER_WINDOW + 4; ++i) {
+    const NetAddress asker = Ipv4Address(Ipv4Of(STRANGER), static_cast<uint16_t>(100 + i));
+    Ask(s, asker, Request(LobbyKind::Register, LobbyCookie(s, asker, now)), now);
+  }
   EXPECT_EQ(s.counts.registered, 1u + LOBBY_REGISTRATIONS_PER_WINDOW);  // any port counts as the address
   // Refreshes keep the host's room, but not its code past the code's life.
   for (now = 2000; now < LOBBY_CODE_LIFE_MS + 2000; now += LOBBY_REFRESH_S * 1000) {
@@ -187,7 +188,7 @@ TEST(LobbyTest, TheRelayCarriesOnlyItsRoomWithinTheCapAndEndsWhenSilent) {
 
 namespace {
 
-const NetAddress LOBBY = {0xCB007150, LOBBY_DEFAULT_PORT};
+const NetAddress LOBBY = Ipv4Address(0xCB007150, LOBBY_DEFAULT_PORT);
 
 struct Wire {
   NetAddress from, to;

@@ -13,9 +13,13 @@
 
 namespace {
 
-const NetAddress HOST_ADDRESS = {0x7F000001, 42000};
-const NetAddress JOIN_ADDRESS = {0x7F000001, 42001};
-const NetAddress THIRD_ADDRESS = {0x7F000001, 42002};
+const NetAddress HOST_ADDRESS = Ipv4Address(0x7F000001, 42000);
+const NetAddress JOIN_ADDRESS = Ipv4Address(0x7F000001, 42001);
+const NetAddress THIRD_ADDRESS = Ipv4Address(0x7F000001, 42002);
+// The same two programs by IPv6 (2001:db8::1 and ::2), for a joiner that
+// tries both families.
+const NetAddress HOST_ADDRESS6 = {{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 0, 42000};
+const NetAddress JOIN_ADDRESS6 = {{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}, 0, 42000};
 
 struct Datagram {
   NetAddress to;
@@ -86,6 +90,7 @@ struct Pair {
   Wire toJoin, toHost, fromThird;
   uint32_t nowMs = 1000;
   uint32_t hostSkewMs = 0;  // the host's clock runs this far ahead
+  bool ipv6Cut = false;     // what is sent to the host by IPv6 is lost
 
   Pair() { NetClose(third); }
   void Begin(const NetOptions& hostOptions, const NetOptions& joinOptions) {
@@ -96,8 +101,10 @@ struct Pair {
   void Step() {
     nowMs += 1;
     toHost.nowMs = toJoin.nowMs = fromThird.nowMs = nowMs;
+    if (!ipv6Cut) Deliver(toHost, host, HOST_ADDRESS6, JOIN_ADDRESS6, nowMs + hostSkewMs);
     Deliver(toHost, host, HOST_ADDRESS, JOIN_ADDRESS, nowMs + hostSkewMs);
     Deliver(fromThird, host, HOST_ADDRESS, THIRD_ADDRESS, nowMs + hostSkewMs);
+    Deliver(toJoin, join, JOIN_ADDRESS6, HOST_ADDRESS6, nowMs);
     Deliver(toJoin, join, JOIN_ADDRESS, HOST_ADDRESS, nowMs);
     Deliver(toJoin, third, THIRD_ADDRESS, HOST_ADDRESS, nowMs);
     NetService(host, nowMs + hostSkewMs);
@@ -373,6 +380,50 @@ TEST(NetSession, StrangersAndASecondJoinerAreRefusedWithoutDisturbingTheMatch) {
   EXPECT_EQ(NetPhase::Playing, Phase(pair.host)) << NetEndText(pair.host);
   EXPECT_EQ(NetPhase::Playing, Phase(pair.join)) << NetEndText(pair.join);
   ExpectSameFrames(seen, host.delay, 200);
+}
+
+// A host name with both families: the Join goes by both at once, the first
+// address that answers is kept, and the other family's Join is no stranger.
+TEST(NetSession, AJoinerByBothFamiliesKeepsTheFirstThatAnswers) {
+  char peer[NET_ADDRESS_TEXT];
+  for (const bool cut : {false, true}) {
+    Pair pair;
+    pair.ipv6Cut = cut;
+    NetBeginHost(pair.host, DefaultNetOptions(), Send, &pair.toJoin, pair.nowMs);
+    NetBeginJoin(pair.join, HOST_ADDRESS6, DefaultNetOptions(), Send, &pair.toHost, pair.nowMs);
+    NetAlsoJoin(pair.join, HOST_ADDRESS, pair.nowMs);
+    pair.Connect();
+    ASSERT_EQ(NetPhase::Playing, Phase(pair.join)) << NetEndText(pair.join);
+    EXPECT_EQ(0u, NetSessionStats(pair.host).refusals) << "the other family's Join is the same joiner's";
+    NetPeerText(pair.join, peer, sizeof peer);
+    EXPECT_STREQ(cut ? "127.0.0.1" : "2001:db8::1", peer);
+    NetPeerText(pair.host, peer, sizeof peer);
+    EXPECT_STREQ(cut ? "127.0.0.1" : "2001:db8::2", peer);
+    // Nothing more goes by the family that did not answer: lost by IPv6,
+    // or a stranger's at the host by IPv4.
+    const auto byIpv6 = [&pair] {
+      int n = 0;
+      for (const Datagram& d : pair.toHost.inFlight) n += SameAddress(d.to, HOST_ADDRESS6);
+      return n;
+    };
+    const int lost = byIpv6();
+    const uint64_t strangers = NetSessionStats(pair.host).dropped[static_cast<int>(NetDrop::Stranger)];
+    Seens seen;
+    PlayFor(pair, 1000, seen, [](int) {});
+    ExpectSameFrames(seen, NetSessionStats(pair.host).delay, 90);
+    if (cut) {
+      EXPECT_EQ(lost, byIpv6());
+    }
+    EXPECT_EQ(strangers, NetSessionStats(pair.host).dropped[static_cast<int>(NetDrop::Stranger)]);
+  }
+  // Nobody answers by either: both are named.
+  Pair pair;
+  pair.toHost.cut = true;
+  NetBeginJoin(pair.join, HOST_ADDRESS6, DefaultNetOptions(), Send, &pair.toHost, pair.nowMs);
+  NetAlsoJoin(pair.join, HOST_ADDRESS, pair.nowMs);
+  for (uint32_t t = 0; t <= NET_JOIN_WAIT_MS; t += 50) NetService(pair.join, pair.nowMs + t);
+  EXPECT_STREQ("no answer from [2001:db8::1]:42000 nor 127.0.0.1:42000 within 10 s", NetEndText(pair.join));
+  EXPECT_LT(2 * static_cast<int>(NET_JOIN_WAIT_MS / NET_JOIN_RESEND_MS) - 4, pair.toHost.sent) << "by both";
 }
 
 TEST(NetSession, AnotherFormatIsRefusedNamingBothVersionsAndTheHostWaitsOn) {

@@ -46,17 +46,24 @@ TEST(LaunchOptions, NetworkRolesPortsAndTheirFaults) {
   ASSERT_TRUE(ParseLaunchOptions("--join localhost:65535", o, error));
   EXPECT_EQ("localhost", o.peerHost);
   EXPECT_EQ(65535, o.port);
+  ASSERT_TRUE(ParseLaunchOptions("--join [2001:db8::7]:43001", o, error)) << error;
+  EXPECT_EQ("2001:db8::7", o.peerHost) << "no brackets for the look-up";
+  EXPECT_EQ(43001, o.port);
+  ASSERT_TRUE(ParseLaunchOptions("--join fe80::1%2", o, error)) << error;
+  EXPECT_EQ("fe80::1%2", o.peerHost);
+  EXPECT_EQ(41414, o.port);
 
   const char* refused[] = {"--host 0", "--host 65536", "--host 12ab", "--join", "--join --unattended",
                            "--join :41414", "--join a:", "--join a:99999", "--join a:-1",
-                           "--host --join a", "--join a --join b", "--replay m.rec --host"};
+                           "--host --join a", "--join a --join b", "--replay m.rec --host",
+                           "--join 2001:db8::7:41414", "--join [2001:db8::7]:", "--join 192.0.2.300"};
   for (const char* line : refused) {
     error.clear();
     EXPECT_FALSE(ParseLaunchOptions(line, o, error)) << line;
     EXPECT_FALSE(error.empty()) << line;
   }
   ParseLaunchOptions("--join a:99999", o, error);
-  EXPECT_EQ("--join needs HOST or HOST:PORT (a port from 1 to 65535)", error);
+  EXPECT_EQ("--join needs HOST, HOST:PORT or [IPV6]:PORT: the port must be a number from 1 to 65535", error);
 
   // The dialogs' fields go through the same readers.
   uint16_t port = 7;

@@ -106,7 +106,7 @@ uint64_t CpuNs() {
 sockaddr_in ToSockaddr(const NetAddress& a) {
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(a.ip);
+  sa.sin_addr.s_addr = htonl(Ipv4Of(a));
   sa.sin_port = htons(a.port);
   return sa;
 }
@@ -390,7 +390,7 @@ int Usage(const char* message) {
 
 // The i-th address of a block: 127.BLOCK.x.y, y from 1 to 250.
 NetAddress LoopbackAt(uint32_t block, uint32_t i, uint16_t port) {
-  return NetAddress{0x7F000000u | block << 16 | (i / 250) << 8 | (i % 250 + 1), port};
+  return Ipv4Address(0x7F000000u | block << 16 | (i / 250) << 8 | (i % 250 + 1), port);
 }
 
 void PrintHandshakes(const char* what, uint32_t done, uint32_t asked, uint32_t refused, uint64_t ns,
@@ -434,7 +434,7 @@ int main(int argc, char** argv) {
   load.rooms = static_cast<uint32_t>(rooms);
   load.rate = rate;
   load.stepSeconds = stepSeconds;
-  load.lobby = NetAddress{LOOPBACK, load.port};
+  load.lobby = Ipv4Address(LOOPBACK, load.port);
   load.random = Xorshift64{GOLDEN_GAMMA};
   load.epoll = epoll_create1(EPOLL_CLOEXEC);
   if (load.epoll < 0) {
@@ -457,7 +457,7 @@ int main(int argc, char** argv) {
     load.hostOf[j] = static_cast<uint32_t>(static_cast<uint64_t>(j) * load.rooms / most);
   }
   for (int k = 0; k < 2 * DIRECT_PAIRS; ++k)
-    if (!OpenPeer(load.direct[k], NetAddress{LOOPBACK, static_cast<uint16_t>(port + 10 + k)}, DIRECT_TAG + k))
+    if (!OpenPeer(load.direct[k], Ipv4Address(LOOPBACK, static_cast<uint16_t>(port + 10 + k)), DIRECT_TAG + k))
       return 1;
 
   std::vector<uint32_t> rtt;

@@ -8,6 +8,7 @@
 
 #include "engine/engine.h"
 #include "engine/xorshift.h"
+#include "net/net_socket.h"
 #include "replay/recording.h"
 
 // One run of the script: both players' actions held for `frames` frames.
@@ -114,7 +115,7 @@ struct SimNetPlan {
   char lobbyName[256];       // --lobby HOST[:PORT]
   uint16_t lobbyPort;
   uint16_t port;             // the host's port (either side)
-  char hostName[256];        // --join: the host's address or name
+  char hostName[NET_HOST_TEXT];  // --join: the host's address or name
   uint8_t delay;             // --delay: 1 to 10, 0 from the round trip
   uint32_t seed;             // the host's generator (--seed)
   int64_t frames;            // frames of the match both sides play

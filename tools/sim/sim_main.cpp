@@ -5,6 +5,7 @@
 
 #include "computer/computer_player.h"
 #include "lobby/lobby_wire.h"
+#include "net/net_socket.h"
 #include "net/net_wire.h"
 #include "tools/parse_number.h"
 #include "tools/sim/sim.h"
@@ -115,33 +116,38 @@ bool IsComputerPlayer(const char* value) {
   return (length == 1 && (value[0] == '0' || value[0] == '1')) || (length == 4 && std::strncmp(value, "both", 4) == 0);
 }
 
-// "--host PORT" or "--join HOST:PORT" (the last colon splits).
-bool ParseNetTarget(const char* option, const char* value, SimNetPlan& net, uint64_t& port) {
-  if (value == nullptr) return false;
-  net.host = std::strcmp(option, "--host") == 0;
-  const char* portText = value;
-  if (!net.host) {
-    const char* colon = std::strrchr(value, ':');
-    const size_t length = colon == nullptr ? 0 : static_cast<size_t>(colon - value);
-    if (length == 0 || length >= sizeof net.hostName) return false;
-    std::memcpy(net.hostName, value, length);
-    net.hostName[length] = '\0';
-    portText = colon + 1;
-  }
-  return ParseNumber(portText, 65535, port) && port != 0;
+// What was wrong with an address, on its own line before the usage line.
+void TellWhy(const char* why) {
+  std::fprintf(stderr, "blocktide-sim: ");
+  PrintEscaped(stderr, why);
+  std::fputc('\n', stderr);
 }
 
-// "HOST" or "HOST:PORT" for --lobby (the last colon splits).
-bool ParseLobbyTarget(const char* value, SimNetPlan& net) {
+// "--host PORT" or "--join HOST:PORT" ("[IPV6]:PORT" too); false with the
+// reason in `error`.
+bool ParseNetTarget(const char* option, const char* value, SimNetPlan& net, uint64_t& port, char* error,
+                    size_t errorSize) {
+  std::snprintf(error, errorSize, "port 1 to 65535");
   if (value == nullptr) return false;
-  const char* colon = std::strrchr(value, ':');
-  const size_t length = colon == nullptr ? std::strlen(value) : static_cast<size_t>(colon - value);
-  if (length == 0 || length >= sizeof net.lobbyName) return false;
-  std::memcpy(net.lobbyName, value, length);
-  net.lobbyName[length] = '\0';
-  uint64_t port = LOBBY_DEFAULT_PORT;
-  if (colon != nullptr && (!ParseNumber(colon + 1, 65535, port) || port == 0)) return false;
-  net.lobbyPort = static_cast<uint16_t>(port);
+  net.host = std::strcmp(option, "--host") == 0;
+  if (net.host) return ParseNumber(value, 65535, port) && port != 0;
+  uint16_t given = 0;
+  bool portGiven = false;
+  if (!SplitHostAndPort(value, net.hostName, given, portGiven, error, errorSize)) return false;
+  if (!portGiven) std::snprintf(error, errorSize, "a port is needed (an IPv6 address with one: [ADDRESS]:PORT)");
+  port = given;
+  return portGiven;
+}
+
+// "HOST", "HOST:PORT", "IPV6" or "[IPV6]:PORT" for --lobby (the port
+// LOBBY_DEFAULT_PORT when left out); false with the reason in `error`.
+bool ParseLobbyTarget(const char* value, SimNetPlan& net, char* error, size_t errorSize) {
+  std::snprintf(error, errorSize, "HOST[:PORT] is needed");
+  if (value == nullptr) return false;
+  uint16_t port = LOBBY_DEFAULT_PORT;
+  bool portGiven = false;
+  if (!SplitHostAndPort(value, net.lobbyName, port, portGiven, error, errorSize)) return false;
+  net.lobbyPort = port;
   return true;
 }
 
@@ -170,7 +176,9 @@ int main(int argc, char** argv) {
       stats = true;
     } else if (std::strcmp(arg, "--host") == 0 || std::strcmp(arg, "--join") == 0) {
       if (networked) return Fail("give one of --host, --join, --host-invite and --join-invite", "");
-      if (!ParseNetTarget(arg, value, net, port)) {
+      char why[200];
+      if (!ParseNetTarget(arg, value, net, port, why, sizeof why)) {
+        TellWhy(why);
         return Fail(arg, " needs PORT (--host) or HOST:PORT (--join), port 1 to 65535");
       }
       networked = true;
@@ -186,7 +194,11 @@ int main(int argc, char** argv) {
         ++i;
       }
     } else if (std::strcmp(arg, "--lobby") == 0) {
-      if (!ParseLobbyTarget(value, net)) return Fail("--lobby needs HOST or HOST:PORT, port 1 to 65535", "");
+      char why[200];
+      if (!ParseLobbyTarget(value, net, why, sizeof why)) {
+        TellWhy(why);
+        return Fail("--lobby needs HOST or HOST:PORT, port 1 to 65535", "");
+      }
       ++i;
     } else if (std::strcmp(arg, "--delay") == 0) {
       if (!ParseNumber(value, NET_MAX_DELAY, delay) || delay == 0) return Fail("--delay needs a number from 1 to 40", "");

@@ -97,13 +97,15 @@ bool RunFrame(void* context, const NetFrame& f) {
 // Through the lobby: the code (the host prints it), then the path; the
 // session has begun on it when this answers 0, else the exit status.
 int FindPath(const SimNetPlan& plan, NetSession& s, const NetOptions& options) {
-  NetAddress lobby{0, plan.lobbyPort};
-  if (!ResolveHost(plan.lobbyName, lobby)) {
+  NetAddress found[NET_HOST_ADDRESSES];
+  char error[300];
+  if (ResolveHost(plan.lobbyName, plan.lobbyPort, found, error, sizeof error) == 0) {
     std::fprintf(stderr, "blocktide-sim: no such lobby host: ");
-    PrintEscaped(stderr, plan.lobbyName);
+    PrintEscaped(stderr, error);
     std::fputc('\n', stderr);
     return 3;
   }
+  const NetAddress& lobby = found[0];
   LobbyClient& c = lobbyClient;
   if (plan.host) LobbyHostInvite(c, s, lobby, options, MonotonicMs());
   else LobbyJoinInvite(c, s, lobby, plan.code, options, MonotonicMs());
@@ -190,14 +192,16 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
   } else if (plan.host) {
     NetHost(s, plan.port, options, MonotonicMs());
   } else {
-    NetAddress host{0, plan.port};
-    if (!ResolveHost(plan.hostName, host)) {
+    NetAddress found[NET_HOST_ADDRESSES];
+    char error[300];
+    const int32_t count = ResolveHost(plan.hostName, plan.port, found, error, sizeof error);
+    if (count == 0) {
       std::fprintf(stderr, "blocktide-sim: no such host: ");
-      PrintEscaped(stderr, plan.hostName);
+      PrintEscaped(stderr, error);
       std::fputc('\n', stderr);
       return 3;
     }
-    NetJoin(s, host, options, MonotonicMs());
+    if (NetJoin(s, found[0], options, MonotonicMs()) && count > 1) NetAlsoJoin(s, found[1], MonotonicMs());
   }
   if (!Connect(s)) return Lost(s);
   const bool hosting = NetSessionStats(s).localPlayer == 0;
