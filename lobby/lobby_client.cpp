@@ -68,22 +68,48 @@ void Fail(LobbyClient& c, LobbyFailure why) {
   Event(c, LobbyClientEvent::Failed);
 }
 
-void Ask(LobbyClient& c, uint32_t nowMs) {
+// The request to the lobby's address `i`, with this side's own addresses
+// of both families.
+void Ask(LobbyClient& c, int32_t i, uint32_t nowMs) {
   LobbyDatagram d{};
   d.kind = c.host ? LobbyKind::Register : LobbyKind::Join;
-  d.cookie = c.cookie;
+  d.cookie = c.cookies[i];
   d.code = c.host ? 0 : c.code;
-  d.privateAddress = c.privateAddress;
-  Send(c, c.lobby, d);
-  c.askedMs = nowMs;
+  d.ticket = c.ticket;
+  for (int32_t k = 0; k < c.lobbyCount; ++k) d.privates[k] = c.privates[k];
+  Send(c, c.lobbies[i], d);
+  c.asked[i] = true;
+  c.askedAt[i] = nowMs;
 }
 
+// Requests repeated: the first address until it answers, the second after
+// a while or once the first answered, each until it answers or the answer
+// time is over.
+void AskAgain(LobbyClient& c, uint32_t nowMs) {
+  for (int32_t i = 0; i < c.lobbyCount; ++i) {
+    const bool due = i == 0 || c.answered[0] || nowMs - c.beganMs >= LOBBY_SECOND_FAMILY_MS;
+    if (!c.answered[i] && due && nowMs - c.beganMs < LOBBY_ANSWER_MS &&
+        (!c.asked[i] || nowMs - c.askedAt[i] >= LOBBY_ASK_RESEND_MS)) {
+      Ask(c, i, nowMs);
+    }
+  }
+}
+
+int32_t LobbyIndex(const LobbyClient& c, const NetAddress& from) {
+  for (int32_t i = 0; i < c.lobbyCount; ++i)
+    if (SameAddress(from, c.lobbies[i])) return i;
+  return -1;
+}
+
+// The host's refresh, over every family the lobby answered on: each keeps
+// its NAT mapping or firewall entry towards the lobby alive.
 void Refresh(LobbyClient& c, uint8_t path, uint32_t nowMs) {
   LobbyDatagram d{};
   d.kind = LobbyKind::Refresh;
   d.code = c.code;
   d.path = path;
-  Send(c, c.lobby, d);
+  for (int32_t i = 0; i < c.lobbyCount; ++i)
+    if (c.answered[i] && (path == 0 || SameAddress(c.lobbies[i], c.lobby))) Send(c, c.lobbies[i], d);
   c.refreshedMs = nowMs;
 }
 
@@ -114,7 +140,7 @@ void ClientHook(void* context, const NetAddress& from, const uint8_t* data, size
 
 // The path is found: the session begins over it on the client's socket.
 void BeginSession(LobbyClient& c, const NetAddress& peer, uint32_t nowMs) {
-  c.path = SameAddress(peer, c.lobby) ? LobbyPath::Relayed : LobbyPath::Direct;
+  c.path = LobbyIndex(c, peer) >= 0 ? LobbyPath::Relayed : LobbyPath::Direct;
   c.pathAddress = peer;
   c.pathMs = nowMs;
   c.phase = LobbyClientPhase::Session;
@@ -143,22 +169,28 @@ void TakePeers(LobbyClient& c, const LobbyDatagram& d, uint32_t nowMs) {
     c.probedMs = nowMs - LOBBY_PROBE_MS;  // the first probes go at once
     c.phase = LobbyClientPhase::Punching;
   }
-  c.peerPublic = d.publicAddress;
-  AddTo(c.targets, c.targetCount, d.publicAddress);
-  AddTo(c.targets, c.targetCount, d.privateAddress);
+  c.peerPublic = d.publics[0];
+  for (int32_t i = 0; i < LOBBY_FAMILIES; ++i) {
+    AddTo(c.targets, c.targetCount, d.publics[i]);
+    AddTo(c.targets, c.targetCount, d.privates[i]);
+  }
   if (first) LobbyClientService(c, nowMs);
 }
 
-void TakeFromLobby(LobbyClient& c, const LobbyDatagram& d, uint32_t nowMs) {
+void TakeFromLobby(LobbyClient& c, int32_t at, const LobbyDatagram& d, uint32_t nowMs) {
   c.answeredMs = nowMs;
+  const bool first = c.phase == LobbyClientPhase::Asking;
   switch (d.kind) {
     case LobbyKind::Challenge:
-      if (c.phase != LobbyClientPhase::Asking) return;
-      c.cookie = d.cookie;
-      Ask(c, nowMs);
+      if (c.answered[at] || c.phase == LobbyClientPhase::Session) return;
+      c.cookies[at] = d.cookie;
+      Ask(c, at, nowMs);
       return;
     case LobbyKind::CodeGiven:
-      if (!c.host || c.phase != LobbyClientPhase::Asking) return;
+      if (!c.host) return;
+      c.answered[at] = true;
+      if (!first) return;  // the second family's: the same room
+      c.lobby = c.lobbies[at];
       c.code = d.code;
       c.haveCode = true;
       c.refreshS = d.refreshS;
@@ -167,12 +199,17 @@ void TakeFromLobby(LobbyClient& c, const LobbyDatagram& d, uint32_t nowMs) {
       Event(c, LobbyClientEvent::CodeGiven);
       return;
     case LobbyKind::Peers:
-      if ((c.host && c.phase == LobbyClientPhase::Waiting) || (!c.host && c.phase == LobbyClientPhase::Asking) ||
+      if (!c.host) c.answered[at] = true;
+      if (!c.host && first) c.lobby = c.lobbies[at];
+      if ((c.host && c.phase == LobbyClientPhase::Waiting) || (!c.host && first) ||
           c.phase == LobbyClientPhase::Punching) {
         TakePeers(c, d, nowMs);
       }
       return;
     case LobbyKind::Error:
+      c.answered[at] = true;
+      // Once one address answered, the other's refusal does not count.
+      if (!SameAddress(c.lobbies[at], c.lobby) && !first) return;
       if (c.phase != LobbyClientPhase::Asking && c.phase != LobbyClientPhase::Waiting) return;
       if (d.reason == LobbyError::RateLimited) Fail(c, LobbyFailure::RateLimited);
       else if (d.reason == LobbyError::Expired) Fail(c, LobbyFailure::Expired);
@@ -213,14 +250,17 @@ void TakeProbe(LobbyClient& c, const NetAddress& from, const LobbyDatagram& d, u
   if (!c.host && c.phase == LobbyClientPhase::Punching) BeginSession(c, from, nowMs);
 }
 
-void Begin(LobbyClient& c, bool host, NetSession& session, const NetAddress& lobby, const NetOptions& options,
-           uint32_t nowMs) {
+void Begin(LobbyClient& c, bool host, NetSession& session, const NetAddress* lobbies, int32_t lobbyCount,
+           const NetOptions& options, uint32_t nowMs) {
   c = LobbyClient{};
   c.host = host;
   c.session = &session;
   c.options = options;
   c.waitLimitMs = options.waitLimitMs;
-  c.lobby = lobby;
+  c.lobbyCount = lobbyCount < 1 ? 1 : lobbyCount > LOBBY_FAMILIES ? LOBBY_FAMILIES : lobbyCount;
+  for (int32_t i = 0; i < c.lobbyCount; ++i) c.lobbies[i] = lobbies[i];
+  c.lobby = c.lobbies[0];
+  c.ticket = (static_cast<uint64_t>(SystemRandom32()) << 32 | SystemRandom32()) | 1;  // never 0: none
   c.beganMs = c.answeredMs = nowMs;
   c.phase = LobbyClientPhase::Asking;
 }
@@ -233,48 +273,51 @@ bool OpenSocket(LobbyClient& c, uint32_t nowMs) {
     std::snprintf(c.text, sizeof c.text, "cannot open a UDP socket: %s", error);
     return false;
   }
-  LocalAddressToward(c.socket, c.lobby, c.privateAddress);
-  Ask(c, nowMs);
+  for (int32_t i = 0; i < c.lobbyCount; ++i) LocalAddressToward(c.socket, c.lobbies[i], c.privates[i]);
+  Ask(c, 0, nowMs);
   return true;
+}
+
+void UseHook(LobbyClient& c, const NetAddress* privates, NetSendHook send, void* context, uint32_t nowMs) {
+  c.send = send;
+  c.sendContext = context;
+  for (int32_t i = 0; i < c.lobbyCount; ++i) c.privates[i] = privates[i];
+  Ask(c, 0, nowMs);
 }
 
 }  // namespace
 
-bool LobbyHostInvite(LobbyClient& c, NetSession& session, const NetAddress& lobby, const NetOptions& options,
-                     uint32_t nowMs) {
-  Begin(c, true, session, lobby, options, nowMs);
-  return OpenSocket(c, nowMs);
-}
-
-bool LobbyJoinInvite(LobbyClient& c, NetSession& session, const NetAddress& lobby, uint64_t code,
+bool LobbyHostInvite(LobbyClient& c, NetSession& session, const NetAddress* lobbies, int32_t lobbyCount,
                      const NetOptions& options, uint32_t nowMs) {
-  Begin(c, false, session, lobby, options, nowMs);
+  Begin(c, true, session, lobbies, lobbyCount, options, nowMs);
+  return OpenSocket(c, nowMs);
+}
+
+bool LobbyJoinInvite(LobbyClient& c, NetSession& session, const NetAddress* lobbies, int32_t lobbyCount,
+                     uint64_t code, const NetOptions& options, uint32_t nowMs) {
+  Begin(c, false, session, lobbies, lobbyCount, options, nowMs);
   c.code = code;
   c.haveCode = true;
   return OpenSocket(c, nowMs);
 }
 
-void LobbyBeginHostInvite(LobbyClient& c, NetSession& session, const NetAddress& lobby,
-                          const NetAddress& privateAddress, const NetOptions& options, NetSendHook send,
-                          void* context, uint32_t nowMs) {
-  Begin(c, true, session, lobby, options, nowMs);
-  c.send = send;
-  c.sendContext = context;
-  c.privateAddress = privateAddress;
-  Ask(c, nowMs);
+void LobbyBeginHostInvite(LobbyClient& c, NetSession& session, const NetAddress* lobbies, int32_t lobbyCount,
+                          const NetAddress* privates, const NetOptions& options, NetSendHook send, void* context,
+                          uint32_t nowMs) {
+  Begin(c, true, session, lobbies, lobbyCount, options, nowMs);
+  UseHook(c, privates, send, context, nowMs);
 }
 
-void LobbyBeginJoinInvite(LobbyClient& c, NetSession& session, const NetAddress& lobby, uint64_t code,
-                          const NetAddress& privateAddress, const NetOptions& options, NetSendHook send,
+void LobbyBeginJoinInvite(LobbyClient& c, NetSession& session, const NetAddress* lobbies, int32_t lobbyCount,
+                          uint64_t code, const NetAddress* privates, const NetOptions& options, NetSendHook send,
                           void* context, uint32_t nowMs) {
-  Begin(c, false, session, lobby, options, nowMs);
-  c.send = send;
-  c.sendContext = context;
+  Begin(c, false, session, lobbies, lobbyCount, options, nowMs);
   c.code = code;
   c.haveCode = true;
-  c.privateAddress = privateAddress;
-  Ask(c, nowMs);
+  UseHook(c, privates, send, context, nowMs);
 }
+
+const char* LobbyPathFamily(const LobbyClient& c) { return IsIpv4(c.pathAddress) ? "IPv4" : "IPv6"; }
 
 void LobbyClientPoll(LobbyClient& c, uint32_t nowMs) {
   if (c.phase == LobbyClientPhase::Session) {
@@ -300,8 +343,8 @@ void LobbyClientReceive(LobbyClient& c, const NetAddress& from, const uint8_t* d
     LobbyDatagram d;
     if (ReadLobbyDatagram(data, size, d) != LobbyReadResult::Ok) {
       ++c.dropped;
-    } else if (SameAddress(from, c.lobby) && d.kind != LobbyKind::Probe) {
-      TakeFromLobby(c, d, nowMs);
+    } else if (LobbyIndex(c, from) >= 0 && d.kind != LobbyKind::Probe) {
+      TakeFromLobby(c, LobbyIndex(c, from), d, nowMs);
     } else if (d.kind == LobbyKind::Probe) {
       TakeProbe(c, from, d, nowMs);
     } else {
@@ -318,7 +361,7 @@ void LobbyClientReceive(LobbyClient& c, const NetAddress& from, const uint8_t* d
   // The host's first game datagram: a Join over a path its probes opened,
   // or through the lobby's relay.
   const bool punched = Among(c.heard, c.heardCount, from);
-  const bool relayed = SameAddress(from, c.lobby);  // also before the lobby's Peers came
+  const bool relayed = LobbyIndex(c, from) >= 0;  // also before the lobby's Peers came
   if (c.host && IsNetDatagram(data, size) &&
       ((c.phase == LobbyClientPhase::Punching && punched) ||
        (relayed && (c.phase == LobbyClientPhase::Punching || c.phase == LobbyClientPhase::Waiting)))) {
@@ -333,13 +376,14 @@ void LobbyClientService(LobbyClient& c, uint32_t nowMs) {
   switch (c.phase) {
     case LobbyClientPhase::Asking:
       if (nowMs - c.answeredMs >= LOBBY_ANSWER_MS) Fail(c, LobbyFailure::NoLobby);
-      else if (nowMs - c.askedMs >= LOBBY_ASK_RESEND_MS) Ask(c, nowMs);
+      else AskAgain(c, nowMs);
       return;
     case LobbyClientPhase::Waiting: {
       const uint32_t life = c.waitLimitMs != 0 ? c.waitLimitMs : LOBBY_CODE_LIFE_MS;
       if (nowMs - c.codeMs >= life) Fail(c, c.waitLimitMs != 0 ? LobbyFailure::NobodyCame : LobbyFailure::Expired);
       else if (nowMs - c.answeredMs >= LOBBY_SILENT_MS) Fail(c, LobbyFailure::NoLobby);
       else if (nowMs - c.refreshedMs >= c.refreshS * 1000u) Refresh(c, 0, nowMs);
+      else AskAgain(c, nowMs);
       return;
     }
     case LobbyClientPhase::Punching:
@@ -354,6 +398,7 @@ void LobbyClientService(LobbyClient& c, uint32_t nowMs) {
       // The host's refreshes ask the lobby for its Peers again, and keep
       // the room and the NAT mapping towards the lobby alive for the relay.
       if (c.host && nowMs - c.refreshedMs >= 1000u) Refresh(c, 0, nowMs);
+      AskAgain(c, nowMs);
       if (nowMs - c.peersMs < LOBBY_PUNCH_MS && nowMs - c.probedMs >= LOBBY_PROBE_MS) {
         for (int32_t i = 0; i < c.targetCount; ++i) Probe(c, c.targets[i], 0);
         c.probedMs = nowMs;

@@ -20,7 +20,10 @@
 // The path: both sides probe the other's public and private addresses (and
 // any address a probe came from) every 50 ms for up to 3 s; the joiner takes
 // the first address whose probe was answered and joins there, or joins
-// through the lobby's relay when none answered. The host accepts the Join
+// through the lobby's relay when none answered. A lobby with addresses of
+// both families is asked over both (the second 250 ms after the first, or
+// at once when the first answered), so that each side's public address of
+// each family is known and both families are punched at once. The host accepts the Join
 // from an address that probed it or from the lobby. Platform-free but for
 // the socket layer; nothing here allocates.
 #pragma once
@@ -36,7 +39,8 @@ constexpr uint32_t LOBBY_ASK_RESEND_MS = 250;   // a request to the lobby is rep
 constexpr uint32_t LOBBY_ANSWER_MS = 5000;      // ... and given up after this without an answer
 constexpr uint32_t LOBBY_PROBE_MS = 50;         // probes go out this often while punching
 constexpr uint32_t LOBBY_PUNCH_MS = 3000;       // the joiner punches this long before the relay
-constexpr int32_t LOBBY_TARGETS = 4;            // the other side's addresses probed at most
+constexpr uint32_t LOBBY_SECOND_FAMILY_MS = 250; // the lobby's second address is asked after this
+constexpr int32_t LOBBY_TARGETS = 6;            // the other side's addresses probed at most
 
 enum class LobbyClientPhase : uint8_t {
   Closed,
@@ -70,9 +74,15 @@ struct LobbyClient {
   NetSocket socket = NET_NO_SOCKET;  // the session owns it once it has begun
   NetSendHook send;           // null: the socket (tests set their own)
   void* sendContext;
-  NetAddress lobby;
-  NetAddress privateAddress;  // this side's, as its system sees it
-  uint64_t cookie;            // the lobby's, once challenged
+  NetAddress lobby;           // the lobby's address that answered first (the relay's)
+  NetAddress lobbies[LOBBY_FAMILIES];   // all of its addresses, IPv6 first
+  int32_t lobbyCount;
+  NetAddress privates[LOBBY_FAMILIES];  // this side's own towards each, as its system sees it
+  uint64_t cookies[LOBBY_FAMILIES];     // the lobby's at each address, once challenged
+  uint32_t askedAt[LOBBY_FAMILIES];
+  bool asked[LOBBY_FAMILIES];
+  bool answered[LOBBY_FAMILIES];        // a code, the peers or a refusal came from there
+  uint64_t ticket;            // this client's: the same side over both families
   uint64_t code;
   bool haveCode;
   uint16_t refreshS;
@@ -84,7 +94,7 @@ struct LobbyClient {
   LobbyPath path;
   NetAddress pathAddress;     // the peer's, or the lobby's when relayed
   uint32_t waitLimitMs;       // host: give up when nobody joined this long after the code (0: the code's life)
-  uint32_t beganMs, askedMs, answeredMs, codeMs, refreshedMs, peersMs, probedMs, pathMs;
+  uint32_t beganMs, answeredMs, codeMs, refreshedMs, peersMs, probedMs, pathMs;
   LobbyClientEvent events[3]; // in order, taken by LobbyTakeClientEvent
   int32_t eventCount;
   LobbyFailure failure;
@@ -97,20 +107,24 @@ extern LobbyClient lobbyClient;
 extern LobbyClient lobbyClientB;
 
 // Called by the program to host or join by code through the lobby at
-// `lobby`: opens a UDP socket on any port and sends the first request.
-// False, phase Failed with its text, when the socket cannot be made.
-bool LobbyHostInvite(LobbyClient& c, NetSession& session, const NetAddress& lobby, const NetOptions& options,
-                     uint32_t nowMs);
-bool LobbyJoinInvite(LobbyClient& c, NetSession& session, const NetAddress& lobby, uint64_t code,
+// `lobbies` (1 or 2 addresses, as ResolveHost gives them): opens a UDP
+// socket on any port and sends the first request. False, phase Failed with
+// its text, when the socket cannot be made.
+bool LobbyHostInvite(LobbyClient& c, NetSession& session, const NetAddress* lobbies, int32_t lobbyCount,
                      const NetOptions& options, uint32_t nowMs);
+bool LobbyJoinInvite(LobbyClient& c, NetSession& session, const NetAddress* lobbies, int32_t lobbyCount,
+                     uint64_t code, const NetOptions& options, uint32_t nowMs);
 // The same without a socket: datagrams go to `send`, come in through
-// LobbyClientReceive, and the session is begun with the same hook.
-void LobbyBeginHostInvite(LobbyClient& c, NetSession& session, const NetAddress& lobby,
-                          const NetAddress& privateAddress, const NetOptions& options, NetSendHook send,
+// LobbyClientReceive, and the session is begun with the same hook;
+// `privates` are this side's addresses towards each of `lobbies`.
+void LobbyBeginHostInvite(LobbyClient& c, NetSession& session, const NetAddress* lobbies, int32_t lobbyCount,
+                          const NetAddress* privates, const NetOptions& options, NetSendHook send, void* context,
+                          uint32_t nowMs);
+void LobbyBeginJoinInvite(LobbyClient& c, NetSession& session, const NetAddress* lobbies, int32_t lobbyCount,
+                          uint64_t code, const NetAddress* privates, const NetOptions& options, NetSendHook send,
                           void* context, uint32_t nowMs);
-void LobbyBeginJoinInvite(LobbyClient& c, NetSession& session, const NetAddress& lobby, uint64_t code,
-                          const NetAddress& privateAddress, const NetOptions& options, NetSendHook send,
-                          void* context, uint32_t nowMs);
+// The family of the path found: "IPv6" or "IPv4" (the lobby's when relayed).
+const char* LobbyPathFamily(const LobbyClient& c);
 
 // See the top. Never blocks, allocates nothing.
 void LobbyClientPoll(LobbyClient& c, uint32_t nowMs);

@@ -17,12 +17,12 @@ void SipRound(uint64_t v[4]) {
   v[2] += v[1]; v[1] = Rotl(v[1], 17); v[1] ^= v[2]; v[2] = Rotl(v[2], 32);
 }
 
-// SipHash-2-4 of two words: a keyed hash whose outputs do not give the key
-// away, so that neither cookies nor codes can be forged or foreseen.
-uint64_t KeyedHash(const uint64_t key[2], uint64_t a, uint64_t b) {
+// SipHash-2-4 of three words: a keyed hash whose outputs do not give the
+// key away, so that neither cookies nor codes can be forged or foreseen.
+uint64_t KeyedHash(const uint64_t key[2], uint64_t a, uint64_t b, uint64_t c) {
   uint64_t v[4] = {key[0] ^ 0x736f6d6570736575ull, key[1] ^ 0x646f72616e646f6dull, key[0] ^ 0x6c7967656e657261ull,
                    key[1] ^ 0x7465646279746573ull};
-  const uint64_t words[3] = {a, b, 16ull << 56};
+  const uint64_t words[4] = {a, b, c, 24ull << 56};
   for (uint64_t m : words) {
     v[3] ^= m;
     SipRound(v);
@@ -34,9 +34,14 @@ uint64_t KeyedHash(const uint64_t key[2], uint64_t a, uint64_t b) {
   return v[0] ^ v[1] ^ v[2] ^ v[3];
 }
 
-// The lobby serves IPv4 only for now: IPv6 askers would all count as 0.0.0.0.
+uint64_t Half(const NetAddress& a, int half) {
+  uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v = v << 8 | a.bytes[half * 8 + i];
+  return v;
+}
+
 uint64_t CookieAt(const LobbyService& s, const NetAddress& who, uint32_t window) {
-  return KeyedHash(s.cookieKey, static_cast<uint64_t>(Ipv4Of(who)) << 16 | who.port, window);
+  return KeyedHash(s.cookieKey, Half(who, 0), Half(who, 1), static_cast<uint64_t>(who.port) << 32 | window);
 }
 
 bool CookieValid(const LobbyService& s, const NetAddress& who, uint64_t cookie, uint32_t nowMs) {
@@ -81,20 +86,39 @@ void SendError(LobbyService& s, const NetAddress& to, LobbyError reason, uint64_
 
 // The asker's entry in the rate table, in a fresh window when its last one
 // has passed; the stalest entry is taken over when the table is full.
-LobbyLimit& LimitFor(LobbyService& s, uint32_t ip, uint32_t nowMs) {
+LobbyLimit& LimitFor(LobbyService& s, const NetAddress& from, uint32_t nowMs) {
+  const bool ipv6 = !IsIpv4(from);
+  const uint64_t who = ipv6 ? Half(from, 0) : Ipv4Of(from);
   LobbyLimit* pick = &s.limits[0];
   for (LobbyLimit& l : s.limits) {
-    if (l.used && l.ip == ip) {
+    if (l.used && l.who == who && l.ipv6 == ipv6) {
       pick = &l;
       break;
     }
     if (!l.used) pick = &l;
     else if (pick->used && nowMs - l.windowMs > nowMs - pick->windowMs) pick = &l;
   }
-  if (!pick->used || pick->ip != ip || nowMs - pick->windowMs >= LOBBY_LIMIT_WINDOW_MS) {
-    *pick = LobbyLimit{ip, nowMs, 0, 0, true};
+  if (!pick->used || pick->who != who || pick->ipv6 != ipv6 || nowMs - pick->windowMs >= LOBBY_LIMIT_WINDOW_MS) {
+    *pick = LobbyLimit{who, ipv6, nowMs, 0, 0, true};
   }
   return *pick;
+}
+
+bool Holds(const NetAddress* side, const NetAddress& a) {
+  for (int32_t i = 0; i < LOBBY_FAMILIES; ++i)
+    if (side[i].port != 0 && SameAddress(side[i], a)) return true;
+  return false;
+}
+
+enum class Sender : uint8_t { Other, Known, Second };
+
+// A request with the side's ticket over the family it has no address of
+// yet: the side's second address.
+Sender TakeSecond(NetAddress* side, uint64_t ticket, const LobbyDatagram& d, const NetAddress& from) {
+  if (Holds(side, from)) return Sender::Known;
+  if (ticket == 0 || d.ticket != ticket || side[1].port != 0 || IsIpv4(side[0]) == IsIpv4(from)) return Sender::Other;
+  side[1] = from;
+  return Sender::Second;
 }
 
 LobbyRoom* FindRoom(LobbyService& s, uint64_t code) {
@@ -105,7 +129,7 @@ LobbyRoom* FindRoom(LobbyService& s, uint64_t code) {
 
 uint64_t NewCode(LobbyService& s) {
   for (;;) {
-    const uint64_t code = KeyedHash(s.codeKey, ++s.codeCounter, 0) % LOBBY_CODE_COUNT;
+    const uint64_t code = KeyedHash(s.codeKey, ++s.codeCounter, 0, 0) % LOBBY_CODE_COUNT;
     if (FindRoom(s, code) == nullptr) return code;
   }
 }
@@ -127,30 +151,48 @@ LobbyRoom* RoomToFill(LobbyService& s, uint32_t nowMs) {
   return oldest;
 }
 
+// Each side learns the other's addresses, at the address its first request
+// came from.
 void SendPeers(LobbyService& s, const LobbyRoom& r) {
   LobbyDatagram d{};
   d.kind = LobbyKind::Peers;
   d.code = r.code;
   d.role = 0;
-  d.publicAddress = r.joinerPublic;
-  d.privateAddress = r.joinerPrivate;
-  Reply(s, r.hostPublic, d);
+  std::memcpy(d.publics, r.joinerPublic, sizeof d.publics);
+  std::memcpy(d.privates, r.joinerPrivate, sizeof d.privates);
+  Reply(s, r.hostPublic[0], d);
   d.role = 1;
-  d.publicAddress = r.hostPublic;
-  d.privateAddress = r.hostPrivate;
-  Reply(s, r.joinerPublic, d);
+  std::memcpy(d.publics, r.hostPublic, sizeof d.publics);
+  std::memcpy(d.privates, r.hostPrivate, sizeof d.privates);
+  Reply(s, r.joinerPublic[0], d);
+}
+
+void SendCode(LobbyService& s, const NetAddress& to, const LobbyRoom& r) {
+  LobbyDatagram given{};
+  given.kind = LobbyKind::CodeGiven;
+  given.code = r.code;
+  given.refreshS = LOBBY_REFRESH_S;
+  Reply(s, to, given);
 }
 
 void Register(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint32_t nowMs) {
-  LobbyLimit& limit = LimitFor(s, Ipv4Of(from), nowMs);
+  LobbyLimit& limit = LimitFor(s, from, nowMs);
   if (limit.registrations >= LOBBY_REGISTRATIONS_PER_WINDOW) {
     SendError(s, from, LobbyError::RateLimited, 0);
     return;
   }
   ++limit.registrations;
   LobbyRoom* r = nullptr;
-  for (uint32_t i = 0; i < s.cap && r == nullptr; ++i)  // a repeated request keeps its room
-    if (s.rooms[i].state == LobbyRoomState::Waiting && SameAddress(s.rooms[i].hostPublic, from)) r = &s.rooms[i];
+  // A repeated request keeps its room; one over the other family with the
+  // room's ticket tells it the host's address there, even when it comes
+  // after the joiner (that family was slower).
+  Sender sender = Sender::Other;
+  for (uint32_t i = 0; i < s.cap && r == nullptr; ++i) {
+    LobbyRoom& room = s.rooms[i];
+    if (room.state == LobbyRoomState::Free) continue;
+    sender = TakeSecond(room.hostPublic, room.hostTicket, d, from);
+    if (sender != Sender::Other) r = &room;
+  }
   if (r == nullptr) {
     r = RoomToFill(s, nowMs);
     if (r == nullptr) {
@@ -160,33 +202,36 @@ void Register(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, u
     *r = LobbyRoom{};
     r->state = LobbyRoomState::Waiting;
     r->code = NewCode(s);
-    r->hostPublic = from;
+    r->hostPublic[0] = from;
+    r->hostTicket = d.ticket;
     r->createdMs = nowMs;
     ++s.counts.registered;
     Log(s, *r, "registered by", &from);
+  } else if (sender == Sender::Second) {
+    Log(s, *r, "host also at", &from);
   }
-  r->hostPrivate = d.privateAddress;
+  std::memcpy(r->hostPrivate, d.privates, sizeof r->hostPrivate);
   r->lastHostMs = r->lastHeardMs = nowMs;
-  LobbyDatagram given{};
-  given.kind = LobbyKind::CodeGiven;
-  given.code = r->code;
-  given.refreshS = LOBBY_REFRESH_S;
-  Reply(s, from, given);
+  SendCode(s, from, *r);
+  if (r->state == LobbyRoomState::Joined && sender == Sender::Second) SendPeers(s, *r);
 }
 
 void Join(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint32_t nowMs) {
-  LobbyLimit& limit = LimitFor(s, Ipv4Of(from), nowMs);
+  LobbyLimit& limit = LimitFor(s, from, nowMs);
   if (limit.lookups >= LOBBY_LOOKUPS_PER_WINDOW) {
     SendError(s, from, LobbyError::RateLimited, d.code);
     return;
   }
   ++limit.lookups;
   LobbyRoom* r = FindRoom(s, d.code);
-  if (r == nullptr || SameAddress(r->hostPublic, from) ||
-      (r->state == LobbyRoomState::Joined && !SameAddress(r->joinerPublic, from))) {
+  const Sender sender = r == nullptr || r->state != LobbyRoomState::Joined
+                            ? Sender::Other
+                            : TakeSecond(r->joinerPublic, r->joinerTicket, d, from);
+  if (r == nullptr || Holds(r->hostPublic, from) || (r->state == LobbyRoomState::Joined && sender == Sender::Other)) {
     SendError(s, from, LobbyError::UnknownCode, d.code);
     return;
   }
+  if (sender == Sender::Second) Log(s, *r, "joiner also at", &from);
   if (r->state == LobbyRoomState::Waiting && nowMs - r->createdMs >= LOBBY_CODE_LIFE_MS) {
     ++s.counts.expired;
     EndRoom(s, *r, "expired");
@@ -195,30 +240,27 @@ void Join(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint3
   }
   if (r->state == LobbyRoomState::Waiting) {
     r->state = LobbyRoomState::Joined;
-    r->joinerPublic = from;
+    r->joinerPublic[0] = from;
+    r->joinerTicket = d.ticket;
     r->budget[0] = r->budget[1] = LOBBY_RELAY_BYTES_PER_S;
     r->budgetMs = nowMs;
     ++s.counts.joined;
     Log(s, *r, "joined by", &from);
   }
-  r->joinerPrivate = d.privateAddress;
+  std::memcpy(r->joinerPrivate, d.privates, sizeof r->joinerPrivate);
   r->lastHeardMs = nowMs;
   SendPeers(s, *r);
 }
 
 void Refresh(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint32_t nowMs) {
   LobbyRoom* r = FindRoom(s, d.code);
-  if (r == nullptr || !SameAddress(r->hostPublic, from)) {
+  if (r == nullptr || !Holds(r->hostPublic, from)) {
     SendError(s, from, LobbyError::UnknownCode, d.code);
     return;
   }
   r->lastHostMs = r->lastHeardMs = nowMs;
   if (r->state == LobbyRoomState::Waiting) {
-    LobbyDatagram given{};
-    given.kind = LobbyKind::CodeGiven;
-    given.code = r->code;
-    given.refreshS = LOBBY_REFRESH_S;
-    Reply(s, from, given);
+    SendCode(s, from, *r);
     return;
   }
   if (d.path == 1 && !r->direct) {
@@ -235,7 +277,7 @@ void Relay(LobbyService& s, const NetAddress& from, const uint8_t* data, size_t 
   for (uint32_t i = 0; i < s.cap; ++i) {
     LobbyRoom& r = s.rooms[i];
     if (r.state != LobbyRoomState::Joined) continue;
-    const int way = SameAddress(from, r.hostPublic) ? 0 : SameAddress(from, r.joinerPublic) ? 1 : -1;
+    const int way = Holds(r.hostPublic, from) ? 0 : Holds(r.joinerPublic, from) ? 1 : -1;
     if (way < 0) continue;
     const uint32_t elapsed = nowMs - r.budgetMs;
     r.budgetMs = nowMs;
@@ -257,7 +299,7 @@ void Relay(LobbyService& s, const NetAddress& from, const uint8_t* data, size_t 
     }
     ++s.counts.relayedDatagrams;
     s.counts.relayedBytes += size;
-    s.send(s.sendContext, way == 0 ? r.joinerPublic : r.hostPublic, data, size);
+    s.send(s.sendContext, way == 0 ? r.joinerPublic[0] : r.hostPublic[0], data, size);
     return;
   }
   ++s.counts.strangers;

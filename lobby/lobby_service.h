@@ -28,7 +28,11 @@ enum class LobbyRoomState : uint8_t { Free, Waiting, Joined };
 struct LobbyRoom {
   LobbyRoomState state;
   uint64_t code;
-  NetAddress hostPublic, hostPrivate, joinerPublic, joinerPrivate;
+  // Each side's addresses, one a family: [0] the one its first request came
+  // from (the relay's), [1] the other family's, from a request with its ticket.
+  NetAddress hostPublic[LOBBY_FAMILIES], hostPrivate[LOBBY_FAMILIES];
+  NetAddress joinerPublic[LOBBY_FAMILIES], joinerPrivate[LOBBY_FAMILIES];
+  uint64_t hostTicket, joinerTicket;  // 0: none (no second family joins it)
   uint32_t createdMs;
   uint32_t lastHostMs;   // the host's last datagram
   uint32_t lastHeardMs;  // either side's last datagram
@@ -37,9 +41,11 @@ struct LobbyRoom {
   bool direct, relayed;  // already reported
 };
 
-// Who asked how often in the current window, by IP (any port).
+// Who asked how often in the current window, by IPv4 address or IPv6 /64
+// (a home's whole network: any port, any address within it).
 struct LobbyLimit {
-  uint32_t ip;
+  uint64_t who;  // the IPv4 number, or the /64's first 8 bytes
+  bool ipv6;
   uint32_t windowMs;
   uint8_t registrations, lookups;
   bool used;

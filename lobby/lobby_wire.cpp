@@ -8,18 +8,19 @@ namespace {
 
 const uint8_t MAGIC[4] = {'B', 'T', 'l', 'b'};
 constexpr size_t HEADER_BYTES = 8;
-constexpr size_t REFRESH_PADDING = 15;
+constexpr size_t REFRESH_PADDING = 73;
+constexpr size_t JOIN_PADDING = 22;
 const char ALPHABET[] = "23456789ABCDEFGHJKMNPQRSTUVWXYZ";
 constexpr uint32_t ALPHABET_SIZE = 31;
 constexpr size_t CODE_CHARS = 8;
 
 size_t KindLength(LobbyKind kind) {
   switch (kind) {
-    case LobbyKind::Register: return 22;
+    case LobbyKind::Register: return 60;
     case LobbyKind::CodeGiven: return 18;
-    case LobbyKind::Refresh: return 32;
-    case LobbyKind::Join: return 30;
-    case LobbyKind::Peers: return 30;
+    case LobbyKind::Refresh: return 90;
+    case LobbyKind::Join: return 90;
+    case LobbyKind::Peers: return 90;
     case LobbyKind::Challenge: return 16;
     case LobbyKind::Error: return 18;
     case LobbyKind::Probe: return 20;
@@ -37,16 +38,33 @@ uint64_t Get(const uint8_t* data, size_t& n, size_t bytes) {
   return v;
 }
 
-// The lobby speaks IPv4 only for now: an IPv6 address is not supported yet
-// (it goes out as 0.0.0.0).
-void PutAddress(uint8_t* out, size_t& n, const NetAddress& a) {
-  Put(out, n, Ipv4Of(a), 4);
-  Put(out, n, a.port, 2);
+void PutAddresses(uint8_t* out, size_t& n, const NetAddress* a) {
+  for (int32_t i = 0; i < LOBBY_FAMILIES; ++i) {
+    std::memcpy(out + n, a[i].bytes, sizeof a[i].bytes);
+    n += sizeof a[i].bytes;
+    Put(out, n, a[i].port, 2);
+  }
 }
 
-NetAddress GetAddress(const uint8_t* data, size_t& n) {
-  const uint32_t ip = static_cast<uint32_t>(Get(data, n, 4));
-  return Ipv4Address(ip, static_cast<uint16_t>(Get(data, n, 2)));
+// False for an address with a port but no number, or a number but no port;
+// none (all zero) is allowed. The scope is not sent: a link-local address
+// means nothing on another machine's link.
+bool GetAddresses(const uint8_t* data, size_t& n, NetAddress* a) {
+  bool sound = true;
+  for (int32_t i = 0; i < LOBBY_FAMILIES; ++i) {
+    a[i] = NetAddress{};
+    std::memcpy(a[i].bytes, data + n, sizeof a[i].bytes);
+    n += sizeof a[i].bytes;
+    a[i].port = static_cast<uint16_t>(Get(data, n, 2));
+    sound = sound && (a[i].port == 0) == IsUnspecified(a[i]);
+  }
+  return sound;
+}
+
+bool Zeros(const uint8_t* data, size_t& n, size_t count) {
+  bool zero = true;
+  for (size_t i = 0; i < count; ++i) zero = zero && data[n++] == 0;
+  return zero;
 }
 
 int AlphabetIndex(char c) {
@@ -74,7 +92,8 @@ size_t WriteLobbyDatagram(const LobbyDatagram& d, uint8_t* out, size_t capacity)
   switch (d.kind) {
     case LobbyKind::Register:
       Put(out, n, d.cookie, 8);
-      PutAddress(out, n, d.privateAddress);
+      Put(out, n, d.ticket, 8);
+      PutAddresses(out, n, d.privates);
       break;
     case LobbyKind::CodeGiven:
       Put(out, n, d.code, 8);
@@ -89,14 +108,17 @@ size_t WriteLobbyDatagram(const LobbyDatagram& d, uint8_t* out, size_t capacity)
     case LobbyKind::Join:
       Put(out, n, d.cookie, 8);
       Put(out, n, d.code, 8);
-      PutAddress(out, n, d.privateAddress);
+      Put(out, n, d.ticket, 8);
+      PutAddresses(out, n, d.privates);
+      std::memset(out + n, 0, JOIN_PADDING);
+      n += JOIN_PADDING;
       break;
     case LobbyKind::Peers:
       Put(out, n, d.code, 8);
       Put(out, n, d.role, 1);
       Put(out, n, 0, 1);
-      PutAddress(out, n, d.publicAddress);
-      PutAddress(out, n, d.privateAddress);
+      PutAddresses(out, n, d.publics);
+      PutAddresses(out, n, d.privates);
       break;
     case LobbyKind::Challenge:
       Put(out, n, d.cookie, 8);
@@ -132,7 +154,8 @@ LobbyReadResult ReadLobbyDatagram(const uint8_t* data, size_t size, LobbyDatagra
   switch (d.kind) {
     case LobbyKind::Register:
       d.cookie = Get(data, n, 8);
-      d.privateAddress = GetAddress(data, n);
+      d.ticket = Get(data, n, 8);
+      if (!GetAddresses(data, n, d.privates)) return LobbyReadResult::Field;
       break;
     case LobbyKind::CodeGiven:
       d.code = Get(data, n, 8);
@@ -142,21 +165,22 @@ LobbyReadResult ReadLobbyDatagram(const uint8_t* data, size_t size, LobbyDatagra
     case LobbyKind::Refresh:
       d.code = Get(data, n, 8);
       d.path = static_cast<uint8_t>(Get(data, n, 1));
-      for (size_t i = 0; i < REFRESH_PADDING; ++i) zero = zero && Get(data, n, 1) == 0;
+      zero = Zeros(data, n, REFRESH_PADDING);
       if (d.path > 1) return LobbyReadResult::Field;
       break;
     case LobbyKind::Join:
       d.cookie = Get(data, n, 8);
       d.code = Get(data, n, 8);
-      d.privateAddress = GetAddress(data, n);
+      d.ticket = Get(data, n, 8);
+      if (!GetAddresses(data, n, d.privates)) return LobbyReadResult::Field;
+      zero = Zeros(data, n, JOIN_PADDING);
       break;
     case LobbyKind::Peers:
       d.code = Get(data, n, 8);
       d.role = static_cast<uint8_t>(Get(data, n, 1));
       zero = Get(data, n, 1) == 0;
-      d.publicAddress = GetAddress(data, n);
-      d.privateAddress = GetAddress(data, n);
-      if (d.role > 1 || d.publicAddress.port == 0) return LobbyReadResult::Field;
+      if (!GetAddresses(data, n, d.publics) || !GetAddresses(data, n, d.privates)) return LobbyReadResult::Field;
+      if (d.role > 1 || d.publics[0].port == 0) return LobbyReadResult::Field;
       break;
     case LobbyKind::Challenge:
       d.cookie = Get(data, n, 8);

@@ -3,23 +3,30 @@
 //
 // Every datagram starts with 8 bytes: the magic "BTlb" (the game's own are
 // "BTnw", so the two never pass for each other), the format (u16), the kind
-// (u8) and a zero byte. All numbers are little-endian; an address is its
-// IPv4 number (u32) and port (u16). Each kind has one exact length:
+// (u8) and a zero byte. All numbers are little-endian; an address is 16
+// bytes in network order (an IPv4 one IPv4-mapped) and its port (u16), 18
+// bytes in all, all zero for none. Each kind has one exact length:
 //
-//   Register   22  cookie u64, the sender's private address
+//   Register   60  cookie u64, ticket u64, the sender's private addresses
+//                  (2: one a family)
 //   CodeGiven  18  code u64, refresh period in seconds u16
-//   Refresh    32  code u64, path u8 (0 waiting, 1 playing direct), 15 zero bytes
-//   Join       30  cookie u64, code u64, the sender's private address
-//   Peers      30  code u64, role u8 (0 host, 1 joiner), zero u8, the other
-//                  side's public address (as the lobby saw it), its private one
+//   Refresh    90  code u64, path u8 (0 waiting, 1 playing direct), 73 zero bytes
+//   Join       90  cookie u64, code u64, ticket u64, the sender's private
+//                  addresses (2), 22 zero bytes
+//   Peers      90  code u64, role u8 (0 host, 1 joiner), zero u8, the other
+//                  side's public addresses (2: as the lobby saw them, one a
+//                  family), its private ones (2)
 //   Challenge  16  cookie u64
 //   Error      18  reason u8, zero u8, code u64
 //   Probe      20  code u64, the sender's role u8, answer u8 (0 a probe,
 //                  1 its answer), 2 zero bytes: player to player only, while
 //                  punching (the lobby drops any it is sent)
 //
-// A request is never shorter than any reply the lobby sends for it (Refresh
-// is padded for that), so the lobby cannot be made to amplify a flood.
+// A player asks over each family the lobby has: the ticket, its own random
+// number, tells the lobby that a request over the second family is the same
+// player's, so its room learns the public address of each. A request is
+// never shorter than any reply the lobby sends for it (Join and Refresh are
+// padded for that), so the lobby cannot be made to amplify a flood.
 #pragma once
 
 #include <cstddef>
@@ -27,9 +34,10 @@
 
 #include "net/net_socket.h"
 
-constexpr uint16_t LOBBY_FORMAT = 1;
+constexpr uint16_t LOBBY_FORMAT = 2;  // 1 had IPv4 addresses only
 constexpr uint16_t LOBBY_DEFAULT_PORT = 41415;
-constexpr size_t LOBBY_MAX_DATAGRAM = 32;  // the longest lobby datagram (Refresh)
+constexpr size_t LOBBY_MAX_DATAGRAM = 90;  // the longest lobby datagram (Refresh, Join, Peers)
+constexpr int32_t LOBBY_FAMILIES = 2;       // addresses of a side a datagram carries
 constexpr uint64_t LOBBY_CODE_COUNT = 852891037441ull;  // 31^8 codes: 0 to this - 1
 
 enum class LobbyKind : uint8_t {
@@ -54,13 +62,14 @@ struct LobbyDatagram {
   uint16_t format;
   uint64_t cookie;        // Register, Join, Challenge
   uint64_t code;          // CodeGiven, Refresh, Join, Peers, Error
+  uint64_t ticket;        // Register, Join: the asker's own, the same over both families
   uint16_t refreshS;      // CodeGiven
   uint8_t path;           // Refresh: 0 waiting, 1 playing direct
   uint8_t role;           // Peers: 0 the receiver hosts, 1 it joined; Probe: the sender's
   uint8_t answer;         // Probe: 0 a probe, 1 the answer to one
   LobbyError reason;      // Error
-  NetAddress privateAddress;  // Register, Join: the sender's; Peers: the other side's
-  NetAddress publicAddress;   // Peers: the other side's, as the lobby saw it
+  NetAddress privates[LOBBY_FAMILIES];  // Register, Join: the sender's; Peers: the other side's
+  NetAddress publics[LOBBY_FAMILIES];   // Peers: the other side's, as the lobby saw them
 };
 
 enum class LobbyReadResult : uint8_t {
@@ -70,7 +79,8 @@ enum class LobbyReadResult : uint8_t {
   Format,  // another lobby format
   Kind,    // an unknown kind, or the header's zero byte set
   Field,   // a field out of range: a code past the last, a path, role,
-           // answer or reason unknown, a padding byte set, a public port of 0
+           // answer or reason unknown, a padding byte set, an address with
+           // a port of 0, or Peers without a first public address
 };
 
 // True when the bytes start with the lobby's magic: the lobby reads these and

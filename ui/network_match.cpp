@@ -264,14 +264,15 @@ bool BeginSession(bool host, const NetAddress& peer, uint16_t port) {
 
 // An invite match: the lobby client asks the lobby at `lobby` and begins
 // the session on the path it finds.
-bool BeginInvite(bool host, const NetAddress& lobby, uint64_t code) {
+bool BeginInvite(bool host, const NetAddress* lobbies, int32_t lobbyCount, uint64_t code) {
   if (MatchRuns()) RunCommand(ID_STOP, ActStop);
   const uint32_t now = timerCalls.getTime();
   networkMatch.invite = true;
   networkMatch.code[0] = '\0';
   if (!host) FormatLobbyCode(code, networkMatch.code);
-  const bool begun = host ? LobbyHostInvite(lobbyClient, netSession, lobby, DefaultNetOptions(), now)
-                          : LobbyJoinInvite(lobbyClient, netSession, lobby, code, DefaultNetOptions(), now);
+  const bool begun =
+      host ? LobbyHostInvite(lobbyClient, netSession, lobbies, lobbyCount, DefaultNetOptions(), now)
+           : LobbyJoinInvite(lobbyClient, netSession, lobbies, lobbyCount, code, DefaultNetOptions(), now);
   if (!begun) {
     EndNetworkMatch(true, LobbyClientText(lobbyClient));
     return false;
@@ -355,7 +356,7 @@ void OnHostLookedUp() {
     return;
   }
   if (l.role != NetworkRole::Join) {
-    BeginInvite(l.role == NetworkRole::HostInvite, l.address[0], l.code);
+    BeginInvite(l.role == NetworkRole::HostInvite, l.address, l.found, l.code);
   } else if (BeginSession(false, l.address[0], l.port) && l.found > 1) {
     NetAlsoJoin(netSession, l.address[1], timerCalls.getTime());
   }

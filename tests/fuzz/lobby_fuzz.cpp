@@ -41,14 +41,14 @@ void Ask(const NetAddress& from, LobbyKind kind, uint64_t code, uint32_t nowMs) 
 // A joiner that has its host's addresses and punches.
 void Punching(uint64_t code) {
   asker = &LOBBY;
-  LobbyBeginJoinInvite(lobbyClient, NetSessionRecord(1), LOBBY, code, JOINER, DefaultNetOptions(), Check, nullptr,
-                       1000);
+  LobbyBeginJoinInvite(lobbyClient, NetSessionRecord(1), &LOBBY, 1, code, &JOINER, DefaultNetOptions(), Check,
+                       nullptr, 1000);
   LobbyDatagram d{};
   d.kind = LobbyKind::Peers;
   d.code = code;
   d.role = 1;
-  d.publicAddress = HOST;
-  d.privateAddress = HOST;
+  d.publics[0] = HOST;
+  d.privates[0] = HOST;
   uint8_t bytes[LOBBY_MAX_DATAGRAM];
   LobbyClientReceive(lobbyClient, LOBBY, bytes, WriteLobbyDatagram(d, bytes, sizeof bytes), 1000);
 }

@@ -13,6 +13,13 @@ const NetAddress JOINER = Ipv4Address(0xC6336402, 6000);
 const NetAddress STRANGER = Ipv4Address(0xCB007103, 7000);
 const uint64_t SECRET[4] = {1, 2, 3, 4};
 
+NetAddress Literal(const char* text, uint16_t port) {
+  NetAddress found[NET_HOST_ADDRESSES] = {};
+  char error[200];
+  EXPECT_EQ(ResolveHost(text, port, found, error, sizeof error), 1) << text;
+  return found[0];
+}
+
 struct Sent {
   NetAddress to;
   uint8_t data[1024];
@@ -56,7 +63,7 @@ LobbyDatagram Request(LobbyKind kind, uint64_t cookie, uint64_t code = 0) {
   d.kind = kind;
   d.cookie = cookie;
   d.code = code;
-  d.privateAddress = Ipv4Address(0x0A000005, 41414);
+  d.privates[0] = Ipv4Address(0x0A000005, 41414);
   return d;
 }
 
@@ -72,7 +79,7 @@ TEST(LobbyTest, ReaderRefusesAnythingMisshapen) {
   LobbyDatagram d = Request(LobbyKind::Join, 7, LOBBY_CODE_COUNT - 1);
   uint8_t b[LOBBY_MAX_DATAGRAM + 8] = {};
   const size_t n = WriteLobbyDatagram(d, b, sizeof b);
-  ASSERT_EQ(n, 30u);
+  ASSERT_EQ(n, 90u);
   EXPECT_EQ(ReadLobbyDatagram(b, n, d), LobbyReadResult::Ok);
   EXPECT_EQ(ReadLobbyDatagram(b, n - 1, d), LobbyReadResult::Length);
   EXPECT_EQ(ReadLobbyDatagram(b, n + 1, d), LobbyReadResult::Length);
@@ -80,8 +87,10 @@ TEST(LobbyTest, ReaderRefusesAnythingMisshapen) {
   EXPECT_EQ(ReadLobbyDatagram(b, 5, d), LobbyReadResult::Length);
   uint8_t c[sizeof b];
   const struct { size_t at; uint8_t value; LobbyReadResult result; } breaks[] = {
-      {2, 'n', LobbyReadResult::Magic}, {4, 2, LobbyReadResult::Format}, {6, 9, LobbyReadResult::Kind},
+      {2, 'n', LobbyReadResult::Magic}, {4, 1, LobbyReadResult::Format}, {6, 9, LobbyReadResult::Kind},
       {7, 1, LobbyReadResult::Kind},    {23, 0xFF, LobbyReadResult::Field},  // the code's top byte
+      {66, 1, LobbyReadResult::Field},  // a port for the second address, which has none
+      {89, 1, LobbyReadResult::Field},  // padding
   };
   for (const auto& x : breaks) {
     std::memcpy(c, b, n);
@@ -89,9 +98,9 @@ TEST(LobbyTest, ReaderRefusesAnythingMisshapen) {
     EXPECT_EQ(ReadLobbyDatagram(c, n, d), x.result) << x.at;
   }
   d = Request(LobbyKind::Refresh, 0, 5);
-  ASSERT_EQ(WriteLobbyDatagram(d, c, sizeof c), 32u);
-  c[31] = 1;  // padding
-  EXPECT_EQ(ReadLobbyDatagram(c, 32, d), LobbyReadResult::Field);
+  ASSERT_EQ(WriteLobbyDatagram(d, c, sizeof c), 90u);
+  c[89] = 1;  // padding
+  EXPECT_EQ(ReadLobbyDatagram(c, 90, d), LobbyReadResult::Field);
 
   uint64_t code = 0;
   char text[LOBBY_CODE_TEXT];
@@ -124,12 +133,51 @@ TEST(LobbyTest, NoReplyLargerThanItsRequestAndNoStateBeforeTheCookie) {
   ASSERT_EQ(sentCount, 2);
   EXPECT_LE(sent[0].size, requestSize);
   EXPECT_TRUE(SameAddress(sent[0].to, HOST));
-  EXPECT_TRUE(SameAddress(peers.publicAddress, JOINER));
-  EXPECT_EQ(Ipv4Of(peers.privateAddress), 0x0A000005u);
+  EXPECT_TRUE(SameAddress(peers.publics[0], JOINER));
+  EXPECT_EQ(Ipv4Of(peers.privates[0]), 0x0A000005u);
+}
+
+TEST(LobbyTest, ASidesSecondFamilyJoinsItsRoomOnlyWithItsTicket) {
+  LobbyService& s = Begin(8);
+  const NetAddress host6 = Literal("2001:db8:1::5", 5000), joiner6 = Literal("2001:db8:2::6", 6000);
+  const NetAddress stranger6 = Literal("2001:db8:3::7", 7000);
+  auto ask = [&](const NetAddress& from, LobbyKind kind, uint64_t ticket, uint64_t code) {
+    LobbyDatagram d = Request(kind, LobbyCookie(s, from, 1000), code);
+    d.ticket = ticket;
+    return Ask(s, from, d, 1000);
+  };
+  const uint64_t code = ask(HOST, LobbyKind::Register, 77, 0).code;
+  EXPECT_NE(ask(stranger6, LobbyKind::Register, 78, 0).code, code);  // another ticket: its own room
+  ASSERT_EQ(ask(joiner6, LobbyKind::Join, 99, code).kind, LobbyKind::Peers);
+  // The host's IPv6 side, slower than the joiner: the same room, and the joiner hears of it.
+  EXPECT_EQ(ask(host6, LobbyKind::Register, 77, 0).code, code);
+  EXPECT_EQ(s.counts.registered, 2u);
+  ASSERT_EQ(sentCount, 3);
+  LobbyDatagram toJoiner{};
+  ASSERT_EQ(ReadLobbyDatagram(sent[2].data, sent[2].size, toJoiner), LobbyReadResult::Ok);
+  EXPECT_TRUE(SameAddress(toJoiner.publics[1], host6));
+  // The joiner's IPv4 side comes with its ticket; a stranger with the code alone is refused.
+  EXPECT_EQ(ask(Ipv4Address(Ipv4Of(STRANGER), 1), LobbyKind::Join, 98, code).kind, LobbyKind::Error);
+  ASSERT_EQ(ask(JOINER, LobbyKind::Join, 99, code).kind, LobbyKind::Peers);
+  ASSERT_EQ(sentCount, 2);
+  LobbyDatagram toHost{};
+  ASSERT_EQ(ReadLobbyDatagram(sent[0].data, sent[0].size, toHost), LobbyReadResult::Ok);
+  EXPECT_TRUE(SameAddress(sent[0].to, HOST));
+  EXPECT_TRUE(SameAddress(sent[1].to, joiner6));
+  EXPECT_TRUE(SameAddress(toHost.publics[0], joiner6));
+  EXPECT_TRUE(SameAddress(toHost.publics[1], JOINER));
+  // Either of a side's addresses is relayed, to the other side's first.
+  uint8_t game[100] = {'B', 'T', 'n', 'w'};
+  sentCount = 0;
+  LobbyReceive(s, host6, game, sizeof game, 1001);
+  LobbyReceive(s, JOINER, game, sizeof game, 1001);
+  ASSERT_EQ(sentCount, 2);
+  EXPECT_TRUE(SameAddress(sent[0].to, joiner6));
+  EXPECT_TRUE(SameAddress(sent[1].to, HOST));
 }
 
 TEST(LobbyTest, CodesAreRefusedWhenWrongOrExpiredAndGuessingIsRateLimited) {
-  LobbyService& s = Begin(8);
+  LobbyService& s = Begin(16);
   const uint64_t code = Register(s, HOST, 1000);
   uint32_t now = 2000;
   LobbyDatagram r = Ask(s, JOINER, Request(LobbyKind::Join, LobbyCookie(s, JOINER, now), code ^ 1), now);
@@ -144,6 +192,12 @@ TEST(LobbyTest, CodesAreRefusedWhenWrongOrExpiredAndGuessingIsRateLimited) {
     Ask(s, asker, Request(LobbyKind::Register, LobbyCookie(s, asker, now)), now);
   }
   EXPECT_EQ(s.counts.registered, 1u + LOBBY_REGISTRATIONS_PER_WINDOW);  // any port counts as the address
+  for (int i = 0; i < LOBBY_REGISTRATIONS_PER_WINDOW + 4; ++i) {
+    NetAddress asker = Literal("2001:db8:9:9::1", 5000);
+    asker.bytes[15] = static_cast<uint8_t>(i);  // any address of a /64 counts as the one network
+    Ask(s, asker, Request(LobbyKind::Register, LobbyCookie(s, asker, now)), now);
+  }
+  EXPECT_EQ(s.counts.registered, 1u + 2 * LOBBY_REGISTRATIONS_PER_WINDOW);
   // Refreshes keep the host's room, but not its code past the code's life.
   for (now = 2000; now < LOBBY_CODE_LIFE_MS + 2000; now += LOBBY_REFRESH_S * 1000) {
     Ask(s, HOST, Request(LobbyKind::Refresh, 0, code), now);
@@ -189,6 +243,8 @@ TEST(LobbyTest, TheRelayCarriesOnlyItsRoomWithinTheCapAndEndsWhenSilent) {
 namespace {
 
 const NetAddress LOBBY = Ipv4Address(0xCB007150, LOBBY_DEFAULT_PORT);
+const NetAddress LOBBY6 = Literal("2001:db8:50::1", LOBBY_DEFAULT_PORT);
+const NetAddress HOST6 = Literal("2001:db8:1::5", 5000), JOINER6 = Literal("2001:db8:2::6", 6000);
 
 struct Wire {
   NetAddress from, to;
@@ -206,13 +262,16 @@ struct Network {
   uint64_t toLobby;
 } network;
 
+// Each side has an IPv4 address, and an IPv6 one the IPv4 blocks do not
+// touch (a firewall that punching opens).
 struct Side {
-  NetAddress self;
+  NetAddress self, self6;
 };
-Side hostSide = {HOST}, joinerSide = {JOINER};
+Side hostSide = {HOST, HOST6}, joinerSide = {JOINER, JOINER6}, lobbySide = {LOBBY, LOBBY6};
 
 bool Post(void* context, const NetAddress& to, const uint8_t* data, size_t size) {
-  const NetAddress from = context != nullptr ? static_cast<Side*>(context)->self : LOBBY;
+  const Side& side = context != nullptr ? *static_cast<Side*>(context) : lobbySide;
+  const NetAddress from = IsIpv4(to) ? side.self : side.self6;
   const bool hostToJoiner = SameAddress(from, HOST) && SameAddress(to, JOINER);
   const bool joinerToHost = SameAddress(from, JOINER) && SameAddress(to, HOST);
   if ((hostToJoiner && network.blocked[0]) || (joinerToHost && network.blocked[1])) return true;
@@ -239,12 +298,12 @@ void Step(uint32_t& now, uint32_t ms, bool lobbyOn = true) {
     network.count = 0;
     for (int i = 0; i < n; ++i) {
       const Wire& w = flight[i];
-      if (SameAddress(w.to, LOBBY)) {
+      if (SameAddress(w.to, LOBBY) || SameAddress(w.to, LOBBY6)) {
         ++network.toLobby;
         if (lobbyOn) LobbyReceive(lobbyService, w.from, w.data, w.size, now);
-      } else if (SameAddress(w.to, HOST)) {
+      } else if (SameAddress(w.to, HOST) || SameAddress(w.to, HOST6)) {
         LobbyClientReceive(lobbyClient, w.from, w.data, w.size, now);
-      } else if (SameAddress(w.to, JOINER)) {
+      } else if (SameAddress(w.to, JOINER) || SameAddress(w.to, JOINER6)) {
         LobbyClientReceive(lobbyClientB, w.from, w.data, w.size, now);
       }
     }
@@ -254,36 +313,49 @@ void Step(uint32_t& now, uint32_t ms, bool lobbyOn = true) {
   }
 }
 
-void Start(uint32_t now, bool blockHostToJoiner, bool blockJoinerToHost) {
+// The lobby's addresses (IPv6 first when there is one) and each side's own
+// towards them.
+const NetAddress LOBBIES[2] = {LOBBY6, LOBBY};
+const NetAddress HOSTS[2] = {HOST6, HOST}, JOINERS[2] = {JOINER6, JOINER};
+
+void Start(uint32_t now, bool blockHostToJoiner, bool blockJoinerToHost, bool ipv6 = false) {
   LobbyBegin(lobbyService, 8, SECRET, LobbyPost, nullptr, nullptr, nullptr);
   network = Network{};
   network.blocked[0] = blockHostToJoiner;
   network.blocked[1] = blockJoinerToHost;
-  LobbyBeginHostInvite(lobbyClient, NetSessionRecord(1), LOBBY, HOST, DefaultNetOptions(), Post, &hostSide, now);
+  LobbyBeginHostInvite(lobbyClient, NetSessionRecord(1), LOBBIES + (ipv6 ? 0 : 1), ipv6 ? 2 : 1,
+                       HOSTS + (ipv6 ? 0 : 1), DefaultNetOptions(), Post, &hostSide, now);
+}
+
+void StartJoiner(uint32_t now, uint64_t code, bool ipv6 = false) {
+  LobbyBeginJoinInvite(lobbyClientB, NetSessionRecord(2), LOBBIES + (ipv6 ? 0 : 1), ipv6 ? 2 : 1, code,
+                       JOINERS + (ipv6 ? 0 : 1), DefaultNetOptions(), Post, &joinerSide, now);
 }
 
 }  // namespace
 
 TEST(LobbyClientTest, PunchesADirectPathOrFallsBackToTheRelay) {
-  const struct { bool block[2]; LobbyPath path; } cases[] = {
-      {{false, false}, LobbyPath::Direct},
-      {{true, true}, LobbyPath::Relayed},
-      {{false, true}, LobbyPath::Relayed},  // one way open proves nothing
+  const struct { bool block[2]; bool ipv6; LobbyPath path; } cases[] = {
+      {{false, false}, false, LobbyPath::Direct},
+      {{true, true}, false, LobbyPath::Relayed},
+      {{false, true}, false, LobbyPath::Relayed},  // one way open proves nothing
+      {{true, true}, true, LobbyPath::Direct},     // IPv4 blocked, IPv6 open: direct over IPv6
   };
   for (const auto& k : cases) {
     uint32_t now = 1000;
-    Start(now, k.block[0], k.block[1]);
+    Start(now, k.block[0], k.block[1], k.ipv6);
     Step(now, 100);
     ASSERT_EQ(LobbyTakeClientEvent(lobbyClient), LobbyClientEvent::CodeGiven);
-    LobbyBeginJoinInvite(lobbyClientB, NetSessionRecord(2), LOBBY, lobbyClient.code, JOINER, DefaultNetOptions(),
-                         Post, &joinerSide, now);
+    StartJoiner(now, lobbyClient.code, k.ipv6);
     Step(now, LOBBY_PUNCH_MS + 1500);
     for (LobbyClient* c : {&lobbyClient, &lobbyClientB}) {
       EXPECT_EQ(LobbyTakeClientEvent(*c), LobbyClientEvent::Path);
       EXPECT_EQ(c->path, k.path) << k.block[0] << k.block[1];
+      EXPECT_STREQ(LobbyPathFamily(*c), k.ipv6 ? "IPv6" : "IPv4");
       EXPECT_EQ(NetTakeEvent(*c->session), NetEvent::Connected);
     }
-    EXPECT_TRUE(SameAddress(lobbyClient.peerPublic, JOINER));
+    EXPECT_EQ(lobbyService.counts.registered, 1u);  // both families' requests in one room
+    EXPECT_TRUE(SameAddress(lobbyClient.peerPublic, k.ipv6 ? JOINER6 : JOINER));
     EXPECT_EQ(lobbyService.counts.relayedDatagrams > 0, k.path == LobbyPath::Relayed);
     // Late probes are still answered once the session runs, and a probe
     // with another code is not.
@@ -309,8 +381,7 @@ TEST(LobbyClientTest, RefusalsStrangersAndASilentLobbyEndWithTheirText) {
   Start(now, false, false);
   Step(now, 100);
   LobbyTakeClientEvent(lobbyClient);
-  LobbyBeginJoinInvite(lobbyClientB, NetSessionRecord(2), LOBBY, lobbyClient.code ^ 1, JOINER, DefaultNetOptions(),
-                       Post, &joinerSide, now);
+  StartJoiner(now, lobbyClient.code ^ 1);
   // A stranger's Join reaches the waiting host directly: not taken.
   uint8_t join[NET_MAX_DATAGRAM];
   NetDatagram d{};
@@ -325,8 +396,7 @@ TEST(LobbyClientTest, RefusalsStrangersAndASilentLobbyEndWithTheirText) {
   EXPECT_NE(std::strstr(LobbyClientText(lobbyClientB), "knows no invite code"), nullptr);
 
   // No lobby: the requests stop after the answer time, and say so.
-  LobbyBeginJoinInvite(lobbyClientB, NetSessionRecord(2), LOBBY, lobbyClient.code, JOINER, DefaultNetOptions(), Post,
-                       &joinerSide, now);
+  StartJoiner(now, lobbyClient.code);
   network.toLobby = 0;
   Step(now, LOBBY_ANSWER_MS + 1000, false);
   EXPECT_EQ(lobbyClientB.phase, LobbyClientPhase::Failed);

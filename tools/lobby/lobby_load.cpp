@@ -184,7 +184,7 @@ void Ask(Peer& p, bool joining, uint64_t cookie) {
   d.kind = joining ? LobbyKind::Join : LobbyKind::Register;
   d.cookie = cookie;
   d.code = p.code;
-  d.privateAddress = p.address;
+  d.privates[0] = p.address;
   uint8_t out[LOBBY_MAX_DATAGRAM];
   const size_t n = WriteLobbyDatagram(d, out, sizeof out);
   Send(p, load.lobby, out, n);

@@ -6,8 +6,12 @@
 # namespaces' own addresses are used). Each case plays FRAMES frames, both
 # sides must print the local run's wells with status 0, and the path must be
 # direct where the NAT kind allows punching and relayed where it does not.
+# One case gives both players IPv6 beside the IPv4 NAT that defeats
+# punching, each router's IPv6 firewall dropping what it did not ask for
+# (ip6tables conntrack); the lobby is then a name with both families (the
+# namespaces' own hosts files), and the path must be direct over IPv6.
 # Prints the path and the time from the join to the first frame per case.
-# Needs root, ip and iptables: without them it says so and skips (77).
+# Needs root, ip, iptables and ip6tables: without them it says so and skips (77).
 set -u
 sim=$1 lobby=$2 frames=${3:-3000}
 tag="b$$"  # interface names stay within 15 characters
@@ -16,20 +20,30 @@ pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
   # The cases make theirs in subshells: every namespace of this run's tag.
-  for n in $(ip netns list 2>/dev/null | awk '{print $1}' | grep "^$tag"); do ip netns del "$n"; done
+  for n in $(ip netns list 2>/dev/null | awk '{print $1}' | grep "^$tag"); do
+    ip netns del "$n"
+    rm -rf "/etc/netns/$n"
+  done
   rm -rf "$tmp"
 }
 trap cleanup EXIT
 
 skip() { echo "NAT matrix skipped: $1"; exit 77; }
 [ "$(id -u)" -eq 0 ] || skip "it needs root for network namespaces"
-command -v ip >/dev/null && command -v iptables >/dev/null || skip "it needs ip and iptables"
+command -v ip >/dev/null && command -v iptables >/dev/null && command -v ip6tables >/dev/null ||
+  skip "it needs ip, iptables and ip6tables"
 ip netns add "${tag}t" 2>/dev/null || skip "network namespaces cannot be made here"
 ip netns exec "${tag}t" iptables -t nat -A POSTROUTING -j MASQUERADE --random-fully 2>/dev/null ||
   skip "iptables cannot make a NAT in a namespace here"
 
 inns() { local n=$1; shift; ip netns exec "$n" "$@"; }
-newns() { ip netns add "$1" && inns "$1" ip link set lo up; }
+# No duplicate address detection: until it ends (a second or more) a new
+# link-local address cannot speak for neighbour discovery, and IPv6 would
+# lose to IPv4 for reasons of the test's own making.
+newns() {
+  ip netns add "$1" && inns "$1" ip link set lo up &&
+    inns "$1" sysctl -qw net.ipv6.conf.default.accept_dad=0 net.ipv6.conf.all.accept_dad=0
+}
 # A veth pair: name $2 in namespace $1, name $4 in namespace $3.
 veth() { ip link add "$2" netns "$1" type veth peer name "$4" netns "$3"; }
 
@@ -76,6 +90,27 @@ behind() {
   inns "$n" ip link set eth0 up
   inns "$n" ip route add default via "10.0.$lan.1"
 }
+# IPv6 for router R (public side 2001:db8:100::$2, LAN 2001:db8:$3::/64)
+# and its player at 2001:db8:$3::2: routed, no NAT, and a firewall that lets
+# in only what answers what went out. The other router is at $4, with LAN $5.
+dual() {
+  local r=$1 wan=$2 lan=$3 n=$4 otherWan=$5 otherLan=$6 p=$7
+  inns "$r" ip addr add "2001:db8:100::$wan/64" dev wan nodad
+  inns "$r" ip addr add "2001:db8:$lan::1/64" dev lan nodad
+  inns "$r" sysctl -qw net.ipv6.conf.all.forwarding=1
+  inns "$r" ip route add "2001:db8:$otherLan::/64" via "2001:db8:100::$otherWan"
+  inns "$r" ip6tables -A FORWARD -i wan -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT
+  inns "$r" ip6tables -A FORWARD -i wan -j DROP
+  inns "$r" ip6tables -A INPUT -i wan -p udp -j DROP
+  inns "$p" ip route add "2001:db8:$lan::/64" via "2001:db8:100::$wan"
+  inns "$n" ip addr add "2001:db8:$lan::2/64" dev eth0 nodad
+  inns "$n" ip route add default via "2001:db8:$lan::1"
+}
+# The lobby's name, with both families, in namespace $1's own hosts file.
+lobby_name() {
+  mkdir -p "/etc/netns/$1"
+  printf '2001:db8:100::1 lobby.test\n198.51.100.1 lobby.test\n127.0.0.1 localhost\n' >"/etc/netns/$1/hosts"
+}
 
 # One case: the namespaces, the lobby, the two simulators; the verdict in
 # $tmp/$name.result.
@@ -86,22 +121,33 @@ play() {
   case $layout in
     none) newns "$a"; plug "$a" eth0 "${a}u" 198.51.100.10 "$p"
           newns "$b"; plug "$b" eth0 "${b}u" 198.51.100.11 "$p" ;;
+    dual) ;;
     same) router "${p}r" 198.51.100.2 keep 1 "$p"; behind "$a" "${p}r" 1 2; behind "$b" "${p}r" 1 3 ;;
     *)    router "${p}x" 198.51.100.2 "${layout%/*}" 1 "$p"; behind "$a" "${p}x" 1 2
           router "${p}y" 198.51.100.3 "${layout#*/}" 2 "$p"; behind "$b" "${p}y" 2 2 ;;
   esac
+  local lobbyAt=198.51.100.1
+  if [ "$layout" = dual ]; then
+    router "${p}x" 198.51.100.2 random 1 "$p"; behind "$a" "${p}x" 1 2
+    router "${p}y" 198.51.100.3 random 2 "$p"; behind "$b" "${p}y" 2 2
+    inns "$p" ip addr add 2001:db8:100::1/64 dev br0 nodad
+    dual "${p}x" 2 1 "$a" 3 2 "$p"
+    dual "${p}y" 3 2 "$b" 2 1 "$p"
+    lobby_name "$a"; lobby_name "$b"
+    lobbyAt=lobby.test
+  fi
   local out="$tmp/$name"
   inns "$p" timeout 120 "$lobby" --port 41415 --seconds 100 >"$out.lobby" 2>&1 &
   pids+=($!)
   sleep 0.3
-  inns "$a" timeout 100 "$sim" --lobby 198.51.100.1 --host-invite --random 8 --frames "$frames" \
+  inns "$a" timeout 100 "$sim" --lobby "$lobbyAt" --host-invite --random 8 --frames "$frames" \
      >"$out.host" 2>"$out.host.err" &
   local host=$!
   pids+=($host)
   for _ in $(seq 100); do grep -q '^invite code: ' "$out.host.err" && break; sleep 0.05; done
   local code
   code=$(sed -n 's/^invite code: //p' "$out.host.err")
-  inns "$b" timeout 100 "$sim" --lobby 198.51.100.1 --join-invite "$code" --random 8 --frames "$frames" \
+  inns "$b" timeout 100 "$sim" --lobby "$lobbyAt" --join-invite "$code" --random 8 --frames "$frames" \
      >"$out.join" 2>"$out.join.err"
   local joinStatus=$?
   wait $host
@@ -123,13 +169,15 @@ play() {
 }
 
 "$sim" --seed 1000 --random 8 --frames "$frames" >"$tmp/local"  # nobody out in 3,000 frames: no restart
-cases=("n none direct no-NAT" "k keep/keep direct both-port-keeping"
-       "r1 random/keep relayed one-new-port-per-destination" "r2 random/random relayed both-new-port-per-destination"
-       "s same direct both-behind-one-NAT")
+cases=("n none direct-over-IPv4 no-NAT" "k keep/keep direct-over-IPv4 both-port-keeping"
+       "r1 random/keep relayed-over-IPv4 one-new-port-per-destination"
+       "r2 random/random relayed-over-IPv4 both-new-port-per-destination"
+       "s same direct-over-IPv4 both-behind-one-NAT"
+       "d6 dual direct-over-IPv6 new-port-per-destination-and-IPv6-firewall")
 # The cases share nothing, so they play at once.
 for c in "${cases[@]}"; do
   set -- $c
-  play "$1" "$2" "$3" "$4" &
+  play "$1" "$2" "${3//-/ }" "$4" &
   pids+=($!)
 done
 wait

@@ -87,8 +87,8 @@ code=$(sed -n 's/^invite code: //p' "$tmp/ihost.err" | tr 'A-Z' 'a-z' | tr -d -)
 "$sim" --lobby 127.0.0.1:$lobbyPort --join-invite "$code" --random 7 --shadow --frames 400 --every 200 \
        >"$tmp/ijoin.out" 2>"$tmp/ijoin.err"; joinStatus=$?
 wait $host; hostStatus=$?
-if [ $hostStatus -ne 0 ] || [ $joinStatus -ne 0 ] || ! grep -qx 'path: direct' "$tmp/ihost.err" ||
-   ! grep -qx 'path: direct' "$tmp/ijoin.err"; then
+if [ $hostStatus -ne 0 ] || [ $joinStatus -ne 0 ] || ! grep -qx 'path: direct over IPv4' "$tmp/ihost.err" ||
+   ! grep -qx 'path: direct over IPv4' "$tmp/ijoin.err"; then
   echo "invite: host $hostStatus, joiner $joinStatus"; cat "$tmp/ihost.err" "$tmp/ijoin.err"; fail=1
 fi
 cmp -s "$tmp/ihost.out" "$tmp/local.out" && cmp -s "$tmp/ijoin.out" "$tmp/local.out" ||

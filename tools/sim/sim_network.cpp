@@ -99,16 +99,16 @@ bool RunFrame(void* context, const NetFrame& f) {
 int FindPath(const SimNetPlan& plan, NetSession& s, const NetOptions& options) {
   NetAddress found[NET_HOST_ADDRESSES];
   char error[300];
-  if (ResolveHost(plan.lobbyName, plan.lobbyPort, found, error, sizeof error) == 0) {
+  const int32_t count = ResolveHost(plan.lobbyName, plan.lobbyPort, found, error, sizeof error);
+  if (count == 0) {
     std::fprintf(stderr, "blocktide-sim: no such lobby host: ");
     PrintEscaped(stderr, error);
     std::fputc('\n', stderr);
     return 3;
   }
-  const NetAddress& lobby = found[0];
   LobbyClient& c = lobbyClient;
-  if (plan.host) LobbyHostInvite(c, s, lobby, options, MonotonicMs());
-  else LobbyJoinInvite(c, s, lobby, plan.code, options, MonotonicMs());
+  if (plan.host) LobbyHostInvite(c, s, found, count, options, MonotonicMs());
+  else LobbyJoinInvite(c, s, found, count, plan.code, options, MonotonicMs());
   for (;;) {
     switch (LobbyTakeClientEvent(c)) {
       case LobbyClientEvent::CodeGiven: {
@@ -206,7 +206,8 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
   if (!Connect(s)) return Lost(s);
   const bool hosting = NetSessionStats(s).localPlayer == 0;
   if (plan.invite) {
-    std::fprintf(stderr, "path: %s\n", lobbyClient.path == LobbyPath::Direct ? "direct" : "relayed");
+    std::fprintf(stderr, "path: %s over %s\n", lobbyClient.path == LobbyPath::Direct ? "direct" : "relayed",
+                 LobbyPathFamily(lobbyClient));
     std::fflush(stderr);
   }
 
