@@ -18,12 +18,13 @@ constexpr uint32_t LOBBY_SILENT_MS = 3 * LOBBY_REFRESH_S * 1000 + LOBBY_ANSWER_M
 // answer as long as any joiner does.
 constexpr uint32_t LOBBY_UNREACHED_MS = LOBBY_PUNCH_MS + NET_JOIN_WAIT_MS;
 
-void Send(LobbyClient& c, const NetAddress& to, const LobbyDatagram& d) {
+// False when the system refused it at once (no route to that family).
+bool Send(LobbyClient& c, const NetAddress& to, const LobbyDatagram& d) {
   uint8_t out[LOBBY_MAX_DATAGRAM];
   const size_t n = WriteLobbyDatagram(d, out, sizeof out);
-  if (n == 0) return;
-  if (c.send != nullptr) c.send(c.sendContext, to, out, n);
-  else if (c.socket != NET_NO_SOCKET) SendDatagram(c.socket, to, out, n);
+  if (n == 0) return false;
+  if (c.send != nullptr) return c.send(c.sendContext, to, out, n);
+  return c.socket != NET_NO_SOCKET && SendDatagram(c.socket, to, out, n);
 }
 
 void Event(LobbyClient& c, LobbyClientEvent e) {
@@ -77,17 +78,17 @@ void Ask(LobbyClient& c, int32_t i, uint32_t nowMs) {
   d.code = c.host ? 0 : c.code;
   d.ticket = c.ticket;
   for (int32_t k = 0; k < c.lobbyCount; ++k) d.privates[k] = c.privates[k];
-  Send(c, c.lobbies[i], d);
+  c.refused[i] = !Send(c, c.lobbies[i], d);
   c.asked[i] = true;
   c.askedAt[i] = nowMs;
 }
 
 // Requests repeated: the first address until it answers, the second after
-// a while or once the first answered, each until it answers or the answer
-// time is over.
+// a while, or once the first answered or could not be sent to, each until
+// it answers or the answer time is over.
 void AskAgain(LobbyClient& c, uint32_t nowMs) {
   for (int32_t i = 0; i < c.lobbyCount; ++i) {
-    const bool due = i == 0 || c.answered[0] || nowMs - c.beganMs >= LOBBY_SECOND_FAMILY_MS;
+    const bool due = i == 0 || c.answered[0] || c.refused[0] || nowMs - c.beganMs >= LOBBY_SECOND_FAMILY_MS;
     if (!c.answered[i] && due && nowMs - c.beganMs < LOBBY_ANSWER_MS &&
         (!c.asked[i] || nowMs - c.askedAt[i] >= LOBBY_ASK_RESEND_MS)) {
       Ask(c, i, nowMs);
@@ -275,6 +276,7 @@ bool OpenSocket(LobbyClient& c, uint32_t nowMs) {
   }
   for (int32_t i = 0; i < c.lobbyCount; ++i) LocalAddressToward(c.socket, c.lobbies[i], c.privates[i]);
   Ask(c, 0, nowMs);
+  AskAgain(c, nowMs);  // at once when the first family has no route
   return true;
 }
 

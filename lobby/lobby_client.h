@@ -81,6 +81,7 @@ struct LobbyClient {
   uint64_t cookies[LOBBY_FAMILIES];     // the lobby's at each address, once challenged
   uint32_t askedAt[LOBBY_FAMILIES];
   bool asked[LOBBY_FAMILIES];
+  bool refused[LOBBY_FAMILIES];         // the last request there could not be sent (no route)
   bool answered[LOBBY_FAMILIES];        // a code, the peers or a refusal came from there
   uint64_t ticket;            // this client's: the same side over both families
   uint64_t code;

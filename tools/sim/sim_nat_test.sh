@@ -9,7 +9,9 @@
 # One case gives both players IPv6 beside the IPv4 NAT that defeats
 # punching, each router's IPv6 firewall dropping what it did not ask for
 # (ip6tables conntrack); the lobby is then a name with both families (the
-# namespaces' own hosts files), and the path must be direct over IPv6.
+# namespaces' own hosts files), and the path must be direct over IPv6;
+# another gives the lobby's name both families but the players no IPv6, and
+# they must play over IPv4 as ever.
 # Prints the path and the time from the join to the first frame per case.
 # Needs root, ip, iptables and ip6tables: without them it says so and skips (77).
 set -u
@@ -121,12 +123,19 @@ play() {
   case $layout in
     none) newns "$a"; plug "$a" eth0 "${a}u" 198.51.100.10 "$p"
           newns "$b"; plug "$b" eth0 "${b}u" 198.51.100.11 "$p" ;;
-    dual) ;;
+    dual|v4only) ;;
     same) router "${p}r" 198.51.100.2 keep 1 "$p"; behind "$a" "${p}r" 1 2; behind "$b" "${p}r" 1 3 ;;
     *)    router "${p}x" 198.51.100.2 "${layout%/*}" 1 "$p"; behind "$a" "${p}x" 1 2
           router "${p}y" 198.51.100.3 "${layout#*/}" 2 "$p"; behind "$b" "${p}y" 2 2 ;;
   esac
   local lobbyAt=198.51.100.1
+  if [ "$layout" = v4only ]; then
+    router "${p}x" 198.51.100.2 keep 1 "$p"; behind "$a" "${p}x" 1 2
+    router "${p}y" 198.51.100.3 keep 2 "$p"; behind "$b" "${p}y" 2 2
+    inns "$p" ip addr add 2001:db8:100::1/64 dev br0 nodad
+    lobby_name "$a"; lobby_name "$b"
+    lobbyAt=lobby.test
+  fi
   if [ "$layout" = dual ]; then
     router "${p}x" 198.51.100.2 random 1 "$p"; behind "$a" "${p}x" 1 2
     router "${p}y" 198.51.100.3 random 2 "$p"; behind "$b" "${p}y" 2 2
@@ -173,7 +182,8 @@ cases=("n none direct-over-IPv4 no-NAT" "k keep/keep direct-over-IPv4 both-port-
        "r1 random/keep relayed-over-IPv4 one-new-port-per-destination"
        "r2 random/random relayed-over-IPv4 both-new-port-per-destination"
        "s same direct-over-IPv4 both-behind-one-NAT"
-       "d6 dual direct-over-IPv6 new-port-per-destination-and-IPv6-firewall")
+       "d6 dual direct-over-IPv6 new-port-per-destination-and-IPv6-firewall"
+       "v4 v4only direct-over-IPv4 a-lobby-of-both-families-and-players-without-IPv6")
 # The cases share nothing, so they play at once.
 for c in "${cases[@]}"; do
   set -- $c
