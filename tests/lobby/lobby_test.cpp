@@ -13,10 +13,12 @@ const NetAddress JOINER = Ipv4Address(0xC6336402, 6000);
 const NetAddress STRANGER = Ipv4Address(0xCB007103, 7000);
 const uint64_t SECRET[4] = {1, 2, 3, 4};
 
+// An address literal (no look-up); all zero should it not read, which the
+// tests' comparisons then show.
 NetAddress Literal(const char* text, uint16_t port) {
   NetAddress found[NET_HOST_ADDRESSES] = {};
   char error[200];
-  EXPECT_EQ(ResolveHost(text, port, found, error, sizeof error), 1) << text;
+  ResolveHost(text, port, found, error, sizeof error);
   return found[0];
 }
 
