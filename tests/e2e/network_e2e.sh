@@ -248,7 +248,7 @@ done
 # Typed as a player might: lower case, no dash.
 typed=$(tr -d - <<<"$code" | tr A-Z a-z)
 menu_dialog b 4 'Join an internet match' "127.0.0.1:$lport" "$typed"
-connected='^BlockTide - connected to 127\.0\.0\.1 \((direct|relayed), delay [0-9]+ frames\)$'
+connected='^BlockTide - connected to 127\.0\.0\.1 \((direct|relayed) over IPv4, delay [0-9]+ frames\)$'
 for d in a b; do
   for _ in $(seq 1 100); do title_of $d "$(eval echo \$wid_$d)" | grep -Eq "$connected" && break; sleep 0.1; done
   title_of $d "$(eval echo \$wid_$d)" | grep -Eq "$connected" ||
