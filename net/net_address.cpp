@@ -218,6 +218,8 @@ void FormatAddress(const NetAddress& a, bool withPort, char* text, size_t size) 
   }
 }
 
+void FormatPeerAddress(const NetAddress& a, char* text, size_t size) { FormatAddress(a, !IsIpv4(a), text, size); }
+
 bool SplitHostAndPort(const char* text, char* host, uint16_t& port, bool& portGiven, char* error, size_t errorSize) {
   const char* begin = text != nullptr ? text : "";
   const char* end = begin + std::strlen(begin);

@@ -85,4 +85,4 @@ const char* NetEndText(const NetSession& s) { return s.endText; }
 
 NetSocket NetSessionSocket(const NetSession& s) { return s.socket; }
 
-void NetPeerText(const NetSession& s, char* text, size_t size) { FormatAddress(s.peer, false, text, size); }
+void NetPeerText(const NetSession& s, char* text, size_t size) { FormatPeerAddress(s.peer, text, size); }

@@ -268,7 +268,8 @@ NetStats NetSessionStats(const NetSession& s);
 const char* NetEndText(const NetSession& s);
 // The session's socket (NET_NO_SOCKET: none), for the window's wake-ups.
 NetSocket NetSessionSocket(const NetSession& s);
-// The peer's address as text ("192.0.2.7", "2001:db8::7"), for the window title.
+// The peer's address as the window title writes it ("192.0.2.7",
+// "[2001:db8::7]:41414"; FormatPeerAddress).
 void NetPeerText(const NetSession& s, char* text, size_t size);
 
 // ---- Ending ----------------------------------------------------------------

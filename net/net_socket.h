@@ -101,6 +101,10 @@ int32_t LookUpHostName(const char* name, NetAddress found[NET_HOST_ADDRESSES], c
 // "192.0.2.7:41414", "[2001:db8::7]:41414"; text holds at least
 // NET_ADDRESS_TEXT bytes.
 void FormatAddress(const NetAddress& a, bool withPort, char* text, size_t size);
+// A peer as window titles name it: an IPv4 address alone ("192.0.2.7", as
+// titles always wrote it), an IPv6 one in brackets with its port
+// ("[2001:db8::7]:41414"), which tells it from IPv4 at a glance.
+void FormatPeerAddress(const NetAddress& a, char* text, size_t size);
 
 // Called by NetHost and NetJoin: 32 bits from the system's random source
 // (the session number and the nonce of a join).

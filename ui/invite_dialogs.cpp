@@ -26,8 +26,10 @@ bool TakeFields(HWND dialog, InviteDialogFields& fields) {
   GetDlgItemTextA(dialog, IDC_LOBBY, lobby, sizeof lobby);
   std::string host;
   uint16_t port = 0;
-  if (!ParsePeerAddress(lobby, host, port, LOBBY_DEFAULT_PORT)) {
-    return Refuse(dialog, IDC_LOBBY, "The lobby is HOST or HOST:PORT, the port from 1 to 65535.");
+  std::string error;
+  if (!ParsePeerAddress(lobby, host, port, LOBBY_DEFAULT_PORT, &error)) {
+    const std::string why = "The lobby is HOST, HOST:PORT or [IPV6]:PORT: " + error + ".";
+    return Refuse(dialog, IDC_LOBBY, why.c_str());
   }
   uint64_t code = fields.code;
   if (GetDlgItem(dialog, IDC_INVITE_CODE) != nullptr) {

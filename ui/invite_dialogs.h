@@ -14,8 +14,8 @@ struct InviteDialogFields {
 };
 
 // The procedure of both, run by DialogBoxParamA with an InviteDialogFields*
-// as the parameter. OK takes the fields only when the lobby is HOST or
-// HOST:PORT and (joining) the code reads as one (any case, the dash
+// as the parameter. OK takes the fields only when the lobby is HOST,
+// HOST:PORT or [IPV6]:PORT and (joining) the code reads as one (any case, the dash
 // optional), and ends the dialog with IDOK; otherwise IDC_INVITE_STATUS
 // says what is wrong, the faulty field is selected and the dialog stays.
 // Cancel ends it with IDCANCEL, the fields unchanged.

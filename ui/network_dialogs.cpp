@@ -10,14 +10,17 @@
 
 namespace {
 
-void SelectField(HWND dialog, int id) {
+// The faulty field selected and the reason on the dialog's status line.
+bool Refuse(HWND dialog, int id, const char* why) {
+  SetDlgItemTextA(dialog, IDC_NETWORK_STATUS, why);
   HWND field = GetDlgItem(dialog, id);
   SetFocus(field);
   SendMessageA(field, EM_SETSEL, 0, -1);
+  return false;
 }
 
 // The fields into `fields` when every one is valid; else the first faulty
-// one is selected.
+// one is selected and the reason shown.
 bool TakeFields(HWND dialog, NetworkDialogFields& fields) {
   char text[sizeof fields.address];
   const bool join = GetDlgItem(dialog, IDC_ADDRESS) != nullptr;
@@ -28,15 +31,16 @@ bool TakeFields(HWND dialog, NetworkDialogFields& fields) {
   if (join) {
     GetDlgItemTextA(dialog, IDC_ADDRESS, text, sizeof text);
     if (!SplitHostAndPort(text, host, typedPort, portTyped, error, sizeof error)) {
-      SelectField(dialog, IDC_ADDRESS);
-      return false;
+      char why[sizeof error + 1];
+      std::snprintf(why, sizeof why, "%s.", error);
+      if (why[0] >= 'a' && why[0] <= 'z') why[0] = static_cast<char>(why[0] - 'a' + 'A');  // a sentence of its own
+      return Refuse(dialog, IDC_ADDRESS, why);
     }
   }
   uint16_t port = 0;
   GetDlgItemTextA(dialog, IDC_PORT, text, sizeof text);
   if (!ParsePort(text, port) && !portTyped) {
-    SelectField(dialog, IDC_PORT);
-    return false;
+    return Refuse(dialog, IDC_PORT, "The port is a number from 1 to 65535.");
   }
   if (join) std::snprintf(fields.address, sizeof fields.address, "%s", host);
   fields.port = portTyped ? typedPort : port;

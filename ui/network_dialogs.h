@@ -14,7 +14,9 @@ struct NetworkDialogFields {
 
 // The procedure of both dialogs, run by DialogBoxParamA with a
 // NetworkDialogFields* as the parameter. OK takes the fields only when they
-// are valid (a port from 1 to 65535; an address without blanks or a colon)
-// and ends the dialog with IDOK; otherwise the faulty field is selected and
-// the dialog stays. Cancel ends it with IDCANCEL, the fields unchanged.
+// are valid (a port from 1 to 65535; an address as SplitHostAndPort reads
+// it: a name, IPv4, IPv6, or either with its port, "[2001:db8::7]:41414",
+// whose port then wins over the port field's) and ends the dialog with
+// IDOK; otherwise the faulty field is selected, IDC_NETWORK_STATUS says
+// why, and the dialog stays. Cancel ends it with IDCANCEL, the fields unchanged.
 INT_PTR CALLBACK NetworkDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -8,6 +8,7 @@
 #include "ui/network_match.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "controls/action_sampling.h"
@@ -39,6 +40,13 @@ NetworkMatch networkMatch = {false, false, NetPhase::Closed, NET_DEFAULT_PORT, f
 namespace {
 
 bool MatchRuns() { return !(gameState.gameOver[0] && gameState.gameOver[1]); }
+
+// A host as typed with its port, as titles write it: an IPv6 address in
+// brackets ("[2001:db8::7]:41414"), else "lobby.example:41500".
+void HostAndPortText(const char* host, uint16_t port, char* text, size_t size) {
+  const bool ipv6 = std::strchr(host, ':') != nullptr;
+  std::snprintf(text, size, ipv6 ? "[%s]:%u" : "%s:%u", host, static_cast<unsigned>(port));
+}
 
 // The frame's Stop, as the window's: both players out.
 void ActStop(int) { gameState.gameOver[0] = gameState.gameOver[1] = true; }
@@ -142,18 +150,29 @@ void ShowNetworkState() {
   NetPeerText(netSession, peer, sizeof peer);
   const bool played = phase == NetPhase::Playing || phase == NetPhase::Ended;
   if (lookingUp) {
-    std::snprintf(title, sizeof title, "%s - looking up %s", MAIN_WINDOW_TITLE, networkMatch.lookUp.name);
+    const HostLookUp& l = networkMatch.lookUp;
+    char host[NET_HOST_TEXT + 8];
+    if (std::strchr(l.name, ':') != nullptr) {
+      HostAndPortText(l.name, l.port, host, sizeof host);
+    } else {
+      std::snprintf(host, sizeof host, "%s", l.name);
+    }
+    std::snprintf(title, sizeof title, "%s - looking up %s", MAIN_WINDOW_TITLE, host);
   } else if (networkMatch.invite && played) {
     // Relayed, the session's peer is the lobby: the title names the other
-    // player as the lobby saw it, written as today's title writes a peer.
-    if (lobbyClient.path == LobbyPath::Relayed) FormatAddress(lobbyClient.peerPublic, false, peer, sizeof peer);
-    std::snprintf(title, sizeof title, "%s - connected to %s (%s, delay %u frames)", MAIN_WINDOW_TITLE, peer,
-                  lobbyClient.path == LobbyPath::Relayed ? "relayed" : "direct", static_cast<unsigned>(stats.delay));
+    // player as the lobby saw it, written as any title writes a peer. The
+    // family is the path's, which may differ from that address's.
+    if (lobbyClient.path == LobbyPath::Relayed) FormatPeerAddress(lobbyClient.peerPublic, peer, sizeof peer);
+    std::snprintf(title, sizeof title, "%s - connected to %s (%s over %s, delay %u frames)", MAIN_WINDOW_TITLE, peer,
+                  lobbyClient.path == LobbyPath::Relayed ? "relayed" : "direct",
+                  IsIpv4(lobbyClient.pathAddress) ? "IPv4" : "IPv6", static_cast<unsigned>(stats.delay));
   } else if (networkMatch.invite && invite != LobbyClientPhase::Closed && invite != LobbyClientPhase::Failed) {
     InviteTitle(title, sizeof title);
   } else if (phase == NetPhase::Hosting || phase == NetPhase::Greeting) {
     std::snprintf(title, sizeof title, "%s - waiting for a player on port %u", MAIN_WINDOW_TITLE,
                   static_cast<unsigned>(networkMatch.port));
+  } else if (phase == NetPhase::Joining && peer[0] == '[') {
+    std::snprintf(title, sizeof title, "%s - joining %s", MAIN_WINDOW_TITLE, peer);  // the port is in it
   } else if (phase == NetPhase::Joining) {
     std::snprintf(title, sizeof title, "%s - joining %s port %u", MAIN_WINDOW_TITLE, peer,
                   static_cast<unsigned>(networkMatch.port));
@@ -387,12 +406,12 @@ bool JoinNetworkMatch(const char* address, uint16_t port) {
 }
 
 bool HostInviteMatch(const char* lobbyHost, uint16_t lobbyPort) {
-  std::snprintf(networkMatch.lobby, sizeof networkMatch.lobby, "%s:%u", lobbyHost, static_cast<unsigned>(lobbyPort));
+  HostAndPortText(lobbyHost, lobbyPort, networkMatch.lobby, sizeof networkMatch.lobby);
   return BeginNetworkSession(NetworkRole::HostInvite, lobbyHost, lobbyPort);
 }
 
 bool JoinInviteMatch(const char* lobbyHost, uint16_t lobbyPort, uint64_t code) {
-  std::snprintf(networkMatch.lobby, sizeof networkMatch.lobby, "%s:%u", lobbyHost, static_cast<unsigned>(lobbyPort));
+  HostAndPortText(lobbyHost, lobbyPort, networkMatch.lobby, sizeof networkMatch.lobby);
   return BeginNetworkSession(NetworkRole::JoinInvite, lobbyHost, lobbyPort, code);
 }
 

@@ -8,13 +8,14 @@
 # key ends outlasts the 5 s the host waits, yet both stay connected; both recordings hold the same digests
 # and one replays in the simulator and in the window; closing the joiner
 # tells the host at once, killing it after 5 s of silence; a join to the
-# closed host gives up with a message; an invite-code match through a lobby,
+# closed host gives up with a message; a match joined by [::1]:PORT agrees
+# as the first over IPv6; an invite-code match through a lobby,
 # hosted and joined through the system menu, agrees as the first.
 #   network_e2e.sh GAME_EXE BUILD_DIR NATIVE_SIM [SECONDS [DIALOG_PROBE [LOBBY]]]
 # The first desk is the build's (tools/wine-env.sh); the script starts and
 # stops the second: display BLOCKTIDE_SECOND_DISPLAY (default :98), prefix
 # BUILD_DIR/wineprefix-desk2. UDP port BLOCKTIDE_NET_PORT (default 43414),
-# on 127.0.0.1 only, and the native lobby (beside NATIVE_SIM) on that port + 50. It prints the figures it measures (CPU, frame rate, the
+# on 127.0.0.1 and ::1 only, and the native lobby (beside NATIVE_SIM) on that port + 50. It prints the figures it measures (CPU, frame rate, the
 # time the host takes to see the joiner go); none of them is asserted.
 set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); sim=${3:?native simulator}; seconds=${4:-12}
@@ -60,6 +61,40 @@ join_refused() {
     fail "$what: $(cat "$work/$name.err")"
 }
 differing() { awk -v a="$1" -v b="$2" 'BEGIN { n = 0; for (i = 1; i <= length(a); i++) n += substr(a, i, 1) != substr(b, i, 1); print n }'; }
+# Random keys held on both desks for $1 seconds.
+keys=(a d s q w f)
+play_keys() {
+  local end=$((SECONDS + $1))
+  while [ $SECONDS -lt $end ]; do
+    on_a; hold "${keys[RANDOM % ${#keys[@]}]}" "0.0$((3 + RANDOM % 7))"
+    on_b; hold "${keys[RANDOM % ${#keys[@]}]}" "0.0$((3 + RANDOM % 7))"
+    sleep "0.$((RANDOM % 3))"
+  done
+}
+# Both desks grabbed at once (as $1-a.png, $1-b.png): the wells agree but for
+# the falling pieces (a frame or two apart, at most two pieces of 4 cells
+# each per well).
+wells_agree() {
+  on_a; import -window root "$work/$1-a.png" & shot_a=$!
+  on_b; import -window root "$work/$1-b.png" & shot_b=$!
+  wait $shot_a $shot_b
+  for p in 0 1; do
+    ox=$ox_a; oy=$oy_a; ca=$(cells "$1-a" "${WELL[p]}")
+    ox=$ox_b; oy=$oy_b; cb=$(cells "$1-b" "${WELL[p]}")
+    n=$(differing "$ca" "$cb")
+    [ "$(tr -cd o <<<"$ca" | wc -c)" -gt 0 ] || fail "$1: well $p is empty on the host's screen"
+    [ "$n" -le 16 ] || fail "$1: well $p: $n cells differ between the desks"
+    echo "$1: well $p: $n of 200 cells differ between the two screens"
+  done
+}
+# The two recordings $1.rec and $2.rec hold the same digests, at least $3.
+same_digests() {
+  grep '^digest' "$work/$1.rec" >"$work/$1.digests"
+  grep '^digest' "$work/$2.rec" >"$work/$2.digests"
+  [ "$(wc -l <"$work/$1.digests")" -ge "$3" ] || fail "$(wc -l <"$work/$1.digests") digests in $1.rec"
+  cmp -s "$work/$1.digests" "$work/$2.digests" ||
+    fail "$1 and $2: the digests differ: $(diff "$work/$1.digests" "$work/$2.digests" | head -n 4)"
+}
 
 # 1. The host waits, the joiner joins: both titles say so.
 on_a
@@ -87,30 +122,13 @@ on_a; xdotool windowfocus --sync "$wid_a"
 sleep 0.5
 cpu_a=$(cpu_ns $hpid); cpu_b=$(cpu_ns $jpid); begin=$(date +%s%N)
 RANDOM=21
-keys=(a d s q w f)
-end=$((SECONDS + seconds))
-while [ $SECONDS -lt $end ]; do
-  on_a; hold "${keys[RANDOM % ${#keys[@]}]}" "0.0$((3 + RANDOM % 7))"
-  on_b; hold "${keys[RANDOM % ${#keys[@]}]}" "0.0$((3 + RANDOM % 7))"
-  sleep "0.$((RANDOM % 3))"
-done
+play_keys "$seconds"
 elapsed=$((($(date +%s%N) - begin) / 1000000))
 cpu_a=$(($(cpu_ns $hpid) - cpu_a)); cpu_b=$(($(cpu_ns $jpid) - cpu_b))
 awk -v a=$cpu_a -v b=$cpu_b -v t=$elapsed 'BEGIN { printf "CPU during %.1f s of play: host %.2f %%, joiner %.2f %% of a core\n", t / 1000, a / 1e4 / t, b / 1e4 / t }'
 
-# 4. Both desks grabbed at once: the wells agree but for the falling pieces
-#    (a frame or two apart, at most two pieces of 4 cells each per well).
-on_a; import -window root "$work/a.png" & shot_a=$!
-on_b; import -window root "$work/b.png" & shot_b=$!
-wait $shot_a $shot_b
-for p in 0 1; do
-  ox=$ox_a; oy=$oy_a; ca=$(cells a "${WELL[p]}")
-  ox=$ox_b; oy=$oy_b; cb=$(cells b "${WELL[p]}")
-  n=$(differing "$ca" "$cb")
-  [ "$(tr -cd o <<<"$ca" | wc -c)" -gt 0 ] || fail "well $p is empty on the host's screen"
-  [ "$n" -le 16 ] || fail "well $p: $n cells differ between the desks"
-  echo "well $p: $n of 200 cells differ between the two screens"
-done
+# 4. Both desks grabbed at once: the wells agree but for the falling pieces.
+wells_agree ipv4
 
 # 5. Stop on the host: both wells of both desks show the title.
 ox=$ox_a; oy=$oy_a; on_a; click $STOP; stopped=$(date +%s%N)
@@ -167,11 +185,8 @@ wait "$jpid"; rc=$?; jpid=""
 #    replays in the simulator.
 wid=$wid_a; gpid=$hpid; close_with_alt_f4; hpid=""
 [ "$rc" -eq 0 ] || fail "host's exit code $rc: $(cat "$work/host.err")"
-grep '^digest' "$work/host.rec" >"$work/host.digests"
-grep '^digest' "$work/join.rec" >"$work/join.digests"
+same_digests host join $((seconds / 2))
 digests=$(wc -l <"$work/host.digests")
-[ "$digests" -ge $((seconds / 2)) ] || fail "$digests digests in the host's recording"
-cmp -s "$work/host.digests" "$work/join.digests" || fail "the recordings' digests differ: $(diff "$work/host.digests" "$work/join.digests" | head -n 4)"
 grep -q '^stop$' "$work/join.rec" || fail "the host's Stop is not in the joiner's recording"
 "$sim" --replay "$work/join.rec" >"$work/sim.out" 2>"$work/sim.err" || fail "simulator: status $?: $(cat "$work/sim.err")"
 grep -q "^replay: all $digests digests matched$" "$work/sim.out" || fail "simulator: $(tail -n 1 "$work/sim.out")"
@@ -202,6 +217,38 @@ wid=$wid_a; gpid=$hpid; close_with_alt_f4; hpid=""
 join_refused late 15 "no answer from 127.0.0.1:$port within 10 s" "join to a closed host"
 kill -0 "$extra" 2>/dev/null || fail "the window did not go on after the refusal"
 kill "$extra"; wait "$extra" 2>/dev/null; extra=""
+
+# 9b. By IPv6 on ::1, the joiner given "[::1]:PORT": both titles write the
+#     other side in brackets with its port (the delay is printed beside
+#     IPv4's when it differs), and the wells and digests agree as in 4 and 7.
+on_a
+wine "$game" --host "$port" --record "$work/host6.rec" --unattended 2>"$work/host6.err" &
+hpid=$!
+window_on a "^BlockTide - waiting for a player on port $port\$"; wid_a=$wid; ox_a=$ox; oy_a=$oy
+on_b
+wine "$game" --join "[::1]:$port" --record "$work/join6.rec" --unattended 2>"$work/join6.err" &
+jpid=$!
+find_game_window "^BlockTide - connected to \[::1\]:$port \(delay [0-9]+ frames\)\$" ||
+  fail "joiner by IPv6: '$(title_of b "$(xdotool search --name '^BlockTide' | head -n 1)")'; $(cat "$work/join6.err")"
+wid_b=$wid; ox_b=$ox; oy_b=$oy
+for _ in $(seq 1 50); do title_of a "$wid_a" | grep -q '^BlockTide - connected to \[::1\]:' && break; sleep 0.1; done
+title=$(title_of a "$wid_a")
+[[ $title =~ ^BlockTide\ -\ connected\ to\ \[::1\]:[0-9]+\ \(delay\ ([0-9]+)\ frames\)$ ]] ||
+  fail "host's title by IPv6: $title"
+[ "${BASH_REMATCH[1]}" = "$delay" ] || echo "note: delay ${BASH_REMATCH[1]} frames by IPv6, $delay by IPv4"
+echo "by IPv6: $(title_of b "$wid_b" | sed 's/^BlockTide - //'); the host: ${title#BlockTide - }"
+ox=$ox_b; oy=$oy_b; on_b; xdotool windowfocus --sync "$wid_b"; click $START
+on_a; xdotool windowfocus --sync "$wid_a"
+sleep 0.5
+play_keys 6
+wells_agree ipv6
+ox=$ox_a; oy=$oy_a; on_a; click $STOP; sleep 0.5
+on_b; wid=$wid_b; gpid=$jpid; close_with_alt_f4; jpid=""
+[ "$rc" -eq 0 ] || fail "IPv6 joiner's exit code $rc: $(cat "$work/join6.err")"
+on_a; wid=$wid_a; gpid=$hpid; close_with_alt_f4; hpid=""
+[ "$rc" -eq 0 ] || fail "IPv6 host's exit code $rc: $(cat "$work/host6.err")"
+same_digests host6 join6 2
+echo "by IPv6: $(wc -l <"$work/host6.digests") digests alike in both recordings"
 
 # 10. By invite code through a lobby on 127.0.0.1, both through the system
 #     menu (Alt+Space; the invite items are 5th and 4th from the bottom):
@@ -248,7 +295,7 @@ done
 # Typed as a player might: lower case, no dash.
 typed=$(tr -d - <<<"$code" | tr A-Z a-z)
 menu_dialog b 4 'Join an internet match' "127.0.0.1:$lport" "$typed"
-connected='^BlockTide - connected to 127\.0\.0\.1 \((direct|relayed), delay [0-9]+ frames\)$'
+connected='^BlockTide - connected to 127\.0\.0\.1 \((direct|relayed) over IPv4, delay [0-9]+ frames\)$'
 for d in a b; do
   for _ in $(seq 1 100); do title_of $d "$(eval echo \$wid_$d)" | grep -Eq "$connected" && break; sleep 0.1; done
   title_of $d "$(eval echo \$wid_$d)" | grep -Eq "$connected" ||
@@ -268,10 +315,7 @@ done
 ox=$ox_a; oy=$oy_a; on_a; click $STOP; sleep 0.5
 on_b; wid=$wid_b; gpid=$jpid; close_with_alt_f4; jpid=""
 on_a; wid=$wid_a; gpid=$hpid; close_with_alt_f4; hpid=""
-grep '^digest' "$work/host2.rec" >"$work/host2.digests"
-grep '^digest' "$work/join2.rec" >"$work/join2.digests"
-[ -s "$work/host2.digests" ] || fail "no digests in the invite match's recording"
-cmp -s "$work/host2.digests" "$work/join2.digests" || fail "the invite match's digests differ"
+same_digests host2 join2 1
 echo "invite match: $(wc -l <"$work/host2.digests") digests alike in both recordings"
 for desk in a b; do on_$desk; wine reg delete "$SETTINGS_KEY" /v Lobby /f >/dev/null 2>&1; done
 echo "PASS"

@@ -396,9 +396,10 @@ TEST(NetSession, AJoinerByBothFamiliesKeepsTheFirstThatAnswers) {
     ASSERT_EQ(NetPhase::Playing, Phase(pair.join)) << NetEndText(pair.join);
     EXPECT_EQ(0u, NetSessionStats(pair.host).refusals) << "the other family's Join is the same joiner's";
     NetPeerText(pair.join, peer, sizeof peer);
-    EXPECT_STREQ(cut ? "127.0.0.1" : "2001:db8::1", peer);
+    // As titles write it: IPv4 alone, IPv6 in brackets with the port.
+    EXPECT_STREQ(cut ? "127.0.0.1" : "[2001:db8::1]:42000", peer);
     NetPeerText(pair.host, peer, sizeof peer);
-    EXPECT_STREQ(cut ? "127.0.0.1" : "2001:db8::2", peer);
+    EXPECT_STREQ(cut ? "127.0.0.1" : "[2001:db8::2]:42000", peer);
     // Nothing more goes by the family that did not answer: lost by IPv6,
     // or a stranger's at the host by IPv4.
     const auto byIpv6 = [&pair] {

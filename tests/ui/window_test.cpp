@@ -630,8 +630,10 @@ std::string MenuText(UINT item) {
 
 TEST_F(MainWindow, NetworkDialogsMenuAndTitle) {
   // Join: the fields shown; a blank inside the address, a port past 65535
-  // and an empty port keep the dialog open; then OK takes them.
-  static std::string shownPort, stayed;
+  // and an unclosed bracket keep the dialog open, each with its reason; then
+  // an IPv6 address with its port is taken, that port winning over the
+  // field's.
+  static std::string shownPort, stayed, why[2];
   static void (*const joinSteps[])(HWND) = {
       [](HWND d) {
         shownPort = Field(d, IDC_PORT);
@@ -640,19 +642,20 @@ TEST_F(MainWindow, NetworkDialogsMenuAndTitle) {
       },
       [](HWND d) {
         stayed += "a";
+        why[0] = Field(d, IDC_NETWORK_STATUS);
         SetDlgItemTextA(d, IDC_ADDRESS, " 192.0.2.7 ");
         SetDlgItemTextA(d, IDC_PORT, "70000");
         Ok(d);
       },
       [](HWND d) {
         stayed += "p";
-        SetDlgItemTextA(d, IDC_ADDRESS, "192.0.2.7:5");
-        SetDlgItemTextA(d, IDC_PORT, "43001");
+        SetDlgItemTextA(d, IDC_ADDRESS, "[2001:db8::7");
         Ok(d);
       },
       [](HWND d) {
-        stayed += "c";
-        SetDlgItemTextA(d, IDC_ADDRESS, "192.0.2.7");
+        stayed += "b";
+        why[1] = Field(d, IDC_NETWORK_STATUS);
+        SetDlgItemTextA(d, IDC_ADDRESS, " [2001:db8::7]:43001");
         Ok(d);
       },
       nullptr};
@@ -660,8 +663,10 @@ TEST_F(MainWindow, NetworkDialogsMenuAndTitle) {
   fields.address[0] = '\0';
   EXPECT_EQ(IDOK, RunNetworkDialog(IDD_JOIN, fields, joinSteps));
   EXPECT_EQ("41414", shownPort);
-  EXPECT_EQ("apc", stayed) << "each faulty field kept the dialog open";
-  EXPECT_STREQ("192.0.2.7", fields.address);
+  EXPECT_EQ("apb", stayed) << "each faulty field kept the dialog open";
+  EXPECT_EQ("\"bad host\" is neither an address nor a host name.", why[0]);
+  EXPECT_NE(std::string::npos, why[1].find("[ADDRESS]:PORT")) << why[1];
+  EXPECT_STREQ("2001:db8::7", fields.address);
   EXPECT_EQ(43001, fields.port);
   // Host: the port as shown; Cancel changes nothing.
   static void (*const hostSteps[])(HWND) = {
@@ -692,6 +697,12 @@ TEST_F(MainWindow, NetworkDialogsMenuAndTitle) {
   SendMessageA(mainWindow, WM_SYSCOMMAND, IDM_LEAVE_NETWORK, 0);
   EXPECT_EQ("BlockTide", Text(mainWindow));
   EXPECT_EQ("(none)", MenuText(IDM_LEAVE_NETWORK));
+  EXPECT_FALSE(NetworkMatchOn());
+  // Joining by IPv6: the title writes the address in brackets, the port after.
+  ASSERT_TRUE(JoinNetworkMatch("::1", 43412));
+  for (int i = 0; i < 50 && Text(mainWindow).find("looking up") != std::string::npos; ++i) Pump(10);
+  EXPECT_EQ("BlockTide - joining [::1]:43412", Text(mainWindow));
+  SendMessageA(mainWindow, WM_SYSCOMMAND, IDM_LEAVE_NETWORK, 0);
   EXPECT_FALSE(NetworkMatchOn());
   session.options.unattended = false;
 

@@ -4,6 +4,8 @@
 # wells as a local run of the same inputs; while they play, a second joiner
 # is refused and a second host cannot take the port; a killed joiner is
 # lost; a joiner nobody answers gives up; bad network arguments exit with 2.
+# Straight over 127.0.0.1 and [::1] the same match has the same wells and
+# delay; a malformed address exits with 2 and its reason.
 # By invite code through blocktide-lobby: the same wells, the code and path
 # lines; an unknown code and a silent lobby end with status 3.
 # Ports BASE to BASE + 9.
@@ -47,6 +49,26 @@ fi
 cmp -s "$tmp/host.out" "$tmp/join.out" || { echo "host and joiner print different wells"; fail=1; }
 cmp -s "$tmp/host.out" "$tmp/local.out" || { echo "the network match differs from the local one"; fail=1; }
 grep -q "delay [1-9] frames" "$tmp/host.err" || { echo "no figures: $(cat "$tmp/host.err")"; fail=1; }
+# The same match straight over 127.0.0.1 and over [::1]: the wells of the
+# local run both times, and the same delay chosen by either family.
+for target in 127.0.0.1 '[::1]'; do
+  "$sim" --host $hostPort --seed 1000 --random 7 --shadow --frames 400 --every 200 \
+         >"$tmp/direct.out" 2>"$tmp/direct.err" &
+  host=$!
+  pids+=($host)
+  sleep 0.3
+  "$sim" --join "$target:$hostPort" --random 7 --shadow --frames 400 --every 200 >"$tmp/direct-join.out" \
+         2>"$tmp/direct-join.err"; joinStatus=$?
+  wait $host; hostStatus=$?
+  if [ $hostStatus -ne 0 ] || [ $joinStatus -ne 0 ]; then
+    echo "over $target: host $hostStatus, joiner $joinStatus"; cat "$tmp/direct.err" "$tmp/direct-join.err"; fail=1
+  fi
+  cmp -s "$tmp/direct.out" "$tmp/local.out" && cmp -s "$tmp/direct-join.out" "$tmp/local.out" ||
+    { echo "over $target: the wells differ from the local run"; fail=1; }
+  grep -o 'delay [0-9]* frames' "$tmp/direct.err" | head -n 1 >"$tmp/delay-$target"
+done
+[ -s "$tmp/delay-127.0.0.1" ] && cmp -s "$tmp/delay-127.0.0.1" "$tmp/delay-[::1]" ||
+  { echo "delays: $(cat "$tmp/delay-127.0.0.1") by IPv4, $(cat "$tmp/delay-[::1]") by IPv6"; fail=1; }
 # The host's recording of the network match replays to its wells.
 "$sim" --replay "$tmp/host.rec" >"$tmp/replay.out" || { echo "the host's recording does not replay"; fail=1; }
 grep -v '^replay: ' "$tmp/replay.out" | cmp -s <(tail -n 24 "$tmp/host.out") - || { echo "the replay prints other wells"; fail=1; }
@@ -117,4 +139,15 @@ expect2 --host-invite --random 1
 expect2 --lobby 127.0.0.1 --join-invite 2345-678O --random 1
 expect2 --lobby 127.0.0.1:0 --host-invite --random 1
 expect2 --lobby 127.0.0.1 --host-invite --join 127.0.0.1:$hostPort --random 1
+# Addresses that cannot be: status 2 and the reason on its own line.
+expect2_saying() {
+  local why=$1; shift
+  expect2 "$@"
+  grep -qF "$why" "$tmp/err" || { echo "$*: no \"$why\" in $(cat "$tmp/err")"; fail=1; }
+}
+expect2_saying 'written [ADDRESS] or [ADDRESS]:PORT' --join '[::1' --random 1
+expect2_saying 'a port is needed' --join 2001:db8::7 --random 1
+expect2_saying 'is not an IPv6 address' --join 2001:db8::7:41414 --random 1
+expect2_saying 'the interface after % must be its number' --join '[fe80::1%]:1' --random 1
+expect2_saying 'brackets hold an IPv6 address' --join '[192.0.2.7]:1' --random 1
 exit $fail
