@@ -165,7 +165,7 @@ void ShowNetworkState() {
     if (lobbyClient.path == LobbyPath::Relayed) FormatPeerAddress(lobbyClient.peerPublic, peer, sizeof peer);
     std::snprintf(title, sizeof title, "%s - connected to %s (%s over %s, delay %u frames)", MAIN_WINDOW_TITLE, peer,
                   lobbyClient.path == LobbyPath::Relayed ? "relayed" : "direct",
-                  IsIpv4(lobbyClient.pathAddress) ? "IPv4" : "IPv6", static_cast<unsigned>(stats.delay));
+                  LobbyPathFamily(lobbyClient), static_cast<unsigned>(stats.delay));
   } else if (networkMatch.invite && invite != LobbyClientPhase::Closed && invite != LobbyClientPhase::Failed) {
     InviteTitle(title, sizeof title);
   } else if (phase == NetPhase::Hosting || phase == NetPhase::Greeting) {
