@@ -8,8 +8,8 @@ namespace {
 
 const uint8_t MAGIC[4] = {'B', 'T', 'l', 'b'};
 constexpr size_t HEADER_BYTES = 8;
-constexpr size_t REFRESH_PADDING = 73;
-constexpr size_t JOIN_PADDING = 22;
+constexpr size_t REFRESH_PADDING = 81;
+constexpr size_t JOIN_PADDING = 38;
 const char ALPHABET[] = "23456789ABCDEFGHJKMNPQRSTUVWXYZ";
 constexpr uint32_t ALPHABET_SIZE = 31;
 constexpr size_t CODE_CHARS = 8;
@@ -17,13 +17,14 @@ constexpr size_t CODE_CHARS = 8;
 size_t KindLength(LobbyKind kind) {
   switch (kind) {
     case LobbyKind::Register: return 60;
-    case LobbyKind::CodeGiven: return 18;
-    case LobbyKind::Refresh: return 90;
-    case LobbyKind::Join: return 90;
-    case LobbyKind::Peers: return 90;
-    case LobbyKind::Challenge: return 16;
-    case LobbyKind::Error: return 18;
-    case LobbyKind::Probe: return 20;
+    case LobbyKind::CodeGiven: return 34;
+    case LobbyKind::Refresh: return 106;
+    case LobbyKind::Join: return 106;
+    case LobbyKind::Peers: return 106;
+    case LobbyKind::Challenge: return 24;
+    case LobbyKind::Error: return 26;
+    case LobbyKind::Probe: return 28;
+    case LobbyKind::Relayed: return LOBBY_RELAY_HEADER;  // the least; the payload follows
   }
   return 0;
 }
@@ -81,8 +82,10 @@ bool IsLobbyDatagram(const uint8_t* data, size_t size) {
 }
 
 size_t WriteLobbyDatagram(const LobbyDatagram& d, uint8_t* out, size_t capacity) {
-  const size_t length = KindLength(d.kind);
-  if (length == 0 || capacity < length) return 0;
+  const bool relayed = d.kind == LobbyKind::Relayed;
+  if (relayed && (d.payloadSize == 0 || d.payloadSize > NET_MAX_DATAGRAM || d.payload == nullptr)) return 0;
+  const size_t length = KindLength(d.kind) + (relayed ? d.payloadSize : 0);
+  if (KindLength(d.kind) == 0 || capacity < length) return 0;
   size_t n = 0;
   std::memcpy(out, MAGIC, sizeof MAGIC);
   n = sizeof MAGIC;
@@ -97,10 +100,13 @@ size_t WriteLobbyDatagram(const LobbyDatagram& d, uint8_t* out, size_t capacity)
       break;
     case LobbyKind::CodeGiven:
       Put(out, n, d.code, 8);
+      Put(out, n, d.ticket, 8);
+      Put(out, n, d.token, 8);
       Put(out, n, d.refreshS, 2);
       break;
     case LobbyKind::Refresh:
       Put(out, n, d.code, 8);
+      Put(out, n, d.ticket, 8);
       Put(out, n, d.path, 1);
       std::memset(out + n, 0, REFRESH_PADDING);
       n += REFRESH_PADDING;
@@ -115,6 +121,8 @@ size_t WriteLobbyDatagram(const LobbyDatagram& d, uint8_t* out, size_t capacity)
       break;
     case LobbyKind::Peers:
       Put(out, n, d.code, 8);
+      Put(out, n, d.ticket, 8);
+      Put(out, n, d.token, 8);
       Put(out, n, d.role, 1);
       Put(out, n, 0, 1);
       PutAddresses(out, n, d.publics);
@@ -122,17 +130,25 @@ size_t WriteLobbyDatagram(const LobbyDatagram& d, uint8_t* out, size_t capacity)
       break;
     case LobbyKind::Challenge:
       Put(out, n, d.cookie, 8);
+      Put(out, n, d.ticket, 8);
       break;
     case LobbyKind::Error:
       Put(out, n, static_cast<uint8_t>(d.reason), 1);
       Put(out, n, 0, 1);
       Put(out, n, d.code, 8);
+      Put(out, n, d.ticket, 8);
       break;
     case LobbyKind::Probe:
-      Put(out, n, d.code, 8);
+      Put(out, n, d.token, 8);
+      Put(out, n, d.nonce, 8);
       Put(out, n, d.role, 1);
       Put(out, n, d.answer, 1);
       Put(out, n, 0, 2);
+      break;
+    case LobbyKind::Relayed:
+      Put(out, n, d.token, 8);
+      std::memcpy(out + n, d.payload, d.payloadSize);
+      n += d.payloadSize;
       break;
   }
   return n;
@@ -140,7 +156,7 @@ size_t WriteLobbyDatagram(const LobbyDatagram& d, uint8_t* out, size_t capacity)
 
 LobbyReadResult ReadLobbyDatagram(const uint8_t* data, size_t size, LobbyDatagram& d) {
   d = LobbyDatagram{};
-  if (size > LOBBY_MAX_DATAGRAM) return LobbyReadResult::Length;
+  if (size > LOBBY_MAX_RELAYED) return LobbyReadResult::Length;
   if (size < HEADER_BYTES) return IsLobbyDatagram(data, size) ? LobbyReadResult::Length : LobbyReadResult::Magic;
   if (!IsLobbyDatagram(data, size)) return LobbyReadResult::Magic;
   size_t n = sizeof MAGIC;
@@ -149,8 +165,10 @@ LobbyReadResult ReadLobbyDatagram(const uint8_t* data, size_t size, LobbyDatagra
   d.kind = static_cast<LobbyKind>(Get(data, n, 1));
   const size_t length = KindLength(d.kind);
   if (length == 0 || Get(data, n, 1) != 0) return LobbyReadResult::Kind;
-  if (size != length) return LobbyReadResult::Length;
+  if (d.kind == LobbyKind::Relayed ? size <= length || size > LOBBY_MAX_RELAYED : size != length)
+    return LobbyReadResult::Length;
   bool zero = true;  // every padding byte
+  bool ticket = true, token = false;  // the kind names the asker; the room
   switch (d.kind) {
     case LobbyKind::Register:
       d.cookie = Get(data, n, 8);
@@ -159,11 +177,15 @@ LobbyReadResult ReadLobbyDatagram(const uint8_t* data, size_t size, LobbyDatagra
       break;
     case LobbyKind::CodeGiven:
       d.code = Get(data, n, 8);
+      d.ticket = Get(data, n, 8);
+      d.token = Get(data, n, 8);
       d.refreshS = static_cast<uint16_t>(Get(data, n, 2));
+      token = true;
       if (d.refreshS == 0) return LobbyReadResult::Field;
       break;
     case LobbyKind::Refresh:
       d.code = Get(data, n, 8);
+      d.ticket = Get(data, n, 8);
       d.path = static_cast<uint8_t>(Get(data, n, 1));
       zero = Zeros(data, n, REFRESH_PADDING);
       if (d.path > 1) return LobbyReadResult::Field;
@@ -177,6 +199,9 @@ LobbyReadResult ReadLobbyDatagram(const uint8_t* data, size_t size, LobbyDatagra
       break;
     case LobbyKind::Peers:
       d.code = Get(data, n, 8);
+      d.ticket = Get(data, n, 8);
+      d.token = Get(data, n, 8);
+      token = true;
       d.role = static_cast<uint8_t>(Get(data, n, 1));
       zero = Get(data, n, 1) == 0;
       if (!GetAddresses(data, n, d.publics) || !GetAddresses(data, n, d.privates)) return LobbyReadResult::Field;
@@ -184,24 +209,37 @@ LobbyReadResult ReadLobbyDatagram(const uint8_t* data, size_t size, LobbyDatagra
       break;
     case LobbyKind::Challenge:
       d.cookie = Get(data, n, 8);
+      d.ticket = Get(data, n, 8);
       break;
     case LobbyKind::Error: {
       const uint8_t reason = static_cast<uint8_t>(Get(data, n, 1));
       zero = Get(data, n, 1) == 0;
       d.code = Get(data, n, 8);
-      if (reason < 1 || reason > 3) return LobbyReadResult::Field;
+      d.ticket = Get(data, n, 8);
+      if (reason < 1 || reason > 5) return LobbyReadResult::Field;
       d.reason = static_cast<LobbyError>(reason);
       break;
     }
     case LobbyKind::Probe:
-      d.code = Get(data, n, 8);
+      d.token = Get(data, n, 8);
+      d.nonce = Get(data, n, 8);
       d.role = static_cast<uint8_t>(Get(data, n, 1));
       d.answer = static_cast<uint8_t>(Get(data, n, 1));
       zero = Get(data, n, 2) == 0;
-      if (d.role > 1 || d.answer > 1) return LobbyReadResult::Field;
+      ticket = false;
+      token = true;
+      if (d.role > 1 || d.answer > 1 || d.nonce == 0) return LobbyReadResult::Field;
+      break;
+    case LobbyKind::Relayed:
+      d.token = Get(data, n, 8);
+      d.payload = data + n;
+      d.payloadSize = size - n;
+      ticket = false;
+      token = true;
       break;
   }
   if (!zero || d.code >= LOBBY_CODE_COUNT) return LobbyReadResult::Field;
+  if ((ticket && d.ticket == 0) || (token && d.token == 0)) return LobbyReadResult::Field;
   return LobbyReadResult::Ok;
 }
 

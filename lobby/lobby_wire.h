@@ -5,38 +5,52 @@
 // "BTnw", so the two never pass for each other), the format (u16), the kind
 // (u8) and a zero byte. All numbers are little-endian; an address is 16
 // bytes in network order (an IPv4 one IPv4-mapped) and its port (u16), 18
-// bytes in all, all zero for none. Each kind has one exact length:
+// bytes in all, all zero for none. Each kind has one exact length but
+// Relayed:
 //
 //   Register   60  cookie u64, ticket u64, the sender's private addresses
 //                  (2: one a family)
-//   CodeGiven  18  code u64, refresh period in seconds u16
-//   Refresh    90  code u64, path u8 (0 waiting, 1 playing direct), 73 zero bytes
-//   Join       90  cookie u64, code u64, ticket u64, the sender's private
-//                  addresses (2), 22 zero bytes
-//   Peers      90  code u64, role u8 (0 host, 1 joiner), zero u8, the other
-//                  side's public addresses (2: as the lobby saw them, one a
-//                  family), its private ones (2)
-//   Challenge  16  cookie u64
-//   Error      18  reason u8, zero u8, code u64
-//   Probe      20  code u64, the sender's role u8, answer u8 (0 a probe,
-//                  1 its answer), 2 zero bytes: player to player only, while
-//                  punching (the lobby drops any it is sent)
+//   CodeGiven  34  code u64, ticket u64, token u64, refresh period in s u16
+//   Refresh   106  code u64, ticket u64, path u8 (0 waiting, 1 playing
+//                  direct), 81 zero bytes
+//   Join      106  cookie u64, code u64, ticket u64, the sender's private
+//                  addresses (2), 38 zero bytes
+//   Peers     106  code u64, ticket u64, token u64, role u8 (0 host,
+//                  1 joiner), zero u8, the other side's public addresses (2:
+//                  as the lobby saw them, one a family), its private ones (2)
+//   Challenge  24  cookie u64, ticket u64
+//   Error      26  reason u8, zero u8, code u64, ticket u64
+//   Probe      28  token u64, nonce u64, the sender's role u8, answer u8
+//                  (0 a probe, 1 its answer), 2 zero bytes: player to player
+//                  only, while punching (the lobby drops any it is sent)
+//   Relayed  16+N  token u64, then one game datagram of N bytes (1 to
+//                  NET_MAX_DATAGRAM): to the lobby, which forwards it as it
+//                  is to the room's other side
 //
-// A player asks over each family the lobby has: the ticket, its own random
-// number, tells the lobby that a request over the second family is the same
-// player's, so its room learns the public address of each. A request is
-// never shorter than any reply the lobby sends for it (Join and Refresh are
-// padded for that), so the lobby cannot be made to amplify a flood.
+// Every reply of the lobby names the request it answers by the asker's
+// ticket, its own random number, which only the lobby sees: a client takes
+// no reply that does not, so a stranger who forges the lobby's address
+// cannot end or steer it. The ticket also tells the lobby that a request
+// over the second family is the same player's, so its room learns the
+// public address of each. The room's token, drawn by the lobby and given
+// only to the room's host (CodeGiven) and joiner (Peers), is in every probe
+// and relayed datagram: a probe answer also echoes its probe's nonce. A
+// request is never shorter than any reply the lobby sends for it (Join and
+// Refresh are padded for that), so the lobby cannot be made to amplify a
+// flood.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "net/net_socket.h"
+#include "net/net_wire.h"
 
-constexpr uint16_t LOBBY_FORMAT = 2;  // 1 had IPv4 addresses only
+constexpr uint16_t LOBBY_FORMAT = 3;  // 1 had IPv4 addresses only; 2 no tickets in replies, no tokens
 constexpr uint16_t LOBBY_DEFAULT_PORT = 41415;
-constexpr size_t LOBBY_MAX_DATAGRAM = 90;  // the longest lobby datagram (Refresh, Join, Peers)
+constexpr size_t LOBBY_MAX_DATAGRAM = 106;  // the longest lobby datagram of one length (Refresh, Join, Peers)
+constexpr size_t LOBBY_RELAY_HEADER = 16;   // a Relayed datagram's bytes before the game's
+constexpr size_t LOBBY_MAX_RELAYED = LOBBY_RELAY_HEADER + NET_MAX_DATAGRAM;
 constexpr int32_t LOBBY_FAMILIES = 2;       // addresses of a side a datagram carries
 constexpr uint64_t LOBBY_CODE_COUNT = 852891037441ull;  // 31^8 codes: 0 to this - 1
 
@@ -49,12 +63,15 @@ enum class LobbyKind : uint8_t {
   Challenge = 6,  // lobby to an unproven asker: send again with this cookie
   Error = 7,      // lobby to asker: refused, with the reason
   Probe = 8,      // player to player: the hole punching's probe or its answer
+  Relayed = 9,    // player to lobby to player: a game datagram in the room's envelope
 };
 
 enum class LobbyError : uint8_t {
   UnknownCode = 1,  // no such room, or another address's
   Expired = 2,      // the code was not joined in time
-  RateLimited = 3,  // too many registrations or look-ups from this address
+  RateLimited = 3,  // too many registrations or look-ups from this address's network
+  Full = 4,         // every room is taken: "the lobby is full"
+  Dropped = 5,      // the host's waiting room was given up for another network's host
 };
 
 struct LobbyDatagram {
@@ -62,7 +79,10 @@ struct LobbyDatagram {
   uint16_t format;
   uint64_t cookie;        // Register, Join, Challenge
   uint64_t code;          // CodeGiven, Refresh, Join, Peers, Error
-  uint64_t ticket;        // Register, Join: the asker's own, the same over both families
+  uint64_t ticket;        // the asker's own, the same over both families: in its requests and the
+                          // lobby's replies to it (all but Probe and Relayed)
+  uint64_t token;         // CodeGiven, Peers, Probe, Relayed: the room's
+  uint64_t nonce;         // Probe: the prober's, echoed by the answer
   uint16_t refreshS;      // CodeGiven
   uint8_t path;           // Refresh: 0 waiting, 1 playing direct
   uint8_t role;           // Peers: 0 the receiver hosts, 1 it joined; Probe: the sender's
@@ -70,6 +90,8 @@ struct LobbyDatagram {
   LobbyError reason;      // Error
   NetAddress privates[LOBBY_FAMILIES];  // Register, Join: the sender's; Peers: the other side's
   NetAddress publics[LOBBY_FAMILIES];   // Peers: the other side's, as the lobby saw them
+  const uint8_t* payload; // Relayed: the game datagram, within the bytes read
+  size_t payloadSize;
 };
 
 enum class LobbyReadResult : uint8_t {
@@ -80,14 +102,16 @@ enum class LobbyReadResult : uint8_t {
   Kind,    // an unknown kind, or the header's zero byte set
   Field,   // a field out of range: a code past the last, a path, role,
            // answer or reason unknown, a padding byte set, an address with
-           // a port of 0, or Peers without a first public address
+           // a port of 0, Peers without a first public address, a ticket
+           // or token of 0
 };
 
 // True when the bytes start with the lobby's magic: the lobby reads these and
 // relays everything else.
 bool IsLobbyDatagram(const uint8_t* data, size_t size);
 
-// Writes d; the bytes written, or 0 when capacity is too small.
+// Writes d (a Relayed one with its payload); the bytes written, or 0 when
+// capacity is too small.
 size_t WriteLobbyDatagram(const LobbyDatagram& d, uint8_t* out, size_t capacity);
 
 // Reads and checks one datagram; on anything but Ok, d is not to be used.
