@@ -53,9 +53,9 @@ void AfterStart(void* context) {
   if (!run.started) {
     run.startedMs = MonotonicMs();
     // How long an invite took: the lobby, the punching, the handshake.
-    if (run.inviteMs != 0 && !lobbyClient.host) {
+    if (run.inviteMs != 0 && !LobbyClientFigures(lobbyClient).host) {
       std::fprintf(stderr, "blocktide-sim: invite: path after %u ms, first frame after %u ms\n",
-                   lobbyClient.pathMs - (run.inviteMs - 1), run.startedMs - (run.inviteMs - 1));
+                   LobbyClientFigures(lobbyClient).pathMs - (run.inviteMs - 1), run.startedMs - (run.inviteMs - 1));
     }
   }
   run.started = true;
@@ -113,7 +113,7 @@ int FindPath(const SimNetPlan& plan, NetSession& s, const NetOptions& options) {
     switch (LobbyTakeClientEvent(c)) {
       case LobbyClientEvent::CodeGiven: {
         char code[LOBBY_CODE_TEXT];
-        FormatLobbyCode(c.code, code);
+        FormatLobbyCode(LobbyClientFigures(c).code, code);
         std::fprintf(stderr, "invite code: %s\n", code);
         std::fflush(stderr);
         continue;
@@ -222,7 +222,8 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
   if (!Connect(s)) return Closing(plan, Lost(s));
   const bool hosting = NetSessionStats(s).localPlayer == 0;
   if (plan.invite) {
-    std::fprintf(stderr, "path: %s over %s\n", lobbyClient.path == LobbyPath::Direct ? "direct" : "relayed",
+    std::fprintf(stderr, "path: %s over %s\n",
+                 LobbyClientFigures(lobbyClient).path == LobbyPath::Direct ? "direct" : "relayed",
                  LobbyPathFamily(lobbyClient));
     std::fflush(stderr);
   }
