@@ -28,6 +28,7 @@ class Sampler : public ::testing::Test {
     pad->axes = 8;
     pad->hats = 4;
     fakedi::Install();
+    ResetPauseSampling();
     window = CreateWindowA("STATIC", "sampler", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                            GetModuleHandleA(nullptr), nullptr);
     for (int p = 0; p < 2; ++p) {
@@ -151,4 +152,67 @@ TEST_F(Sampler, KeyboardModeReadsTheUnpolledObject) {
   // Back in joystick mode the next read sees the button up.
   controls[0].keyboardMode = 0;
   EXPECT_EQ(Action::NoAction, SampleRead(0));
+}
+
+// A held Pause toggled the pause every 5th tick under the repeat rule, and
+// one press of the shared default key paused and resumed at once.
+TEST_F(Sampler, PauseIsOnePressWhoeverItIsBoundTo) {
+  // Held for 3, 8, 15, 30 and 100 frames (30 ms to 1 s): one Pause each.
+  for (int frames : {3, 8, 15, 30, 100}) {
+    int pauses[2] = {0, 0};
+    Hold(VK_DELETE);
+    for (int f = 0; f < frames; ++f) {
+      for (int p = 0; p < 2; ++p) pauses[p] += SampleAction(p) == Action::Pause ? 1 : 0;
+    }
+    keyState[VK_DELETE] = 0;
+    for (int p = 0; p < 2; ++p) EXPECT_EQ(Action::NoAction, SampleAction(p)) << "released";
+    EXPECT_EQ(1, pauses[0]) << "player 0 takes the shared key's press, held " << frames;
+    EXPECT_EQ(0, pauses[1]) << "the same press is not player 1's too, held " << frames;
+  }
+  // Player 0 out (not sampled): player 1 takes the press.
+  Hold(VK_DELETE);
+  EXPECT_EQ(Action::Pause, SampleAction(1));
+  EXPECT_EQ(Action::NoAction, SampleAction(1));
+  keyState[VK_DELETE] = 0;
+  EXPECT_EQ(Action::NoAction, SampleAction(1)) << "the release seen";
+  // The other keys are sampled as before while Pause is held.
+  Hold(VK_DELETE);
+  EXPECT_EQ(Action::Pause, SampleAction(0));
+  Hold('A');
+  EXPECT_EQ(Action::Left, SampleAction(0));
+  keyState['A'] = 0;
+  EXPECT_EQ(Action::NoAction, SampleAction(0));
+  keyState[VK_DELETE] = 0;
+  EXPECT_EQ(Action::NoAction, SampleAction(0));
+  // A lower action held at the press keeps the press waiting, not lost.
+  Hold('S');
+  Hold(VK_DELETE);
+  EXPECT_EQ(Action::SpeedUp, SampleAction(0));
+  keyState['S'] = 0;
+  EXPECT_EQ(Action::Pause, SampleAction(0));
+  EXPECT_EQ(Action::NoAction, SampleAction(0));
+  keyState[VK_DELETE] = 0;
+  EXPECT_EQ(Action::NoAction, SampleAction(0));
+  // Players on keys of their own each have their press.
+  controls[1].bindings[6].arg2 = VK_INSERT;
+  Hold(VK_DELETE);
+  Hold(VK_INSERT);
+  EXPECT_EQ(Action::Pause, SampleAction(0));
+  EXPECT_EQ(Action::Pause, SampleAction(1));
+  EXPECT_EQ(Action::NoAction, SampleAction(1));
+  keyState[VK_DELETE] = keyState[VK_INSERT] = 0;
+
+  // A joystick button: one Pause per press, held over many polls.
+  JoystickSet(0);
+  for (int a = 0; a < 8; ++a) controls[0].bindings[a] = Binding{0, 0, 20 + a};
+  controls[0].bindings[6] = Binding{0, 0, 5};
+  ASSERT_EQ(Action::NoAction, SampleRead(0)) << "the pad open and read";
+  for (int press = 0; press < 3; ++press) {
+    pad->SetButton(5, true);
+    int pauses = 0;
+    for (int f = 0; f < 40; ++f) pauses += SampleAction(0) == Action::Pause ? 1 : 0;
+    pad->SetButton(5, false);
+    EXPECT_EQ(Action::NoAction, SampleAction(0));
+    EXPECT_EQ(1, pauses) << "press " << press;
+  }
 }
