@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "controls/config_dialog.h"
+#include "controls/control_set.h"
 #include "engine/engine.h"
 #include "ui/layout.h"
 
@@ -20,6 +22,7 @@ HBITMAP swapBitmap;
 HDC swapDC;
 
 ImageRecord imageRecord;
+bool remoteWell[2];
 
 const char TITLE_TEXT[] = "BlockTide";
 
@@ -190,17 +193,49 @@ void ClearWellImage(int p) {
   BlankWell(p);
 }
 
-// Between matches, under the title: player p's figures of the last match
-// and the tally, in the stock GUI font (no object to make or free).
-static void DrawFigures(HDC dc, int p, const RECT& well) {
+// What the well of a player shows under the title: nothing (before the
+// first match ends, or the match being paused for this well), the last
+// match's figures between matches, the player's own figures from the moment
+// they are out, or that the match is paused and how to go on.
+static TitleNote NoteFor(int p) {
   const MatchFigures& m = matchFigures;
-  const PlayerFigures& f = m.last[p];
-  const int64_t pps = PiecesPerSecond100(f.pieces, m.lastFrames);
-  char text[320];
-  std::snprintf(text, sizeof text, "%sscore %d\npieces %lld, %lld.%02lld a second\nrows %lld, garbage sent %lld\nwins %d",
-                m.winner == p ? "winner\n" : "", f.score, static_cast<long long>(f.pieces),
-                static_cast<long long>(pps / 100), static_cast<long long>(pps % 100), static_cast<long long>(f.rows),
-                static_cast<long long>(f.sent), m.wins[p]);
+  if (m.running && gameState.gameOver[p]) return TitleNote::Out;
+  if (m.running && gameState.paused) return TitleNote::Paused;
+  return m.running || m.matchesEnded == 0 ? TitleNote::None : TitleNote::Ended;
+}
+
+// Under the title, in the stock GUI font (no object to make or free):
+// player p's figures ("winner" or "out" first) and the tally.
+static void DrawFigures(HDC dc, int p, const RECT& well, TitleNote note) {
+  const MatchFigures& m = matchFigures;
+  PlayerFigures f = note == TitleNote::Out ? m.now[p] : m.last[p];
+  if (note == TitleNote::Out) f.score = gameState.score[p];
+  const int64_t pps = PiecesPerSecond100(f.pieces, f.frames);
+  const char* first = note == TitleNote::Out ? "out\n" : m.winner == p ? "winner\n" : "";
+  char text[400];
+  std::snprintf(text, sizeof text,
+                "%sscore %d\npieces %lld, %lld.%02lld a second\nrows %lld, garbage sent %lld\nswaps %lld, %lld "
+                "points\nwins %d",
+                first, f.score, static_cast<long long>(f.pieces), static_cast<long long>(pps / 100),
+                static_cast<long long>(pps % 100), static_cast<long long>(f.rows), static_cast<long long>(f.sent),
+                static_cast<long long>(f.swaps), static_cast<long long>(-f.swaps * SWAP_COST), m.wins[p]);
+  RECT area = well;
+  area.top = well.bottom / 2 + 32;
+  SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  SetTextColor(dc, RGB(0, 0, 0));
+  DrawTextA(dc, text, -1, &area, DT_CENTER | DT_NOPREFIX);
+}
+
+// "paused" and the key or button that resumes it, by the name the Config
+// dialog shows; none for the computer or the other PC's player, whose keys
+// are not at this one.
+static void DrawPaused(HDC dc, int p, const RECT& well) {
+  char text[BINDING_TEXT_SIZE + 32] = "paused";
+  if (controls[p].keyboardMode != COMPUTER_MODE && !remoteWell[p]) {
+    char name[BINDING_TEXT_SIZE];
+    FormatBinding(p, controls[p].bindings[static_cast<int>(Action::Pause)], name);
+    if (name[0] != '\0') std::snprintf(text, sizeof text, "paused\n%s resumes", name);
+  }
   RECT area = well;
   area.top = well.bottom / 2 + 32;
   SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
@@ -209,13 +244,15 @@ static void DrawFigures(HDC dc, int p, const RECT& well) {
 }
 
 // The title drawn over a blank well is the same picture whatever the well
-// held, so a well that shows it already (with the same figures) is left alone.
+// held, so a well that shows it already (with the same lines) is left alone.
 void DrawTitle(int p) {
   const bool cleared = imageRecord.clearPending[p];
   imageRecord.clearPending[p] = false;
+  const TitleNote note = NoteFor(p);
   const int32_t match = matchFigures.running ? 0 : matchFigures.matchesEnded;
   const int32_t wins = matchFigures.wins[p];
-  const bool sameFigures = imageRecord.titleMatch[p] == match && imageRecord.titleWins[p] == wins;
+  const bool sameFigures =
+      imageRecord.titleMatch[p] == match && imageRecord.titleWins[p] == wins && imageRecord.titleNote[p] == note;
   if (imageRecord.well[p] == WellPicture::Title && sameFigures) return;
   if (cleared || imageRecord.well[p] == WellPicture::Title) BlankWell(p);
 
@@ -227,7 +264,9 @@ void DrawTitle(int p) {
   DrawTextA(dc, TITLE_TEXT, -1, &area, TITLE_FORMAT);
   imageRecord.titleMatch[p] = match;
   imageRecord.titleWins[p] = wins;
-  if (match != 0) DrawFigures(dc, p, area);
+  imageRecord.titleNote[p] = note;
+  if (note == TitleNote::Ended || note == TitleNote::Out) DrawFigures(dc, p, area, note);
+  if (note == TitleNote::Paused) DrawPaused(dc, p, area);
   // Over cells (a step called on its own) the text makes a picture of its own.
   imageRecord.well[p] = imageRecord.well[p] == WellPicture::Blank ? WellPicture::Title : WellPicture::Unknown;
   MarkChanged(WELL_IMAGE << p);

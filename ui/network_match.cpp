@@ -232,6 +232,7 @@ void EndNetworkMatch(bool tell, const char* why = nullptr) {
   networkMatch.wakeOnDatagram = false;
   if (MatchRuns()) RunCommand(ID_STOP, ActStop);
   networkMatch.playing = false;
+  remoteWell[0] = remoteWell[1] = false;
   SetNetworkPace(false);
   ShowNetworkState();
   if (tell) Tell(text, true);
@@ -252,6 +253,7 @@ void BeginPlaying() {
   if (ownShadow) NetRequestShadow(netSession, own, 1);
   CloseCodeDialog();  // the code is used
   networkMatch.playing = true;
+  remoteWell[1 - own] = true;
   networkMatch.playingSinceMs = timerCalls.getTime();
 }
 
