@@ -163,6 +163,10 @@ bool CreateMainWindow(HINSTANCE inst, int showCommand) {
   scoreLabel[1] = MakeControl("STATIC", "0", LABEL_STYLE, scorePlace[1], ID_SCORE0 + 1);
   levelLabel[0] = MakeControl("STATIC", "1", LABEL_STYLE, levelPlace[0], ID_LEVEL0);
   levelLabel[1] = MakeControl("STATIC", "1", LABEL_STYLE, levelPlace[1], ID_LEVEL0 + 1);
+  // A replay plays the file's matches and controls: Start and Config would do nothing.
+  if (session.replay != ReplayState::NotReplaying) {
+    for (int id : {ID_START, ID_CONFIG0, ID_CONFIG0 + 1}) EnableWindow(GetDlgItem(window, id), FALSE);
+  }
   // The window's DPI or the stored size may not be the start-up layout's.
   FitLayout(window, WindowDpi(window));
   NoteWindowPlace(window, false);
