@@ -147,9 +147,17 @@ bool CreateMainWindow(HINSTANCE inst, int showCommand) {
   AdjustWindowRect(&outer, MAIN_WINDOW_STYLE, FALSE);
   OffsetRect(&outer, 50, 50);
   windowRecord = {};
-  WindowRecord stored;
+  WindowRecord stored = {};
   const bool restored = LoadWindowRecord(stored);
-  if (restored) SetRect(&outer, stored.left, stored.top, stored.right, stored.bottom);
+  // A stored place smaller than this scale's minimum was left at a smaller
+  // scale (the value keeps no DPI): kept as a size, it would open at the
+  // minimum, not at the layout's share of the screen, which it gets instead.
+  const int32_t frameWidth = (outer.right - outer.left) - clientWidth;
+  const int32_t frameHeight = (outer.bottom - outer.top) - clientHeight;
+  const bool sized = stored.right - stored.left >= ScaleToDpi(MIN_CLIENT_WIDTH, layoutDpi) + frameWidth &&
+                     stored.bottom - stored.top >= ScaleToDpi(MIN_CLIENT_HEIGHT, layoutDpi) + frameHeight;
+  if (restored && sized) SetRect(&outer, stored.left, stored.top, stored.right, stored.bottom);
+  if (restored && !sized) OffsetRect(&outer, stored.left - outer.left, stored.top - outer.top);
   HWND window = CreateWindowExA(0, MAIN_CLASS_NAME, MAIN_WINDOW_TITLE, MAIN_WINDOW_STYLE, outer.left, outer.top,
                                 outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, inst, nullptr);
   if (window == nullptr) return false;
