@@ -353,6 +353,20 @@ bool BeginNetworkSession(NetworkRole role, const char* address, uint16_t port, u
   return true;
 }
 
+// A dialog's OK may be followed by a while of setting up (Winsock begun, the
+// look-up's thread made) before the title says what is awaited: the title
+// says so at once and the window paints what the dialog covered. Nothing
+// begun (a failure told), the plain title again.
+void SayConnecting() {
+  char title[64];
+  std::snprintf(title, sizeof title, "%s - Connecting...", MAIN_WINDOW_TITLE);
+  SetWindowTextA(mainWindow, title);
+  UpdateWindow(mainWindow);
+}
+void UnsayConnecting() {
+  if (!NetworkMatchOn() && networkMatch.lookUp.thread == nullptr) SetWindowTextA(mainWindow, MAIN_WINDOW_TITLE);
+}
+
 }  // namespace
 
 bool NetworkMatchOn() { return NetSessionStats(netSession).phase != NetPhase::Closed || InviteBeforeSession(); }
@@ -433,12 +447,14 @@ bool OnNetworkMenu(UINT item) {
     const INT_PTR answer = DialogBoxParamA(instance, MAKEINTRESOURCEA(host ? IDD_HOST_INVITE : IDD_JOIN_INVITE),
                                            mainWindow, InviteDialog, reinterpret_cast<LPARAM>(&fields));
     if (answer == IDOK) {
+      SayConnecting();
       SaveLobbyAddress(fields.lobby);
       std::string lobbyHost;
       uint16_t lobbyPort = LOBBY_DEFAULT_PORT;
       ParsePeerAddress(fields.lobby, lobbyHost, lobbyPort, LOBBY_DEFAULT_PORT);  // the dialog checked it
       if (host) HostInviteMatch(lobbyHost.c_str(), lobbyPort);
       if (!host) JoinInviteMatch(lobbyHost.c_str(), lobbyPort, fields.code);
+      UnsayConnecting();
     }
     SetFocus(mainWindow);
     return true;
@@ -447,7 +463,11 @@ bool OnNetworkMenu(UINT item) {
   NetworkDialogFields& fields = host ? networkMatch.hostFields : networkMatch.joinFields;
   const INT_PTR answer = DialogBoxParamA(instance, MAKEINTRESOURCEA(host ? IDD_HOST : IDD_JOIN), mainWindow,
                                          NetworkDialog, reinterpret_cast<LPARAM>(&fields));
-  if (answer == IDOK) BeginNetworkSession(host ? NetworkRole::Host : NetworkRole::Join, fields.address, fields.port);
+  if (answer == IDOK) {
+    SayConnecting();
+    BeginNetworkSession(host ? NetworkRole::Host : NetworkRole::Join, fields.address, fields.port);
+    UnsayConnecting();
+  }
   SetFocus(mainWindow);
   return true;
 }
