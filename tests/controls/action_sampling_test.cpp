@@ -157,62 +157,47 @@ TEST_F(Sampler, KeyboardModeReadsTheUnpolledObject) {
 // A held Pause toggled the pause every 5th tick under the repeat rule, and
 // one press of the shared default key paused and resumed at once.
 TEST_F(Sampler, PauseIsOnePressWhoeverItIsBoundTo) {
-  // Held for 3, 8, 15, 30 and 100 frames (30 ms to 1 s): one Pause each.
+  // Held 3 to 100 frames (30 ms to 1 s), both players sampled each frame.
   for (int frames : {3, 8, 15, 30, 100}) {
     int pauses[2] = {0, 0};
-    Hold(VK_DELETE);
-    for (int f = 0; f < frames; ++f) {
+    for (int f = 0; f <= frames; ++f) {
+      keyState[VK_DELETE] = f < frames ? static_cast<SHORT>(0x8000) : 0;
       for (int p = 0; p < 2; ++p) pauses[p] += SampleAction(p) == Action::Pause ? 1 : 0;
     }
-    keyState[VK_DELETE] = 0;
-    for (int p = 0; p < 2; ++p) EXPECT_EQ(Action::NoAction, SampleAction(p)) << "released";
     EXPECT_EQ(1, pauses[0]) << "player 0 takes the shared key's press, held " << frames;
-    EXPECT_EQ(0, pauses[1]) << "the same press is not player 1's too, held " << frames;
+    EXPECT_EQ(0, pauses[1]) << "and player 1 not the same press, held " << frames;
   }
-  // Player 0 out (not sampled): player 1 takes the press.
-  Hold(VK_DELETE);
-  EXPECT_EQ(Action::Pause, SampleAction(1));
-  EXPECT_EQ(Action::NoAction, SampleAction(1));
-  keyState[VK_DELETE] = 0;
-  EXPECT_EQ(Action::NoAction, SampleAction(1)) << "the release seen";
-  // The other keys are sampled as before while Pause is held.
-  Hold(VK_DELETE);
-  EXPECT_EQ(Action::Pause, SampleAction(0));
-  Hold('A');
-  EXPECT_EQ(Action::Left, SampleAction(0));
-  keyState['A'] = 0;
-  EXPECT_EQ(Action::NoAction, SampleAction(0));
-  keyState[VK_DELETE] = 0;
-  EXPECT_EQ(Action::NoAction, SampleAction(0));
-  // A lower action held at the press keeps the press waiting, not lost.
-  Hold('S');
-  Hold(VK_DELETE);
-  EXPECT_EQ(Action::SpeedUp, SampleAction(0));
-  keyState['S'] = 0;
-  EXPECT_EQ(Action::Pause, SampleAction(0));
-  EXPECT_EQ(Action::NoAction, SampleAction(0));
-  keyState[VK_DELETE] = 0;
-  EXPECT_EQ(Action::NoAction, SampleAction(0));
-  // Players on keys of their own each have their press.
-  controls[1].bindings[6].arg2 = VK_INSERT;
+  // One sampling a row: the keys down, the player, what it gets.
+  struct Row { int keys[2]; int p; Action want; const char* why; };
+  const Row rows[] = {{{VK_DELETE}, 1, Action::Pause, "player 0 out: player 1 takes it"},
+                      {{}, 1, Action::NoAction, "released"},
+                      {{VK_DELETE}, 0, Action::Pause, "pressed again"},
+                      {{VK_DELETE, 'A'}, 0, Action::Left, "the other keys as before while held"},
+                      {{}, 0, Action::NoAction, "released"},
+                      {{VK_DELETE, 'S'}, 0, Action::SpeedUp, "the lower action held at the press wins"},
+                      {{VK_DELETE}, 0, Action::Pause, "and the press waited for it"},
+                      {{}, 0, Action::NoAction, "released"}};
+  for (const Row& r : rows) {
+    std::memset(keyState, 0, sizeof keyState);
+    for (int vk : r.keys) keyState[vk] = static_cast<SHORT>(vk != 0 ? 0x8000 : 0);
+    EXPECT_EQ(r.want, SampleAction(r.p)) << r.why;
+  }
+  controls[1].bindings[6].arg2 = VK_INSERT;  // keys of their own: a press each
   Hold(VK_DELETE);
   Hold(VK_INSERT);
   EXPECT_EQ(Action::Pause, SampleAction(0));
   EXPECT_EQ(Action::Pause, SampleAction(1));
-  EXPECT_EQ(Action::NoAction, SampleAction(1));
-  keyState[VK_DELETE] = keyState[VK_INSERT] = 0;
 
-  // A joystick button: one Pause per press, held over many polls.
+  // A joystick button: one Pause per press, held over 40 polls.
   JoystickSet(0);
-  for (int a = 0; a < 8; ++a) controls[0].bindings[a] = Binding{0, 0, 20 + a};
-  controls[0].bindings[6] = Binding{0, 0, 5};
+  for (int a = 0; a < 8; ++a) controls[0].bindings[a] = Binding{0, 0, a == 6 ? 5 : 20 + a};
   ASSERT_EQ(Action::NoAction, SampleRead(0)) << "the pad open and read";
   for (int press = 0; press < 3; ++press) {
-    pad->SetButton(5, true);
     int pauses = 0;
-    for (int f = 0; f < 40; ++f) pauses += SampleAction(0) == Action::Pause ? 1 : 0;
-    pad->SetButton(5, false);
-    EXPECT_EQ(Action::NoAction, SampleAction(0));
+    for (int f = 0; f <= 40; ++f) {
+      pad->SetButton(5, f < 40);
+      pauses += SampleAction(0) == Action::Pause ? 1 : 0;
+    }
     EXPECT_EQ(1, pauses) << "press " << press;
   }
 }

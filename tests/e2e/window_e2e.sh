@@ -35,7 +35,7 @@ text_rows() {
   local name=$1; set -- $2
   local top=$(($4 / 2 + 32)) h=$(($4 / 2 - 34))
   convert "$work/$name.png" -crop "$(($3 - 4))x$h+$((ox + $1 + 2))+$((oy + $2 + top))" +repage \
-    -fill '#00FF00' -opaque '#000000' -fill black +opaque '#00FF00' -fill white -opaque '#00FF00' \
+    -fill '#123456' -opaque '#000000' -fill black +opaque '#123456' -fill white -opaque '#123456' \
     -scale "1x$h!" txt:- | tail -n +2 | grep -vc '#000000'
 }
 # The leftmost column holding a block (10 when none).
@@ -94,21 +94,18 @@ both_wells fall
 # Pause is a press: held 30 ms to 1 s (the shared Delete is both players'
 # Pause), it pauses once, both wells saying "paused" under the title, and
 # the next press resumes.
+# Both wells' text rows (text_rows) between MIN and MAX, after the screenshot NAME.
+wells_rows() {
+  for w in "$WELL0" "$WELL1"; do
+    n=$(text_rows "$1" "$w")
+    [ "$n" -ge "$2" ] && [ "$n" -le "$3" ] || fail "$4: $n text rows in well ($w)"
+  done
+}
 for ms in 30 80 150 300 1000; do
   hold Delete "$(awk "BEGIN { print $ms / 1000 }")"
-  sleep 0.3
-  shot "paused$ms"
-  for w in "$WELL0" "$WELL1"; do
-    n=$(text_rows "paused$ms" "$w")
-    [ "$n" -ge 8 ] && [ "$n" -le 30 ] || fail "Delete held $ms ms: $n text rows in well ($w), not paused"
-  done
+  sleep 0.3; shot "paused$ms"; wells_rows "paused$ms" 8 30 "Delete held $ms ms: not paused"
   hold Delete 0.08
-  sleep 0.3
-  shot "resumed$ms"
-  for w in "$WELL0" "$WELL1"; do
-    n=$(text_rows "resumed$ms" "$w")
-    [ "$n" -eq 0 ] || fail "after the press that follows a $ms ms one: $n text rows in well ($w), not resumed"
-  done
+  sleep 0.3; shot "resumed$ms"; wells_rows "resumed$ms" 0 0 "the press after a $ms ms one: not resumed"
 done
 
 click $STOP
