@@ -11,6 +11,7 @@
 
 HFONT titleFont;
 HFONT controlFont;
+HFONT linesFont;
 HPEN pens[CELL_VALUES];
 HBRUSH brushes[CELL_VALUES];
 
@@ -48,13 +49,30 @@ static HFONT MakeControlFont() {
   return CreateFontIndirectA(&font);
 }
 
+// The lines under the title: the stock GUI font, which is made for the
+// screen's DPI; at a layout of another DPI (a monitor of another scale),
+// its face at its height scaled to the layout's.
+static HFONT MakeLinesFont() {
+  HDC screen = GetDC(nullptr);
+  const int32_t screenDpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : BASE_DPI;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  if (layoutDpi == screenDpi || screenDpi <= 0) return nullptr;
+  LOGFONTA font = {};
+  GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+  font.lfHeight = MulDiv(font.lfHeight, layoutDpi, screenDpi);
+  font.lfWidth = 0;
+  return CreateFontIndirectA(&font);
+}
+
 void MakeFonts() {
   if (titleFont != nullptr) DeleteObject(titleFont);
   if (controlFont != nullptr) DeleteObject(controlFont);
+  if (linesFont != nullptr) DeleteObject(linesFont);
   titleFont = CreateFontA(titleFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                           "Arial Black");
   controlFont = MakeControlFont();
+  linesFont = MakeLinesFont();
 }
 
 void CreateDrawingObjects() {
@@ -80,6 +98,8 @@ void DestroyDrawingObjects() {
   titleFont = nullptr;
   if (controlFont != nullptr) DeleteObject(controlFont);
   controlFont = nullptr;
+  if (linesFont != nullptr) DeleteObject(linesFont);
+  linesFont = nullptr;
 }
 
 // A stored or composed cell holds 0 to 8; anything else is drawn as empty
@@ -204,7 +224,7 @@ static TitleNote NoteFor(int p) {
   return m.running || m.matchesEnded == 0 ? TitleNote::None : TitleNote::Ended;
 }
 
-// Under the title, in the stock GUI font (no object to make or free):
+// Under the title, in the stock GUI font (linesFont at another DPI):
 // player p's figures ("winner" or "out" first) and the tally.
 static void DrawFigures(HDC dc, int p, const RECT& well, TitleNote note) {
   const MatchFigures& m = matchFigures;
@@ -220,8 +240,8 @@ static void DrawFigures(HDC dc, int p, const RECT& well, TitleNote note) {
                 static_cast<long long>(pps % 100), static_cast<long long>(f.rows), static_cast<long long>(f.sent),
                 static_cast<long long>(f.swaps), static_cast<long long>(-f.swaps * SWAP_COST), m.wins[p]);
   RECT area = well;
-  area.top = well.bottom / 2 + 32;
-  SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  area.top = well.bottom / 2 + ScaleToDpi(32, layoutDpi);
+  SelectObject(dc, linesFont != nullptr ? static_cast<HGDIOBJ>(linesFont) : GetStockObject(DEFAULT_GUI_FONT));
   SetTextColor(dc, RGB(0, 0, 0));
   DrawTextA(dc, text, -1, &area, DT_CENTER | DT_NOPREFIX);
 }
@@ -237,8 +257,8 @@ static void DrawPaused(HDC dc, int p, const RECT& well) {
     if (name[0] != '\0') std::snprintf(text, sizeof text, "paused\n%s resumes", name);
   }
   RECT area = well;
-  area.top = well.bottom / 2 + 32;
-  SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  area.top = well.bottom / 2 + ScaleToDpi(32, layoutDpi);
+  SelectObject(dc, linesFont != nullptr ? static_cast<HGDIOBJ>(linesFont) : GetStockObject(DEFAULT_GUI_FONT));
   SetTextColor(dc, RGB(0, 0, 0));
   DrawTextA(dc, text, -1, &area, DT_CENTER | DT_NOPREFIX);
 }

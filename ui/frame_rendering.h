@@ -16,6 +16,7 @@
 constexpr int CELL_VALUES = 9;
 extern HFONT titleFont;
 extern HFONT controlFont;
+extern HFONT linesFont;  // the lines under the title; none at the screen's DPI (the stock GUI font)
 extern HPEN pens[CELL_VALUES];
 extern HBRUSH brushes[CELL_VALUES];
 
