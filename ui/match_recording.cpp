@@ -10,7 +10,7 @@
 #include "engine/engine.h"
 #include "engine/host.h"
 #include "ui/kept_match.h"
-#include "ui/network_match.h"
+#include "controls/settings_store.h"
 #include "ui/window_handles.h"
 
 MatchSession session;
@@ -122,6 +122,14 @@ void TellSettingNotStored(const char* value, long code) {
   char what[96];
   std::snprintf(what, sizeof what, "The setting \"%s\" could not be stored", value);
   TellFailure(what, static_cast<unsigned long>(code));
+}
+
+#ifndef BLOCKTIDE_DEFAULT_LOBBY
+#define BLOCKTIDE_DEFAULT_LOBBY ""
+#endif
+
+void KnownLobby(char* text, size_t size) {
+  if (!LoadLobbyAddress(text, size)) std::snprintf(text, size, "%s", BLOCKTIDE_DEFAULT_LOBBY);
 }
 
 int BeginSession(const char* commandLine) {

@@ -63,3 +63,8 @@ void TellFailure(const char* what, unsigned long code);
 // settingNotStored (controls/settings_store.h) in the window: a setting the
 // registry refused, said with TellFailure.
 void TellSettingNotStored(const char* value, long code);
+
+// The lobby a player would use now: the stored "Lobby", else the build's
+// default (BLOCKTIDE_DEFAULT_LOBBY), else "" (the command line's invite
+// roles and the invite dialogs).
+void KnownLobby(char* text, size_t size);

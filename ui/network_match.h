@@ -56,6 +56,7 @@ struct NetworkMatch {
   NetPhase shownPhase;       // what the title and the menu show
   uint16_t port;             // hosting: the port; joining: the host's
   bool wakeOnDatagram;       // WM_NETWORK asked for: a frame waits for the other side
+  bool wakeFailed;           // the system refused to wake the window on a datagram (said once)
   uint32_t playingSinceMs;   // when the frames began (timeGetTime)
   NetworkDialogFields hostFields;  // what the dialogs showed last
   NetworkDialogFields joinFields;
@@ -91,9 +92,6 @@ bool JoinNetworkMatch(const char* address, uint16_t port);
 // is looked up first, as a host's is).
 bool HostInviteMatch(const char* lobbyHost, uint16_t lobbyPort);
 bool JoinInviteMatch(const char* lobbyHost, uint16_t lobbyPort, uint64_t code);
-// The lobby a player would use now: the stored "Lobby", else the build's
-// default (BLOCKTIDE_DEFAULT_LOBBY), else "".
-void KnownLobby(char* text, size_t size);
 
 // A window command while NetworkMatchOn (instead of RunCommand): Start and
 // Stop asked of both programs, a Shadow box sent as an event; Config, the

@@ -145,7 +145,7 @@ sleep 1
 xdotool key p; title_is "BlockTide - replay paused" "P in the first match"
 xdotool key n; sleep 0.3; title_is "BlockTide - replay paused" "after N: the second match, still paused"
 begin=$(date +%s%N)
-xdotool key p; title_is "BlockTide" "P at the second match"
+xdotool key p; title_is "BlockTide - replay 1x" "P at the second match"
 wait_exit 300 "after the second match"
 ms=$((($(date +%s%N) - begin) / 1000000))
 [ "$rc" -eq 0 ] || fail "replay with N: exit code $rc: $(cat "$work/two.err")"
