@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -30,7 +31,8 @@ const char USAGE[] =
     "The stranger against a blocktide-lobby on 127.0.0.1:LOBBY_PORT, from forged\n"
     "sources on 127/8 through a raw socket (root; inside a test's namespace).\n"
     "Modes, each printing its figures as \"key: value\" lines:\n"
-    "  register  each of --addresses N (300) over --networks K /24s (300) tries\n"
+    "  register  each of --addresses N (300) over --networks K /24s (300; the\n"
+    "            --first-network F (0) counted from 127.200.0.0/24) tries\n"
     "            --attempts R (40) registrations, each from a port of its own\n"
     "  lookup    N addresses over K /24s ask for random codes at --rate (10000)\n"
     "            a second for --seconds S (5)\n"
@@ -80,7 +82,7 @@ void Handshakes(std::vector<Try>& tries, bool joining) {
   };
   const uint64_t startNs = NowNs();
   uint64_t sweptNs = startNs;
-  while (ended < tries.size() && NowNs() - startNs < PHASE_NS) {
+  while (ended < tries.size() && NowNs() - startNs < PHASE_NS && attack.stop == 0) {
     for (; next < tries.size() && next - ended < WINDOW; ++next) {
       if (tries[next].stage >= 3) {  // nothing to join
         ++ended;
@@ -209,7 +211,7 @@ int RunHold() {
   d.payloadSize = sizeof keep;
   uint64_t keeps = 0, round = 0, passed = 0, lastPassed = 0, keepBytes = 0;
   const uint64_t startNs = NowNs(), holdNs = o.seconds * 1000000000ull;
-  for (uint64_t nowNs = startNs; !held.empty() && nowNs - startNs < holdNs; nowNs = NowNs()) {
+  for (uint64_t nowNs = startNs; !held.empty() && nowNs - startNs < holdNs && attack.stop == 0; nowNs = NowNs()) {
     if ((nowNs - startNs) / KEEP_ALIVE_NS != round) {
       round = (nowNs - startNs) / KEEP_ALIVE_NS;
       lastPassed = passed;
@@ -228,7 +230,8 @@ int RunHold() {
         ++passed;
   }
   Figure("rooms still joined at the end", "%llu", static_cast<unsigned long long>(lastPassed));
-  Figure("keep-alive bytes a second", "%.0f", static_cast<double>(keepBytes) / static_cast<double>(o.seconds));
+  Figure("keep-alive bytes a second", "%.0f",
+         static_cast<double>(keepBytes) * 1e9 / static_cast<double>(std::max<uint64_t>(NowNs() - startNs, 1)));
   return 0;
 }
 
@@ -243,7 +246,7 @@ int RunLookup() {
     askers[i].ticket = Random64();
   }
   std::vector<uint64_t> cookies(o.addresses);
-  uint64_t answered = 0, unknown = 0, limited = 0, found = 0, other = 0, sent = 0;
+  uint64_t unknown = 0, limited = 0, found = 0, other = 0, sent = 0;
   auto take = [&](const Seen& s, bool counting) {
     LobbyDatagram d;
     const int64_t who = AttackerIndex(s.to);
@@ -252,7 +255,6 @@ int RunLookup() {
       return;
     if (d.kind == LobbyKind::Challenge) cookies[who] = d.cookie;
     if (!counting || d.kind == LobbyKind::Challenge) return;
-    ++answered;
     if (d.kind == LobbyKind::Peers) ++found;
     else if (d.kind == LobbyKind::Error && d.reason == LobbyError::UnknownCode) ++unknown;
     else if (d.kind == LobbyKind::Error && d.reason == LobbyError::RateLimited) ++limited;
@@ -274,7 +276,7 @@ int RunLookup() {
     if (Sniff(s, 5)) take(s, false);
   sent = 0;
   const uint64_t startNs = NowNs(), floodNs = o.seconds * 1000000000ull;
-  for (uint64_t nowNs = startNs; nowNs - startNs < floodNs; nowNs = NowNs()) {
+  for (uint64_t nowNs = startNs; nowNs - startNs < floodNs && attack.stop == 0; nowNs = NowNs()) {
     const uint64_t due = (nowNs - startNs) * o.rate / 1000000000ull;
     for (uint32_t k = 0; sent < due && k < 256; ++k) join(static_cast<uint32_t>(sent % o.addresses));
     for (int k = 0; k < 512 && Sniff(s, 0); ++k) take(s, true);
@@ -286,7 +288,8 @@ int RunLookup() {
   const double perSecond = static_cast<double>(unknown) / seconds;
   Figure("attacking addresses", "%u in %u /24s", o.addresses, o.networks);
   Figure("look-ups sent a second", "%.0f", static_cast<double>(sent) / seconds);
-  Figure("look-ups answered a second", "%.0f", static_cast<double>(answered) / seconds);
+  // Answered: the code looked up, found or not; a refusal says nothing of it.
+  Figure("look-ups answered a second", "%.1f", static_cast<double>(unknown + found) / seconds);
   Figure("unknown-code answers a second", "%.1f", perSecond);
   Figure("rate-limited answers a second", "%.1f", static_cast<double>(limited) / seconds);
   Figure("codes found", "%llu (other answers %llu)", static_cast<unsigned long long>(found),
@@ -320,19 +323,20 @@ int Usage(const char* message) {
 
 int main(int argc, char** argv) {
   AttackOptions& o = attack.options;
-  o = AttackOptions{AttackMode::None, 0, 300, 300, 40, 5, 0, 80000, LOBBY_CODE_COUNT, 0, 0};
+  o = AttackOptions{AttackMode::None, 0, 300, 300, 0, 40, 5, 0, 80000, LOBBY_CODE_COUNT, 0, 0};
   const char* const MODES[] = {"", "register", "lookup", "hold", "stranger", "relay"};
   if (argc >= 2 && std::strcmp(argv[1], "--help") == 0) return Usage(nullptr);
   for (int m = 1; argc >= 2 && m < 6; ++m)
     if (std::strcmp(argv[1], MODES[m]) == 0) o.mode = static_cast<AttackMode>(m);
   if (o.mode == AttackMode::None) return Usage("a mode is needed first");
-  uint64_t port = 0, addresses = o.addresses, networks = o.networks, attempts = o.attempts;
+  uint64_t port = 0, addresses = o.addresses, networks = o.networks, first = 0, attempts = o.attempts;
   for (int i = 2; i < argc; ++i) {
     const char* a = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     const bool ok = (std::strcmp(a, "--port") == 0 && ParseNumber(value, 65535, port) && port != 0) ||
                     (std::strcmp(a, "--addresses") == 0 && ParseNumber(value, 50000, addresses) && addresses != 0) ||
                     (std::strcmp(a, "--networks") == 0 && ParseNumber(value, 10000, networks) && networks != 0) ||
+                    (std::strcmp(a, "--first-network") == 0 && ParseNumber(value, 10000, first)) ||
                     (std::strcmp(a, "--attempts") == 0 && ParseNumber(value, 100, attempts) && attempts != 0) ||
                     (std::strcmp(a, "--seconds") == 0 && ParseNumber(value, 120, o.seconds) && o.seconds != 0) ||
                     (std::strcmp(a, "--rate") == 0 && ParseNumber(value, 200000, o.rate) && o.rate != 0) ||
@@ -347,17 +351,20 @@ int main(int argc, char** argv) {
     ++i;
   }
   if (port == 0) return Usage("--port is needed");
-  if (networks > addresses || (addresses + networks - 1) / networks > 250)
-    return Usage("--networks must be at most --addresses and hold at most 250 addresses each");
+  if (networks > addresses || (addresses + networks - 1) / networks > 250 || first + networks > 50 * 256)
+    return Usage("--networks must be at most --addresses, hold at most 250 addresses each and end in 127.249");
   if ((o.mode == AttackMode::Stranger || o.mode == AttackMode::RelayFlood) && o.firstPort == 0)
     return Usage("--ports is needed");
   if (o.mode == AttackMode::Stranger && o.code == LOBBY_CODE_COUNT) return Usage("--code is needed");
   o.lobbyPort = static_cast<uint16_t>(port);
   o.addresses = static_cast<uint32_t>(addresses);
   o.networks = static_cast<uint32_t>(networks);
+  o.firstNetwork = static_cast<uint32_t>(first);
   o.attempts = static_cast<uint32_t>(attempts);
   if (o.rate == 0) o.rate = o.mode == AttackMode::Stranger ? 2000 : 10000;
   if (!OpenAttack()) return 1;
+  std::signal(SIGTERM, [](int) { attack.stop = 1; });
+  std::signal(SIGINT, [](int) { attack.stop = 1; });
   int status = 0;
   switch (o.mode) {
     case AttackMode::Register: status = RunRegister(); break;

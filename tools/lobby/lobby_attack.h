@@ -23,6 +23,7 @@ struct AttackOptions {
   uint16_t lobbyPort;
   uint32_t addresses;       // attacking addresses
   uint32_t networks;        // the /24s they are spread over
+  uint32_t firstNetwork;    // the first of them, counted from 127.200.0.0/24
   uint32_t attempts;        // registrations each address tries
   uint64_t seconds;         // how long a flood or a hold lasts
   uint64_t rate;            // datagrams a second
@@ -44,6 +45,7 @@ struct Attack {
   AttackOptions options;
   Xorshift64 random;
   uint64_t sent, sentBytes, sendFaults;
+  volatile int stop;  // SIGTERM or SIGINT: the run ends early, its figures printed
   uint8_t buffer[2048];
 };
 
@@ -64,8 +66,9 @@ bool Sniff(Seen& s, int timeoutMs);
 // From the lobby's port on 127.0.0.1.
 bool FromLobby(const Seen& s);
 
-// The i-th attacking address: network i % networks (127.200.0.0/24 on),
-// host i / networks + 1 in it; and back (-1 when not one).
+// The i-th attacking address: network firstNetwork + i % networks
+// (127.200.0.0/24 on), host i / networks + 1 in it; and back (-1 when not
+// one).
 uint32_t AttackerAddress(uint32_t i);
 int64_t AttackerIndex(uint32_t ip);
 

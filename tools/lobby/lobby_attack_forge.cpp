@@ -118,14 +118,14 @@ bool Sniff(Seen& s, int timeoutMs) {
 bool FromLobby(const Seen& s) { return s.from == ATTACK_LOOPBACK && s.fromPort == attack.options.lobbyPort; }
 
 uint32_t AttackerAddress(uint32_t i) {
-  const uint32_t net = ATTACK_FIRST_NET * 256 + i % attack.options.networks;
+  const uint32_t net = ATTACK_FIRST_NET * 256 + attack.options.firstNetwork + i % attack.options.networks;
   return 0x7F000000u | net << 8 | (i / attack.options.networks + 1);
 }
 
 int64_t AttackerIndex(uint32_t ip) {
-  const uint32_t net = (ip >> 8 & 0xFFFF) - ATTACK_FIRST_NET * 256, host = (ip & 0xFF) - 1;
-  if (ip >> 24 != 127 || (ip >> 8 & 0xFFFF) < ATTACK_FIRST_NET * 256 || net >= attack.options.networks ||
-      (ip & 0xFF) == 0)
+  const uint32_t first = ATTACK_FIRST_NET * 256 + attack.options.firstNetwork;
+  const uint32_t net = (ip >> 8 & 0xFFFF) - first, host = (ip & 0xFF) - 1;
+  if (ip >> 24 != 127 || (ip >> 8 & 0xFFFF) < first || net >= attack.options.networks || (ip & 0xFF) == 0)
     return -1;
   const uint64_t i = static_cast<uint64_t>(host) * attack.options.networks + net;
   return i < attack.options.addresses ? static_cast<int64_t>(i) : -1;
@@ -257,7 +257,7 @@ int RunStranger() {
   uint64_t forged[FORGERIES] = {}, sent = 0;
   uint64_t answers = 0, probes = 0, welcomes = 0, otherGame = 0, otherLobby = 0, lobbyReplies = 0;
   const uint64_t startNs = NowNs(), runNs = o.seconds * 1000000000ull;
-  for (uint64_t nowNs = startNs; nowNs - startNs < runNs; nowNs = NowNs()) {
+  for (uint64_t nowNs = startNs; nowNs - startNs < runNs && attack.stop == 0; nowNs = NowNs()) {
     const uint64_t due = (nowNs - startNs) * o.rate / 1000000000ull;
     for (; sent < due; ++sent) {
       const Forgery f = static_cast<Forgery>(sent % FORGERIES);
@@ -287,8 +287,9 @@ int RunStranger() {
       }
     }
   }
+  const double seconds = static_cast<double>(NowNs() - startNs) / 1e9;
   for (int f = 0; f < FORGERIES; ++f) Figure(FORGERY_NAMES[f], "%llu", static_cast<unsigned long long>(forged[f]));
-  Figure("forged datagrams a second", "%.0f", static_cast<double>(sent) / static_cast<double>(o.seconds));
+  Figure("forged datagrams a second", "%.0f", static_cast<double>(sent) / seconds);
   Figure("probe answers to the stranger", "%llu", static_cast<unsigned long long>(answers));
   Figure("probes to the stranger", "%llu", static_cast<unsigned long long>(probes));
   Figure("Welcomes to the stranger", "%llu", static_cast<unsigned long long>(welcomes));
@@ -309,7 +310,7 @@ int RunRelayFlood() {
                            0};
   uint64_t bytes = 0, count = 0, relayed = 0;
   const uint64_t startNs = NowNs(), runNs = o.seconds * 1000000000ull;
-  for (uint64_t nowNs = startNs; nowNs - startNs < runNs; nowNs = NowNs()) {
+  for (uint64_t nowNs = startNs; nowNs - startNs < runNs && attack.stop == 0; nowNs = NowNs()) {
     const uint64_t due = (nowNs - startNs) * o.bytesPerSecond / 1000000000ull;
     while (bytes < due) {
       const size_t size = 100 + attack.random.Below(101);
@@ -338,7 +339,7 @@ int RunRelayFlood() {
     while (Sniff(s, 1)) {
     }
   }
-  const double seconds = static_cast<double>(o.seconds);
+  const double seconds = static_cast<double>(NowNs() - startNs) / 1e9;
   Figure("flood bytes a second", "%.0f", static_cast<double>(bytes) / seconds);
   Figure("flood datagrams a second", "%.0f (%llu Relayed with guessed tokens, %llu bare)",
          static_cast<double>(count) / seconds, static_cast<unsigned long long>(relayed),
