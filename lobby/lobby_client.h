@@ -18,9 +18,16 @@
 //           before a session began.
 //
 // The path: both sides probe the other's public and private addresses (and
-// any address a probe came from) every 50 ms for up to 3 s; the joiner takes
-// the first address whose probe was answered and joins there, or joins
-// through the lobby's relay when none answered. A lobby with addresses of
+// any address the other's probe came from), each probe again after 50, 100,
+// 200 ... ms for up to 3 s; the joiner takes the first address whose probe
+// was answered and joins there, or joins through the lobby's relay when none
+// answered. Nothing is taken on trust: a lobby reply counts only when it
+// names this client's ticket; a probe only with the room's token (from the
+// lobby's CodeGiven or Peers); an answer only from the address probed and
+// with that probe's nonce; the relay's datagrams only in the envelope with
+// the token. Only unicast addresses the lobby gave (or the peer's probes came
+// from) are probed, at most LOBBY_TARGETS, each at most LOBBY_PROBES_PER_TARGET
+// times, whatever a lying lobby or peer says. A lobby with addresses of
 // both families is asked over both (the second 250 ms after the first, or
 // at once when the first answered), so that each side's public address of
 // each family is known and both families are punched at once. The host accepts the Join
@@ -37,7 +44,9 @@
 
 constexpr uint32_t LOBBY_ASK_RESEND_MS = 250;   // a request to the lobby is repeated this often
 constexpr uint32_t LOBBY_ANSWER_MS = 5000;      // ... and given up after this without an answer
-constexpr uint32_t LOBBY_PROBE_MS = 50;         // probes go out this often while punching
+constexpr uint32_t LOBBY_PROBE_MS = 50;         // a target's second probe after this, each next after twice the gap
+constexpr int32_t LOBBY_PROBES_PER_TARGET = 7;  // probes one address gets at most (0, 50, 150, 350, 750 ... ms)
+constexpr int32_t LOBBY_ANSWERS_PER_ADDRESS = 16; // probes answered per address at most
 constexpr uint32_t LOBBY_PUNCH_MS = 3000;       // the joiner punches this long before the relay
 constexpr uint32_t LOBBY_SECOND_FAMILY_MS = 250; // the lobby's second address is asked after this
 constexpr int32_t LOBBY_TARGETS = 6;            // the other side's addresses probed at most
@@ -64,6 +73,8 @@ enum class LobbyFailure : uint8_t {
   SocketFault,  // the socket could not be made
   NobodyCame,   // host: nobody joined within the wait limit given
   Unreached,    // host: a player joined by the code but never reached this side
+  Full,         // "the lobby is full"
+  NoRandom,     // "this computer's secure random generator failed"
 };
 
 struct LobbyClient {
@@ -83,24 +94,31 @@ struct LobbyClient {
   bool asked[LOBBY_FAMILIES];
   bool refused[LOBBY_FAMILIES];         // the last request there could not be sent (no route)
   bool answered[LOBBY_FAMILIES];        // a code, the peers or a refusal came from there
-  uint64_t ticket;            // this client's: the same side over both families
+  uint64_t ticket;            // this client's secret: the same side over both families
   uint64_t code;
   bool haveCode;
+  uint64_t token;             // the room's, from CodeGiven (host) or Peers (joiner); 0: none yet
   uint16_t refreshS;
   NetAddress peerPublic;      // the other side's address as the lobby saw it (for titles)
   NetAddress targets[LOBBY_TARGETS];  // the other side's addresses to probe
+  uint64_t nonces[LOBBY_TARGETS];     // each target's probes carry its own
+  int32_t probes[LOBBY_TARGETS];      // sent to each
+  uint32_t probeDueMs[LOBBY_TARGETS]; // each one's next
   int32_t targetCount;
-  NetAddress heard[LOBBY_TARGETS];    // host: addresses whose probes came in
+  bool probeAnswered;                 // a probe came back: probing stops
+  NetAddress heard[LOBBY_TARGETS];    // addresses whose probes (with the token) came in
+  int32_t answers[LOBBY_TARGETS];     // answered to each
   int32_t heardCount;
   LobbyPath path;
   NetAddress pathAddress;     // the peer's, or the lobby's when relayed
   uint32_t waitLimitMs;       // host: give up when nobody joined this long after the code (0: the code's life)
-  uint32_t beganMs, answeredMs, codeMs, refreshedMs, peersMs, probedMs, pathMs;
+  uint32_t beganMs, answeredMs, codeMs, refreshedMs, peersMs, pathMs;
   LobbyClientEvent events[3]; // in order, taken by LobbyTakeClientEvent
   int32_t eventCount;
   LobbyFailure failure;
   char text[192];
   uint64_t probesSent, probesAnswered, dropped;
+  uint32_t codesGiven;        // host: more than one when a room was given up and a new one asked for
 };
 
 // The program's one client (tests use a second).

@@ -1,38 +1,21 @@
-// The lobby: rooms, cookies, rate limits and the relay.
+// The lobby: rooms, cookies, rate limits by network, quotas and the relay.
 #include "lobby/lobby_service.h"
 
 #include <cstdio>
 #include <cstring>
 
+#include "lobby/keyed_hash.h"
+
 LobbyService lobbyService;
 
 namespace {
 
-uint64_t Rotl(uint64_t v, int b) { return (v << b) | (v >> (64 - b)); }
-
-void SipRound(uint64_t v[4]) {
-  v[0] += v[1]; v[1] = Rotl(v[1], 13); v[1] ^= v[0]; v[0] = Rotl(v[0], 32);
-  v[2] += v[3]; v[3] = Rotl(v[3], 16); v[3] ^= v[2];
-  v[0] += v[3]; v[3] = Rotl(v[3], 21); v[3] ^= v[0];
-  v[2] += v[1]; v[1] = Rotl(v[1], 17); v[1] ^= v[2]; v[2] = Rotl(v[2], 32);
-}
-
-// SipHash-2-4 of three words: a keyed hash whose outputs do not give the
-// key away, so that neither cookies nor codes can be forged or foreseen.
-uint64_t KeyedHash(const uint64_t key[2], uint64_t a, uint64_t b, uint64_t c) {
-  uint64_t v[4] = {key[0] ^ 0x736f6d6570736575ull, key[1] ^ 0x646f72616e646f6dull, key[0] ^ 0x6c7967656e657261ull,
-                   key[1] ^ 0x7465646279746573ull};
-  const uint64_t words[4] = {a, b, c, 24ull << 56};
-  for (uint64_t m : words) {
-    v[3] ^= m;
-    SipRound(v);
-    SipRound(v);
-    v[0] ^= m;
-  }
-  v[2] ^= 0xff;
-  for (int i = 0; i < 4; ++i) SipRound(v);
-  return v[0] ^ v[1] ^ v[2] ^ v[3];
-}
+// The kinds of log line, each said at most once a second.
+enum LogKind : uint8_t {
+  LOG_REGISTERED, LOG_JOINED, LOG_SECOND, LOG_DIRECT, LOG_RELAYED, LOG_ENDED, LOG_DROPPED, LOG_FULL,
+  LOG_NO_RANDOM, LOG_SEND_FAULT,
+};
+static_assert(LOG_SEND_FAULT < LOBBY_LOG_KINDS, "a slot for each kind");
 
 uint64_t Half(const NetAddress& a, int half) {
   uint64_t v = 0;
@@ -52,57 +35,106 @@ bool CookieValid(const LobbyService& s, const NetAddress& who, uint64_t cookie, 
 void Reply(LobbyService& s, const NetAddress& to, const LobbyDatagram& d) {
   uint8_t out[LOBBY_MAX_DATAGRAM];
   const size_t n = WriteLobbyDatagram(d, out, sizeof out);
-  if (n != 0) s.send(s.sendContext, to, out, n);
+  if (n != 0 && !s.send(s.sendContext, to, out, n)) ++s.counts.sendFaults;
 }
 
-void Log(LobbyService& s, const LobbyRoom& r, const char* what, const NetAddress* who) {
+// One line of `kind`, unless one was said less than a second ago: then it is
+// counted, and the next line said tells how many were left out.
+void Say(LobbyService& s, LogKind kind, const char* text, uint32_t nowMs) {
+  if (s.log == nullptr) return;
+  if (s.logSaid[kind] && nowMs - s.logMs[kind] < 1000) {
+    ++s.logLeftOut[kind];
+    ++s.counts.logLinesLeftOut;
+    return;
+  }
+  char line[160];
+  if (s.logLeftOut[kind] != 0) std::snprintf(line, sizeof line, "%s (and %u more like it)", text, s.logLeftOut[kind]);
+  else std::snprintf(line, sizeof line, "%s", text);
+  s.logSaid[kind] = true;
+  s.logMs[kind] = nowMs;
+  s.logLeftOut[kind] = 0;
+  s.log(s.logContext, line);
+}
+
+void Log(LobbyService& s, LogKind kind, const LobbyRoom& r, const char* what, const NetAddress* who, uint32_t nowMs) {
   if (s.log == nullptr) return;
   char code[LOBBY_CODE_TEXT];
   FormatLobbyCode(r.code, code);
   char address[NET_ADDRESS_TEXT] = "";
   if (who != nullptr) FormatAddress(*who, true, address, sizeof address);
-  char line[96];
+  char line[112];
   std::snprintf(line, sizeof line, "room %s %s%s%s", code, what, who != nullptr ? " " : "", address);
-  s.log(s.logContext, line);
+  Say(s, kind, line, nowMs);
 }
 
-void EndRoom(LobbyService& s, LobbyRoom& r, const char* why) {
+void EndRoom(LobbyService& s, LobbyRoom& r, const char* why, uint32_t nowMs) {
   char what[48];
   std::snprintf(what, sizeof what, "ended (%s)", why);
-  Log(s, r, what, nullptr);
+  Log(s, LOG_ENDED, r, what, nullptr, nowMs);
   ++s.counts.ended;
   r.state = LobbyRoomState::Free;
 }
 
-void SendError(LobbyService& s, const NetAddress& to, LobbyError reason, uint64_t code) {
+void SendError(LobbyService& s, const NetAddress& to, LobbyError reason, uint64_t code, uint64_t ticket) {
   LobbyDatagram d{};
   d.kind = LobbyKind::Error;
   d.reason = reason;
   d.code = code;
+  d.ticket = ticket;
   Reply(s, to, d);
   if (reason == LobbyError::RateLimited) ++s.counts.rateLimited;
-  else ++s.counts.unknownCodes;
+  else if (reason == LobbyError::UnknownCode) ++s.counts.unknownCodes;
 }
 
-// The asker's entry in the rate table, in a fresh window when its last one
-// has passed; the stalest entry is taken over when the table is full.
-LobbyLimit& LimitFor(LobbyService& s, const NetAddress& from, uint32_t nowMs) {
-  const bool ipv6 = !IsIpv4(from);
-  const uint64_t who = ipv6 ? Half(from, 0) : Ipv4Of(from);
-  LobbyLimit* pick = &s.limits[0];
-  for (LobbyLimit& l : s.limits) {
-    if (l.used && l.who == who && l.ipv6 == ipv6) {
-      pick = &l;
-      break;
-    }
-    if (!l.used) pick = &l;
-    else if (pick->used && nowMs - l.windowMs > nowMs - pick->windowMs) pick = &l;
+// ---- The rate sketch --------------------------------------------------------
+
+struct Cells {
+  uint32_t at[LOBBY_SKETCH_ROWS];
+};
+
+// A network's cell in each row: 10 bits each of one keyed hash.
+Cells CellsOf(LobbyService& s, uint64_t network, uint32_t nowMs) {
+  static_assert(LOBBY_SKETCH_ROWS * 16 <= 64 && LOBBY_SKETCH_WIDTH <= 65536, "one hash gives every row's cell");
+  if (nowMs - s.sketch.windowMs >= LOBBY_LIMIT_WINDOW_MS) {
+    // A new window for everyone at once: no asker can age another's counts.
+    std::memset(s.sketch.cells, 0, sizeof s.sketch.cells);
+    s.sketch.windowMs = nowMs;
   }
-  if (!pick->used || pick->who != who || pick->ipv6 != ipv6 || nowMs - pick->windowMs >= LOBBY_LIMIT_WINDOW_MS) {
-    *pick = LobbyLimit{who, ipv6, nowMs, 0, 0, true};
-  }
-  return *pick;
+  const uint64_t h = KeyedHash(s.sketch.key, network, 0, 0);
+  Cells c{};
+  for (uint32_t r = 0; r < LOBBY_SKETCH_ROWS; ++r) c.at[r] = static_cast<uint32_t>(h >> (16 * r)) & (LOBBY_SKETCH_WIDTH - 1);
+  return c;
 }
+
+// The least of the network's cells: never below its true count.
+uint32_t Estimate(const LobbyService& s, LobbyCount kind, const Cells& c) {
+  uint32_t least = 0xFFFF;
+  for (uint32_t r = 0; r < LOBBY_SKETCH_ROWS; ++r) {
+    const uint32_t v = s.sketch.cells[static_cast<int>(kind)][r][c.at[r]];
+    if (v < least) least = v;
+  }
+  return least;
+}
+
+// Raises only the cells at the least (the conservative update): networks
+// sharing a cell over-count each other less.
+void Count(LobbyService& s, LobbyCount kind, const Cells& c) {
+  const uint32_t least = Estimate(s, kind, c);
+  if (least == 0xFFFF) return;
+  for (uint32_t r = 0; r < LOBBY_SKETCH_ROWS; ++r) {
+    uint16_t& v = s.sketch.cells[static_cast<int>(kind)][r][c.at[r]];
+    if (v == least) v = static_cast<uint16_t>(least + 1);
+  }
+}
+
+void TopUpUnknown(LobbyService& s, uint32_t nowMs) {
+  const uint64_t topped = s.unknownBudget + static_cast<uint64_t>(nowMs - s.unknownMs) * LOBBY_UNKNOWN_PER_S;
+  const uint64_t most = static_cast<uint64_t>(LOBBY_UNKNOWN_PER_S) * 1000;
+  s.unknownBudget = static_cast<uint32_t>(topped > most ? most : topped);
+  s.unknownMs = nowMs;
+}
+
+// ---- Rooms ------------------------------------------------------------------
 
 bool Holds(const NetAddress* side, const NetAddress& a) {
   for (int32_t i = 0; i < LOBBY_FAMILIES; ++i)
@@ -115,8 +147,8 @@ enum class Sender : uint8_t { Other, Known, Second };
 // A request with the side's ticket over the family it has no address of
 // yet: the side's second address.
 Sender TakeSecond(NetAddress* side, uint64_t ticket, const LobbyDatagram& d, const NetAddress& from) {
-  if (Holds(side, from)) return Sender::Known;
-  if (ticket == 0 || d.ticket != ticket || side[1].port != 0 || IsIpv4(side[0]) == IsIpv4(from)) return Sender::Other;
+  if (Holds(side, from)) return d.ticket == ticket ? Sender::Known : Sender::Other;
+  if (d.ticket != ticket || side[1].port != 0 || IsIpv4(side[0]) == IsIpv4(from)) return Sender::Other;
   side[1] = from;
   return Sender::Second;
 }
@@ -134,58 +166,94 @@ uint64_t NewCode(LobbyService& s) {
   }
 }
 
-// A free room, or the oldest waiting one given up for it; null when every
-// room is joined.
-LobbyRoom* RoomToFill(LobbyService& s, uint32_t nowMs) {
+uint32_t Share(const LobbyService& s) {
+  const uint32_t share = s.cap / LOBBY_NETWORK_SHARE;
+  return share < 1 ? 1 : share;
+}
+
+// Rooms in `state` that `network` holds: as host, or (joined) as joiner.
+uint32_t RoomsOf(const LobbyService& s, uint64_t network, LobbyRoomState state) {
+  uint32_t n = 0;
+  for (uint32_t i = 0; i < s.cap; ++i) {
+    const LobbyRoom& r = s.rooms[i];
+    if (r.state == state && (r.hostNet == network || (state == LobbyRoomState::Joined && r.joinerNet == network))) ++n;
+  }
+  return n;
+}
+
+// The lobby is full: the network holding the most waiting rooms gives up its
+// oldest, when it holds at least two more than the asker's; its host is told
+// at once and asks again. Null when the rooms are shared out evenly (or all
+// joined): "the lobby is full". A host that keeps its room refreshed in a
+// network of a few rooms never loses it to a flood from a few networks. The
+// heaviest network is looked for among the networks of rooms spread evenly
+// over the table: one that holds a large part of it is among them.
+constexpr uint32_t GIVE_UP_SAMPLES = 32;
+LobbyRoom* RoomGivenUp(LobbyService& s, uint64_t askerNet, uint32_t nowMs) {
+  uint64_t heaviest = 0;
+  uint32_t most = 0;
+  const uint32_t step = s.cap / GIVE_UP_SAMPLES > 0 ? s.cap / GIVE_UP_SAMPLES : 1;
+  for (uint32_t i = 0; i < s.cap; i += step) {
+    const LobbyRoom& r = s.rooms[i];
+    if (r.state != LobbyRoomState::Waiting || (most > 0 && r.hostNet == heaviest)) continue;
+    const uint32_t n = RoomsOf(s, r.hostNet, LobbyRoomState::Waiting);
+    if (n > most) {
+      most = n;
+      heaviest = r.hostNet;
+    }
+  }
+  if (most == 0 || most < RoomsOf(s, askerNet, LobbyRoomState::Waiting) + 2) return nullptr;
   LobbyRoom* oldest = nullptr;
   for (uint32_t i = 0; i < s.cap; ++i) {
     LobbyRoom& r = s.rooms[i];
-    if (r.state == LobbyRoomState::Free) return &r;
-    if (r.state == LobbyRoomState::Waiting && (oldest == nullptr || nowMs - r.createdMs > nowMs - oldest->createdMs))
+    if (r.state == LobbyRoomState::Waiting && r.hostNet == heaviest &&
+        (oldest == nullptr || nowMs - r.createdMs > nowMs - oldest->createdMs))
       oldest = &r;
   }
-  if (oldest != nullptr) {
-    ++s.counts.dropped;
-    EndRoom(s, *oldest, "dropped for a newer room");
-  }
+  ++s.counts.dropped;
+  for (int32_t f = 0; f < LOBBY_FAMILIES; ++f)
+    if (oldest->hostPublic[f].port != 0)
+      SendError(s, oldest->hostPublic[f], LobbyError::Dropped, oldest->code, oldest->hostTicket);
+  Log(s, LOG_DROPPED, *oldest, "given up for another network's host", nullptr, nowMs);
+  ++s.counts.ended;
+  oldest->state = LobbyRoomState::Free;
   return oldest;
 }
 
-// Each side learns the other's addresses, at the address its first request
-// came from.
-void SendPeers(LobbyService& s, const LobbyRoom& r) {
+LobbyRoom* FreeRoom(LobbyService& s) {
+  for (uint32_t i = 0; i < s.cap; ++i)
+    if (s.rooms[i].state == LobbyRoomState::Free) return &s.rooms[i];
+  return nullptr;
+}
+
+// Each side learns the other's addresses and the room's token.
+void SendPeersTo(LobbyService& s, const LobbyRoom& r, bool toHost) {
   LobbyDatagram d{};
   d.kind = LobbyKind::Peers;
   d.code = r.code;
-  d.role = 0;
-  std::memcpy(d.publics, r.joinerPublic, sizeof d.publics);
-  std::memcpy(d.privates, r.joinerPrivate, sizeof d.privates);
-  Reply(s, r.hostPublic[0], d);
-  d.role = 1;
-  std::memcpy(d.publics, r.hostPublic, sizeof d.publics);
-  std::memcpy(d.privates, r.hostPrivate, sizeof d.privates);
-  Reply(s, r.joinerPublic[0], d);
+  d.token = r.token;
+  d.role = toHost ? 0 : 1;
+  d.ticket = toHost ? r.hostTicket : r.joinerTicket;
+  std::memcpy(d.publics, toHost ? r.joinerPublic : r.hostPublic, sizeof d.publics);
+  std::memcpy(d.privates, toHost ? r.joinerPrivate : r.hostPrivate, sizeof d.privates);
+  Reply(s, toHost ? r.hostPublic[0] : r.joinerPublic[0], d);
 }
 
 void SendCode(LobbyService& s, const NetAddress& to, const LobbyRoom& r) {
   LobbyDatagram given{};
   given.kind = LobbyKind::CodeGiven;
   given.code = r.code;
+  given.ticket = r.hostTicket;
+  given.token = r.token;
   given.refreshS = LOBBY_REFRESH_S;
   Reply(s, to, given);
 }
 
 void Register(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint32_t nowMs) {
-  LobbyLimit& limit = LimitFor(s, from, nowMs);
-  if (limit.registrations >= LOBBY_REGISTRATIONS_PER_WINDOW) {
-    SendError(s, from, LobbyError::RateLimited, 0);
-    return;
-  }
-  ++limit.registrations;
-  LobbyRoom* r = nullptr;
   // A repeated request keeps its room; one over the other family with the
   // room's ticket tells it the host's address there, even when it comes
-  // after the joiner (that family was slower).
+  // after the joiner (that family was slower). Neither counts again.
+  LobbyRoom* r = nullptr;
   Sender sender = Sender::Other;
   for (uint32_t i = 0; i < s.cap && r == nullptr; ++i) {
     LobbyRoom& room = s.rooms[i];
@@ -193,71 +261,123 @@ void Register(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, u
     sender = TakeSecond(room.hostPublic, room.hostTicket, d, from);
     if (sender != Sender::Other) r = &room;
   }
+  const uint64_t network = LobbyNetwork(from);
   if (r == nullptr) {
-    r = RoomToFill(s, nowMs);
+    const Cells cells = CellsOf(s, network, nowMs);
+    if (Estimate(s, LobbyCount::Registrations, cells) >= LOBBY_REGISTRATIONS_PER_WINDOW ||
+        RoomsOf(s, network, LobbyRoomState::Waiting) >= Share(s)) {
+      SendError(s, from, LobbyError::RateLimited, 0, d.ticket);
+      return;
+    }
+    Count(s, LobbyCount::Registrations, cells);
+    uint64_t token = 0;
+    if (!SecureRandom(&token, sizeof token) || token == 0) {
+      Say(s, LOG_NO_RANDOM, "the system's secure random generator failed: no room made", nowMs);
+      return;
+    }
+    r = FreeRoom(s);
+    if (r == nullptr) r = RoomGivenUp(s, network, nowMs);
     if (r == nullptr) {
-      SendError(s, from, LobbyError::RateLimited, 0);
+      ++s.counts.full;
+      Say(s, LOG_FULL, "the lobby is full: a host refused", nowMs);
+      SendError(s, from, LobbyError::Full, 0, d.ticket);
       return;
     }
     *r = LobbyRoom{};
     r->state = LobbyRoomState::Waiting;
     r->code = NewCode(s);
+    r->token = token;
     r->hostPublic[0] = from;
     r->hostTicket = d.ticket;
+    r->hostNet = network;
     r->createdMs = nowMs;
     ++s.counts.registered;
-    Log(s, *r, "registered by", &from);
+    Log(s, LOG_REGISTERED, *r, "registered by", &from, nowMs);
   } else if (sender == Sender::Second) {
-    Log(s, *r, "host also at", &from);
+    Log(s, LOG_SECOND, *r, "host also at", &from, nowMs);
   }
   std::memcpy(r->hostPrivate, d.privates, sizeof r->hostPrivate);
   r->lastHostMs = r->lastHeardMs = nowMs;
   SendCode(s, from, *r);
-  if (r->state == LobbyRoomState::Joined && sender == Sender::Second) SendPeers(s, *r);
+  if (r->state == LobbyRoomState::Joined && sender == Sender::Second) SendPeersTo(s, *r, false);
+}
+
+// A look-up: limited by network, and unknown codes by network and in all.
+bool MayLookUp(LobbyService& s, const Cells& cells, uint32_t nowMs) {
+  TopUpUnknown(s, nowMs);
+  const uint32_t unknown = Estimate(s, LobbyCount::Unknown, cells);
+  const uint32_t reserve = unknown > 0 ? LOBBY_UNKNOWN_PER_S * 500 : 0;
+  if (Estimate(s, LobbyCount::Lookups, cells) >= LOBBY_LOOKUPS_PER_WINDOW || unknown >= LOBBY_UNKNOWN_PER_WINDOW ||
+      s.unknownBudget < reserve + 1000) {
+    return false;
+  }
+  Count(s, LobbyCount::Lookups, cells);
+  return true;
 }
 
 void Join(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint32_t nowMs) {
-  LobbyLimit& limit = LimitFor(s, from, nowMs);
-  if (limit.lookups >= LOBBY_LOOKUPS_PER_WINDOW) {
-    SendError(s, from, LobbyError::RateLimited, d.code);
-    return;
-  }
-  ++limit.lookups;
   LobbyRoom* r = FindRoom(s, d.code);
+  // The joiner repeating its request, or its other family: no new look-up.
   const Sender sender = r == nullptr || r->state != LobbyRoomState::Joined
                             ? Sender::Other
                             : TakeSecond(r->joinerPublic, r->joinerTicket, d, from);
-  if (r == nullptr || Holds(r->hostPublic, from) || (r->state == LobbyRoomState::Joined && sender == Sender::Other)) {
-    SendError(s, from, LobbyError::UnknownCode, d.code);
-    return;
+  const uint64_t network = LobbyNetwork(from);
+  if (sender == Sender::Other) {
+    const Cells cells = CellsOf(s, network, nowMs);
+    if (!MayLookUp(s, cells, nowMs)) {
+      SendError(s, from, LobbyError::RateLimited, d.code, d.ticket);
+      return;
+    }
+    if (r == nullptr || Holds(r->hostPublic, from) || r->state == LobbyRoomState::Joined) {
+      Count(s, LobbyCount::Unknown, cells);
+      s.unknownBudget = s.unknownBudget >= 1000 ? s.unknownBudget - 1000 : 0;
+      SendError(s, from, LobbyError::UnknownCode, d.code, d.ticket);
+      return;
+    }
   }
-  if (sender == Sender::Second) Log(s, *r, "joiner also at", &from);
+  if (sender == Sender::Second) Log(s, LOG_SECOND, *r, "joiner also at", &from, nowMs);
   if (r->state == LobbyRoomState::Waiting && nowMs - r->createdMs >= LOBBY_CODE_LIFE_MS) {
     ++s.counts.expired;
-    EndRoom(s, *r, "expired");
-    SendError(s, from, LobbyError::Expired, d.code);
+    EndRoom(s, *r, "expired", nowMs);
+    SendError(s, from, LobbyError::Expired, d.code, d.ticket);
     return;
   }
   if (r->state == LobbyRoomState::Waiting) {
+    // Neither side's network may hold more than its share of joined rooms.
+    const uint32_t share = Share(s);
+    if (RoomsOf(s, network, LobbyRoomState::Joined) >= share ||
+        RoomsOf(s, r->hostNet, LobbyRoomState::Joined) >= share) {
+      SendError(s, from, LobbyError::RateLimited, d.code, d.ticket);
+      return;
+    }
     r->state = LobbyRoomState::Joined;
     r->joinerPublic[0] = from;
     r->joinerTicket = d.ticket;
+    r->joinerNet = network;
     r->budget[0] = r->budget[1] = LOBBY_RELAY_BYTES_PER_S;
     r->budgetMs = nowMs;
     ++s.counts.joined;
-    Log(s, *r, "joined by", &from);
+    Log(s, LOG_JOINED, *r, "joined by", &from, nowMs);
   }
   std::memcpy(r->joinerPrivate, d.privates, sizeof r->joinerPrivate);
   r->lastHeardMs = nowMs;
-  SendPeers(s, *r);
+  SendPeersTo(s, *r, true);
+  SendPeersTo(s, *r, false);
 }
 
+// Only the host (its ticket, from one of its addresses) refreshes its room,
+// at most every LOBBY_REFRESH_GAP_MS; the answer goes to it alone.
 void Refresh(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint32_t nowMs) {
   LobbyRoom* r = FindRoom(s, d.code);
-  if (r == nullptr || !Holds(r->hostPublic, from)) {
-    SendError(s, from, LobbyError::UnknownCode, d.code);
+  if (r == nullptr || !Holds(r->hostPublic, from) || d.ticket != r->hostTicket) {
+    SendError(s, from, LobbyError::UnknownCode, d.code, d.ticket);
     return;
   }
+  if (nowMs - r->refreshMs < LOBBY_REFRESH_GAP_MS && r->refreshMs != 0) {
+    ++s.counts.refreshesIgnored;
+    return;
+  }
+  r->refreshMs = nowMs;
   r->lastHostMs = r->lastHeardMs = nowMs;
   if (r->state == LobbyRoomState::Waiting) {
     SendCode(s, from, *r);
@@ -266,19 +386,25 @@ void Refresh(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, ui
   if (d.path == 1 && !r->direct) {
     r->direct = true;
     ++s.counts.direct;
-    Log(s, *r, "direct", nullptr);
+    Log(s, LOG_DIRECT, *r, "direct", nullptr, nowMs);
   }
-  if (d.path == 0) SendPeers(s, *r);  // the host still has no path: its Peers may have been lost
+  if (d.path == 0) SendPeersTo(s, *r, true);  // the host still has no path: its Peers may have been lost
 }
 
-// A datagram that is not the lobby's: forwarded when it comes from one of a
-// joined room's two addresses, to the other, within the room's budget.
-void Relay(LobbyService& s, const NetAddress& from, const uint8_t* data, size_t size, uint32_t nowMs) {
+// A Relayed datagram from one of a joined room's two addresses, with the
+// room's token: forwarded as it is to the other side, within the room's
+// budget. Anything else costs the room nothing.
+void Relay(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, const uint8_t* data, size_t size,
+           uint32_t nowMs) {
   for (uint32_t i = 0; i < s.cap; ++i) {
     LobbyRoom& r = s.rooms[i];
     if (r.state != LobbyRoomState::Joined) continue;
     const int way = Holds(r.hostPublic, from) ? 0 : Holds(r.joinerPublic, from) ? 1 : -1;
     if (way < 0) continue;
+    if (d.token != r.token) {
+      ++s.counts.forged;
+      return;
+    }
     const uint32_t elapsed = nowMs - r.budgetMs;
     r.budgetMs = nowMs;
     for (uint32_t& b : r.budget) {
@@ -295,11 +421,14 @@ void Relay(LobbyService& s, const NetAddress& from, const uint8_t* data, size_t 
     if (!r.relayed) {
       r.relayed = true;
       ++s.counts.relayed;
-      Log(s, r, "relayed", nullptr);
+      Log(s, LOG_RELAYED, r, "relayed", nullptr, nowMs);
     }
     ++s.counts.relayedDatagrams;
     s.counts.relayedBytes += size;
-    s.send(s.sendContext, way == 0 ? r.joinerPublic[0] : r.hostPublic[0], data, size);
+    if (!s.send(s.sendContext, way == 0 ? r.joinerPublic[0] : r.hostPublic[0], data, size)) {
+      ++s.counts.sendFaults;
+      Say(s, LOG_SEND_FAULT, "a relayed datagram could not be sent", nowMs);
+    }
     return;
   }
   ++s.counts.strangers;
@@ -307,14 +436,19 @@ void Relay(LobbyService& s, const NetAddress& from, const uint8_t* data, size_t 
 
 }  // namespace
 
-void LobbyBegin(LobbyService& s, uint32_t cap, const uint64_t secret[4], LobbySend send, void* sendContext,
-                LobbyLog log, void* logContext) {
+uint64_t LobbyNetwork(const NetAddress& a) { return IsIpv4(a) ? Ipv4Of(a) >> 8 : Half(a, 0); }
+
+void LobbyBegin(LobbyService& s, uint32_t cap, const uint64_t secret[LOBBY_SECRET_WORDS], LobbySend send,
+                void* sendContext, LobbyLog log, void* logContext) {
   std::memset(&s, 0, sizeof s);
   s.cap = cap < 1 ? 1 : cap > LOBBY_ROOM_SLOTS ? LOBBY_ROOM_SLOTS : cap;
   s.cookieKey[0] = secret[0];
   s.cookieKey[1] = secret[1];
   s.codeKey[0] = secret[2];
   s.codeKey[1] = secret[3];
+  s.sketch.key[0] = secret[4];
+  s.sketch.key[1] = secret[5];
+  s.unknownBudget = LOBBY_UNKNOWN_PER_S * 1000;
   s.send = send;
   s.sendContext = sendContext;
   s.log = log;
@@ -326,11 +460,11 @@ uint64_t LobbyCookie(const LobbyService& s, const NetAddress& who, uint32_t nowM
 }
 
 void LobbyReceive(LobbyService& s, const NetAddress& from, const uint8_t* data, size_t size, uint32_t nowMs) {
+  LobbyDatagram d;
   if (!IsLobbyDatagram(data, size)) {
-    Relay(s, from, data, size, nowMs);
+    ++s.counts.strangers;  // only Relayed datagrams are relayed
     return;
   }
-  LobbyDatagram d;
   if (ReadLobbyDatagram(data, size, d) != LobbyReadResult::Ok) {
     ++s.counts.badDatagrams;
     return;
@@ -344,6 +478,7 @@ void LobbyReceive(LobbyService& s, const NetAddress& from, const uint8_t* data, 
         LobbyDatagram challenge{};
         challenge.kind = LobbyKind::Challenge;
         challenge.cookie = LobbyCookie(s, from, nowMs);
+        challenge.ticket = d.ticket;
         Reply(s, from, challenge);
         ++s.counts.challenges;
         return;
@@ -354,7 +489,10 @@ void LobbyReceive(LobbyService& s, const NetAddress& from, const uint8_t* data, 
     case LobbyKind::Refresh:
       Refresh(s, from, d, nowMs);
       return;
-    default:  // the lobby's own replies, sent back at it
+    case LobbyKind::Relayed:
+      Relay(s, from, d, data, size, nowMs);
+      return;
+    default:  // the lobby's own replies, sent back at it, and probes
       ++s.counts.badDatagrams;
       return;
   }
@@ -365,11 +503,11 @@ void LobbyTick(LobbyService& s, uint32_t nowMs) {
     LobbyRoom& r = s.rooms[i];
     if (r.state == LobbyRoomState::Waiting && nowMs - r.createdMs >= LOBBY_CODE_LIFE_MS) {
       ++s.counts.expired;
-      EndRoom(s, r, "expired");
+      EndRoom(s, r, "expired", nowMs);
     } else if (r.state == LobbyRoomState::Waiting && nowMs - r.lastHostMs >= LOBBY_HOST_SILENCE_MS) {
-      EndRoom(s, r, "host silent");
+      EndRoom(s, r, "host silent", nowMs);
     } else if (r.state == LobbyRoomState::Joined && nowMs - r.lastHeardMs >= LOBBY_ROOM_SILENCE_MS) {
-      EndRoom(s, r, "silent");
+      EndRoom(s, r, "silent", nowMs);
     }
   }
 }
@@ -377,11 +515,13 @@ void LobbyTick(LobbyService& s, uint32_t nowMs) {
 void LobbySummary(const LobbyService& s, char* text, size_t size) {
   const LobbyCounts& c = s.counts;
   std::snprintf(text, size,
-                "lobby summary: %u registered, %u joined, %u direct, %u relayed, %u ended (%u expired, %u dropped); "
-                "%llu datagrams relayed (%llu bytes), %llu over the cap, %u from strangers; %u challenges, "
-                "%u rate-limited, %u unknown codes, %u bad datagrams",
-                c.registered, c.joined, c.direct, c.relayed, c.ended, c.expired, c.dropped,
+                "lobby summary: %u registered, %u joined, %u direct, %u relayed, %u ended (%u expired, %u dropped), "
+                "%u refused as full; %llu datagrams relayed (%llu bytes), %llu over the cap, %u forged, %u from "
+                "strangers; %u challenges, %u rate-limited, %u unknown codes, %u bad datagrams, %u refreshes "
+                "ignored, %llu send faults, %llu log lines left out",
+                c.registered, c.joined, c.direct, c.relayed, c.ended, c.expired, c.dropped, c.full,
                 static_cast<unsigned long long>(c.relayedDatagrams), static_cast<unsigned long long>(c.relayedBytes),
-                static_cast<unsigned long long>(c.overCap), c.strangers, c.challenges, c.rateLimited, c.unknownCodes,
-                c.badDatagrams);
+                static_cast<unsigned long long>(c.overCap), c.forged, c.strangers, c.challenges, c.rateLimited,
+                c.unknownCodes, c.badDatagrams, c.refreshesIgnored, static_cast<unsigned long long>(c.sendFaults),
+                static_cast<unsigned long long>(c.logLinesLeftOut));
 }

@@ -1,6 +1,6 @@
 // The lobby service's record and its operations: rooms found by invite code,
-// the cookie that proves an asker's address, the per-address rate limits and
-// the relay. Platform-free: datagrams come in through LobbyReceive and leave
+// the cookie that proves an asker's address, the rate limits and room quotas
+// by network, and the relay of datagrams that carry their room's token. Platform-free: datagrams come in through LobbyReceive and leave
 // through the caller's send hook; nothing here allocates.
 #pragma once
 
@@ -18,43 +18,61 @@ constexpr uint32_t LOBBY_HOST_SILENCE_MS = 60000; // a waiting room whose host f
 constexpr uint32_t LOBBY_ROOM_SILENCE_MS = 10000; // a joined room ends this long after its last datagram
 constexpr uint32_t LOBBY_RELAY_BYTES_PER_S = 32768;  // each way, per room
 constexpr uint32_t LOBBY_COOKIE_WINDOW_MS = 20000;   // a cookie holds for one or two windows
-constexpr uint32_t LOBBY_LIMIT_WINDOW_MS = 60000;    // the rate limits' window
-constexpr uint8_t LOBBY_REGISTRATIONS_PER_WINDOW = 6;
-constexpr uint8_t LOBBY_LOOKUPS_PER_WINDOW = 10;
-constexpr uint32_t LOBBY_LIMIT_SLOTS = 256;          // addresses tracked by the rate limits
+constexpr uint32_t LOBBY_REFRESH_GAP_MS = 200;       // a room's refreshes are acted on at most this often
+// The rate limits count by network: an IPv4 /24 or an IPv6 /64 (a home, or
+// a carrier's NAT with hundreds of players behind one address, uses any
+// address and port within it), in a window of a minute.
+constexpr uint32_t LOBBY_LIMIT_WINDOW_MS = 60000;
+constexpr uint16_t LOBBY_REGISTRATIONS_PER_WINDOW = 30;
+constexpr uint16_t LOBBY_LOOKUPS_PER_WINDOW = 30;
+constexpr uint16_t LOBBY_UNKNOWN_PER_WINDOW = 5;     // look-ups of a code that is no room's
+// All networks together: unknown codes answered a second, so that guessing
+// one of 1,024 live codes takes over a year however many networks guess.
+// The second half of the budget is kept for networks without an unknown
+// code in the window (a friend with the right code, under a guessing flood).
+constexpr uint32_t LOBBY_UNKNOWN_PER_S = 24;
+// The counts live in a count-min sketch keyed by a secret: a table that a
+// flood of new networks cannot empty (it only over-counts, never forgets a
+// network within its window) and whose cells no asker can aim at.
+constexpr uint32_t LOBBY_SKETCH_ROWS = 4;
+constexpr uint32_t LOBBY_SKETCH_WIDTH = 1024;  // cells a row (a power of two)
+// Rooms one network may hold, waiting and joined each: a quarter of the cap.
+constexpr uint32_t LOBBY_NETWORK_SHARE = 4;
+constexpr uint32_t LOBBY_LOG_KINDS = 12;       // kinds of log line, each said once a second at most
 
 enum class LobbyRoomState : uint8_t { Free, Waiting, Joined };
 
 struct LobbyRoom {
   LobbyRoomState state;
   uint64_t code;
+  uint64_t token;  // drawn per room; only its host and joiner learn it
   // Each side's addresses, one a family: [0] the one its first request came
   // from (the relay's), [1] the other family's, from a request with its ticket.
   NetAddress hostPublic[LOBBY_FAMILIES], hostPrivate[LOBBY_FAMILIES];
   NetAddress joinerPublic[LOBBY_FAMILIES], joinerPrivate[LOBBY_FAMILIES];
-  uint64_t hostTicket, joinerTicket;  // 0: none (no second family joins it)
+  uint64_t hostTicket, joinerTicket;
+  uint64_t hostNet, joinerNet;  // the networks of each side's first address (LobbyNetwork)
   uint32_t createdMs;
   uint32_t lastHostMs;   // the host's last datagram
   uint32_t lastHeardMs;  // either side's last datagram
+  uint32_t refreshMs;    // the last refresh acted on
   uint32_t budget[2];    // relay bytes allowed now: host to joiner, joiner to host
   uint32_t budgetMs;     // when the budgets were last topped up
   bool direct, relayed;  // already reported
 };
 
-// Who asked how often in the current window, by IPv4 address or IPv6 /64
-// (a home's whole network: any port, any address within it).
-struct LobbyLimit {
-  uint64_t who;  // the IPv4 number, or the /64's first 8 bytes
-  bool ipv6;
-  uint32_t windowMs;
-  uint8_t registrations, lookups;
-  bool used;
+enum class LobbyCount : uint8_t { Registrations, Lookups, Unknown, Kinds };
+
+struct LobbySketch {
+  uint16_t cells[static_cast<int>(LobbyCount::Kinds)][LOBBY_SKETCH_ROWS][LOBBY_SKETCH_WIDTH];
+  uint32_t windowMs;     // when the current window began
+  uint64_t key[2];       // secret: where a network's cells are
 };
 
 struct LobbyCounts {
-  uint32_t registered, joined, direct, relayed, ended, expired, dropped;
-  uint32_t challenges, rateLimited, unknownCodes, badDatagrams, strangers;
-  uint64_t relayedDatagrams, relayedBytes, overCap;
+  uint32_t registered, joined, direct, relayed, ended, expired, dropped, full;
+  uint32_t challenges, rateLimited, unknownCodes, badDatagrams, strangers, forged, refreshesIgnored;
+  uint64_t relayedDatagrams, relayedBytes, overCap, sendFaults, logLinesLeftOut;
 };
 
 typedef bool (*LobbySend)(void* context, const NetAddress& to, const uint8_t* data, size_t size);
@@ -63,10 +81,15 @@ typedef void (*LobbyLog)(void* context, const char* line);
 struct LobbyService {
   LobbyRoom rooms[LOBBY_ROOM_SLOTS];
   uint32_t cap;
-  LobbyLimit limits[LOBBY_LIMIT_SLOTS];
-  uint64_t cookieKey[2];  // secret: the cookies' hash key
-  uint64_t codeKey[2];    // secret: the codes are a keyed hash of a counter
+  LobbySketch sketch;
+  uint32_t unknownBudget;  // unknown codes that may be answered now (all networks), in thousandths
+  uint32_t unknownMs;      // when it was last topped up
+  uint64_t cookieKey[2];   // secret: the cookies' hash key
+  uint64_t codeKey[2];     // secret: the codes are a keyed hash of a counter
   uint64_t codeCounter;
+  uint32_t logMs[LOBBY_LOG_KINDS];       // when each kind was last said
+  uint32_t logLeftOut[LOBBY_LOG_KINDS];  // ... and how many were not since
+  bool logSaid[LOBBY_LOG_KINDS];
   LobbySend send;
   void* sendContext;
   LobbyLog log;
@@ -77,10 +100,12 @@ struct LobbyService {
 // The program's one service (tests reuse it: LobbyBegin clears it).
 extern LobbyService lobbyService;
 
-// Called once before any datagram: the cap (1 to LOBBY_ROOM_SLOTS) and four
-// secret 64-bit words from the system's random source.
-void LobbyBegin(LobbyService& s, uint32_t cap, const uint64_t secret[4], LobbySend send, void* sendContext,
-                LobbyLog log, void* logContext);
+// Called once before any datagram: the cap (1 to LOBBY_ROOM_SLOTS) and six
+// secret 64-bit words from the system's secure generator (SecureRandom);
+// room tokens are drawn from it as rooms are made.
+constexpr int32_t LOBBY_SECRET_WORDS = 6;
+void LobbyBegin(LobbyService& s, uint32_t cap, const uint64_t secret[LOBBY_SECRET_WORDS], LobbySend send,
+                void* sendContext, LobbyLog log, void* logContext);
 
 // Called for every datagram that arrived on the lobby's socket.
 void LobbyReceive(LobbyService& s, const NetAddress& from, const uint8_t* data, size_t size, uint32_t nowMs);
@@ -90,6 +115,10 @@ void LobbyTick(LobbyService& s, uint32_t nowMs);
 
 // The cookie the lobby expects from `who` now (the tests play askers with it).
 uint64_t LobbyCookie(const LobbyService& s, const NetAddress& who, uint32_t nowMs);
+
+// The network the limits and quotas count `a` by: an IPv4 address's /24 (the
+// top 40 bits zero), or an IPv6 address's /64 (never so: ::/8 is reserved).
+uint64_t LobbyNetwork(const NetAddress& a);
 
 // One line: what the service did since LobbyBegin.
 void LobbySummary(const LobbyService& s, char* text, size_t size);

@@ -100,6 +100,9 @@ void EndSession(NetSession& s, NetEnd reason, uint32_t frame) {
       std::snprintf(s.endText, sizeof s.endText,
                     "the network match stopped at frame %u: the other player's inputs no longer came", frame);
       break;
+    case NetEnd::NoRandom:
+      std::snprintf(s.endText, sizeof s.endText, "this computer's secure random generator failed");
+      break;
     case NetEnd::Unconfirmed:
       std::snprintf(s.endText, sizeof s.endText,
                     "the other player's program did not confirm the match's end: its frames after %u were not "

@@ -90,18 +90,28 @@ void TakeJoin(NetSession& s, const NetAddress& from, const NetDatagram& d, uint3
     CopyVersion(s, d);
     s.phase = NetPhase::Greeting;
     s.connected = true;
-    s.lastHeardMs = nowMs;
+    s.lastHeardMs = s.lastJoinMs = nowMs;
     SendWelcome(s, d.time, nowMs);
     return;
   }
   const bool busy = s.phase == NetPhase::Greeting || s.phase == NetPhase::Playing;
   if (busy && SameAddress(from, s.peer) && d.nonce == s.nonce) {
-    // The joiner repeats its Join until a Welcome arrives: one was lost.
-    if (s.phase == NetPhase::Greeting) SendWelcome(s, d.time, nowMs);
+    // The joiner repeats its Join until a Welcome arrives (one was lost),
+    // and while it measures the round trip.
+    if (s.phase == NetPhase::Greeting) {
+      s.lastJoinMs = nowMs;
+      SendWelcome(s, d.time, nowMs);
+    }
     return;
   }
   if (busy && d.nonce == s.nonce) {
     // The same joiner by its other family: it keeps the address answered.
+    Drop(s, NetDrop::Stranger);
+    return;
+  }
+  if (s.phase == NetPhase::Greeting) {
+    // Not refused: the Join being greeted may be a stray one, given up
+    // within NET_GREETING_MS, and this joiner repeats its own until then.
     Drop(s, NetDrop::Stranger);
     return;
   }
@@ -241,9 +251,15 @@ void NetBeginHost(NetSession& s, const NetOptions& options, NetSendHook send, vo
   s.sendContext = context;
   s.host = true;
   s.localPlayer = 0;
-  s.session = options.fixedSession != 0 ? options.fixedSession : SystemRandom32();
-  s.random = SystemRandom32() | 1u;
   s.phase = NetPhase::Hosting;
+  // The session number is what a stranger would have to guess to break in.
+  uint32_t drawn[2];
+  if (!SecureRandom(drawn, sizeof drawn)) {
+    EndSession(s, NetEnd::NoRandom, 0);
+    return;
+  }
+  s.session = options.fixedSession != 0 ? options.fixedSession : drawn[0];
+  s.random = drawn[1] | 1u;
 }
 
 void NetBeginJoin(NetSession& s, const NetAddress& host, const NetOptions& options, NetSendHook send,
@@ -254,9 +270,9 @@ void NetBeginJoin(NetSession& s, const NetAddress& host, const NetOptions& optio
   s.host = false;
   s.localPlayer = 1;
   s.peer = host;
-  s.nonce = SystemRandom32();
   s.phase = NetPhase::Joining;
   s.joinSentMs = nowMs - NET_JOIN_RESEND_MS;  // the first Join goes at the next service
+  if (!SecureRandom(&s.nonce, sizeof s.nonce)) EndSession(s, NetEnd::NoRandom, 0);
 }
 
 void NetAlsoJoin(NetSession& s, const NetAddress& other, uint32_t nowMs) {
@@ -269,6 +285,7 @@ void NetAlsoJoin(NetSession& s, const NetAddress& other, uint32_t nowMs) {
 
 bool NetHost(NetSession& s, uint16_t port, const NetOptions& options, uint32_t nowMs) {
   NetBeginHost(s, options, nullptr, nullptr, nowMs);
+  if (s.phase == NetPhase::Ended) return false;
   char error[128];
   s.socket = OpenUdpSocket(port, error, sizeof error);
   if (s.socket != NET_NO_SOCKET) return true;
@@ -279,6 +296,7 @@ bool NetHost(NetSession& s, uint16_t port, const NetOptions& options, uint32_t n
 
 bool NetJoin(NetSession& s, const NetAddress& host, const NetOptions& options, uint32_t nowMs) {
   NetBeginJoin(s, host, options, nullptr, nullptr, nowMs);
+  if (s.phase == NetPhase::Ended) return false;
   char error[128];
   s.socket = OpenUdpSocket(0, error, sizeof error);
   if (s.socket == NET_NO_SOCKET) {
@@ -299,7 +317,6 @@ void NetJoinOnSocket(NetSession& s, NetSocket socket, const NetAddress& host, co
                      uint32_t nowMs) {
   NetBeginJoin(s, host, options, nullptr, nullptr, nowMs);
   s.socket = socket;
-  NetService(s, nowMs);
 }
 
 void NetSetForeignHook(NetSession& s, NetForeignHook hook, void* context) {
@@ -307,17 +324,23 @@ void NetSetForeignHook(NetSession& s, NetForeignHook hook, void* context) {
   s.foreignContext = context;
 }
 
+void NetSetSendHook(NetSession& s, NetSendHook send, void* context) {
+  s.send = send;
+  s.sendContext = context;
+}
+
 void NetPoll(NetSession& s, uint32_t nowMs) {
   if (s.socket != NET_NO_SOCKET) {
     // One byte more than the longest datagram: one that fills it is too long.
-    uint8_t buffer[NET_MAX_DATAGRAM + 1];
+    uint8_t buffer[NET_MAX_DATAGRAM + NET_FOREIGN_ROOM + 1];
     const uint32_t faultsBefore = s.counters.receiveFaults;
     int32_t read = 0;
     for (; read < NET_POLL_DATAGRAMS; ++read) {
       NetAddress from{};
       const int32_t n = ReceiveDatagram(s.socket, buffer, sizeof buffer, from, &s.counters.receiveFaults);
       if (n < 0) break;
-      NetReceive(s, from, buffer, static_cast<size_t>(n), nowMs);
+      if (s.foreign != nullptr) s.foreign(s.foreignContext, from, buffer, static_cast<size_t>(n), nowMs);
+      else NetReceive(s, from, buffer, static_cast<size_t>(n), nowMs);
     }
     // A socket that faults on every poll and reads nothing is broken: said
     // as such, not as the peer's silence 5 s later.
@@ -334,10 +357,6 @@ void NetPoll(NetSession& s, uint32_t nowMs) {
 
 void NetReceive(NetSession& s, const NetAddress& from, const uint8_t* data, size_t size, uint32_t nowMs) {
   s.counters.received += 1;
-  if (s.foreign != nullptr && !IsNetDatagram(data, size)) {
-    s.foreign(s.foreignContext, from, data, size, nowMs);
-    return;
-  }
   NetDatagram d;
   const NetReadResult read = ReadDatagram(data, size, d);
   if (read == NetReadResult::Ok || read == NetReadResult::OtherFormat) TakeFirstAnswer(s, from, d);
@@ -391,6 +410,15 @@ void NetService(NetSession& s, uint32_t nowMs) {
       }
       return;
     case NetPhase::Greeting:
+      // A Join without a Play (a stray datagram, a joiner that gave up):
+      // the port waits for the real one again.
+      if (nowMs - s.lastJoinMs >= NET_GREETING_MS) {
+        s.phase = NetPhase::Hosting;
+        s.connected = false;
+        s.peer = NetAddress{};
+        return;
+      }
+      [[fallthrough]];
     case NetPhase::Playing:
       if (nowMs - s.lastHeardMs >= NET_SILENCE_MS) {
         EndSession(s, NetEnd::Silent, 0);

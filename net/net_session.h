@@ -34,6 +34,8 @@ constexpr uint32_t NET_SILENCE_MS = 5000;      // a peer silent this long is los
 constexpr uint32_t NET_STALL_MS = 5000;        // no frame this long while the peer talks: stuck
 constexpr uint32_t NET_JOIN_WAIT_MS = 10000;   // a joiner gives up after this
 constexpr uint32_t NET_JOIN_RESEND_MS = 100;   // a Join is repeated this often
+constexpr uint32_t NET_GREETING_MS = 1000;     // a host whose joiner sends no Play this long after
+                                               // its last Join waits for another
 constexpr int32_t NET_RTT_SAMPLES = 4;         // Join-Welcome round trips the delay is chosen from
 constexpr uint32_t NET_RTT_SAMPLING_MS = 1000; // ... or as many as came in this long
 constexpr uint32_t NET_RESEND_MS = 20;         // unacknowledged inputs are resent this often
@@ -43,6 +45,8 @@ constexpr uint32_t NET_FINISH_MS = 3000;       // ... and waits this long for th
 constexpr uint32_t NET_TAIL_MS = 1000;         // the frames a leaver ran, awaited this long
 constexpr int32_t NET_RING = 256;              // frames of input held per side
 constexpr int32_t NET_POLL_DATAGRAMS = 256;    // datagrams one NetPoll reads at most
+constexpr size_t NET_FOREIGN_ROOM = 32;        // bytes past the longest game datagram NetPoll reads: an
+                                               // envelope around one (the invite client's relay)
 constexpr int32_t NET_FRAMES_PER_MESSAGE = 5;  // frames a program runs at most per timer message
 constexpr uint32_t NET_MAX_LATE_FRAMES = 50;   // behind the clock further, the time is dropped
 constexpr uint32_t NET_DIGEST_FRAMES = 100;    // a digest every second of frames
@@ -71,6 +75,7 @@ enum class NetEnd : uint8_t {
   LeftHere,    // this side left (NetLeave)
   Stalled,     // no frame for NET_STALL_MS while the peer still answered
   Unconfirmed, // NetFinish: the peer's goodbye never came, the last frames unchecked
+  NoRandom,    // "this computer's secure random generator failed": no session without secrets
 };
 
 // Datagrams dropped, by why. The reader's refusals first, then the
@@ -182,17 +187,24 @@ void NetBeginJoin(NetSession& s, const NetAddress& host, const NetOptions& optio
                   void* context, uint32_t nowMs);
 
 // The same on a socket the caller opened (the invite client's, whose NAT
-// mapping the other side punched to); the session closes it at the end.
+// mapping the other side punched to); the session closes it at the end. The
+// joiner's first Join goes at the next NetService (or NetPoll).
 void NetHostOnSocket(NetSession& s, NetSocket socket, const NetOptions& options, uint32_t nowMs);
 void NetJoinOnSocket(NetSession& s, NetSocket socket, const NetAddress& host, const NetOptions& options,
                      uint32_t nowMs);
 
-// Datagrams without the game's magic go to `hook` instead of being dropped:
-// the invite client's lobby replies and probes share the session's socket.
-// Set after the session begins (beginning clears it).
+// Every datagram NetPoll reads goes to `hook` instead of NetReceive: the
+// invite client reads the lobby's replies and the probes on the session's
+// socket, and hands back through NetReceive only the game datagrams it
+// trusts (a relayed one out of its envelope). Set after the session begins
+// (beginning clears it).
 typedef void (*NetForeignHook)(void* context, const NetAddress& from, const uint8_t* data, size_t size,
                                uint32_t nowMs);
 void NetSetForeignHook(NetSession& s, NetForeignHook hook, void* context);
+// Set after the session begins on a socket: its datagrams go to `send`
+// instead (the invite client puts them in the relay's envelope), while it
+// still reads the socket.
+void NetSetSendHook(NetSession& s, NetSendHook send, void* context);
 
 // ---- Running --------------------------------------------------------------
 

@@ -44,6 +44,7 @@ struct NetSession {
   uint8_t delay;             // the input delay in frames, fixed at the handshake
   uint32_t beganMs;          // NetHost / NetJoin
   uint32_t lastHeardMs;      // the peer's last datagram accepted
+  uint32_t lastJoinMs;       // host, greeting: the joiner's last Join
   uint32_t lastSentMs;
   uint32_t joinSentMs;       // joiner: the last Join sent
   uint32_t rttMs;            // the latest round trip measured

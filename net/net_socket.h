@@ -106,9 +106,12 @@ void FormatAddress(const NetAddress& a, bool withPort, char* text, size_t size);
 // ("[2001:db8::7]:41414"), which tells it from IPv4 at a glance.
 void FormatPeerAddress(const NetAddress& a, char* text, size_t size);
 
-// Called by NetHost and NetJoin: 32 bits from the system's random source
-// (the session number and the nonce of a join).
-uint32_t SystemRandom32();
+// Called for every secret (the session number and a join's nonce, the
+// lobby's keys and room tokens, the invite client's ticket and probe
+// nonces): `size` bytes from the system's secure generator (getrandom,
+// BCryptGenRandom). False when it cannot give them: the caller then says so
+// and does not start; there is no fallback to the clock.
+bool SecureRandom(void* out, size_t size);
 
 // A millisecond clock that only goes forward, for callers without their own
 // (the simulator; the window uses timeGetTime). Wraps after 49 days.

@@ -182,13 +182,17 @@ int32_t LookUpHostName(const char* name, NetAddress found[NET_HOST_ADDRESSES], c
   return count;
 }
 
-uint32_t SystemRandom32() {
-  uint32_t v = 0;
-  if (getrandom(&v, sizeof v, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof v)) return v;
-  timespec t{};
-  clock_gettime(CLOCK_REALTIME, &t);
-  return static_cast<uint32_t>(t.tv_nsec) ^ static_cast<uint32_t>(t.tv_sec) * 2654435761u ^
-         static_cast<uint32_t>(getpid()) << 16;
+bool SecureRandom(void* out, size_t size) {
+  uint8_t* p = static_cast<uint8_t*>(out);
+  while (size > 0) {
+    // Blocks only until the generator is first seeded, early in a boot.
+    const ssize_t n = getrandom(p, size, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
 }
 
 uint32_t MonotonicMs() {

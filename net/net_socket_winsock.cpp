@@ -2,11 +2,11 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <cstdio>
 #include <cstring>
 
-#include "engine/xorshift.h"
 #include "net/net_socket.h"
 
 namespace {
@@ -68,8 +68,6 @@ void ErrorText(int code, char* error, size_t errorSize) {
   }
   std::snprintf(error, errorSize, "%s (Winsock error %d)", text, code);
 }
-
-uint32_t Mix(uint64_t x) { return static_cast<uint32_t>(NextSplitMix64(x)); }
 
 }  // namespace
 
@@ -219,13 +217,10 @@ int32_t LookUpHostName(const char* name, NetAddress found[NET_HOST_ADDRESSES], c
   return count;
 }
 
-uint32_t SystemRandom32() {
-  // Not a secret: the session number only tells this match's datagrams from
-  // another's. The counter, the process and the time mixed are enough.
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return Mix(static_cast<uint64_t>(counter.QuadPart) ^ static_cast<uint64_t>(GetCurrentProcessId()) << 32 ^
-             GetTickCount64() << 20);
+bool SecureRandom(void* out, size_t size) {
+  // The system's preferred generator, no algorithm handle to open or close.
+  return size <= 0xFFFFFFFFu && BCryptGenRandom(nullptr, static_cast<PUCHAR>(out), static_cast<ULONG>(size),
+                                                BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;
 }
 
 uint32_t MonotonicMs() {

@@ -114,7 +114,10 @@ void OpenCodeDialog() {
     networkMatch.codeDialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_INVITE_CODE), mainWindow,
                                                  InviteCodeDialog, reinterpret_cast<LPARAM>(networkMatch.code));
   }
-  if (networkMatch.codeDialog != nullptr) ShowWindow(networkMatch.codeDialog, SW_SHOW);
+  if (networkMatch.codeDialog == nullptr) return;
+  // A new code, after the lobby gave the room up: the dialog shows it.
+  SetDlgItemTextA(networkMatch.codeDialog, IDC_INVITE_CODE, networkMatch.code);
+  ShowWindow(networkMatch.codeDialog, SW_SHOW);
 }
 
 // The lobby client before (and while) its session runs: false when none.

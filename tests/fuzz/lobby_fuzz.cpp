@@ -18,7 +18,7 @@ const NetAddress HOST = Ipv4Address(0x7F000001, 42000);
 const NetAddress JOINER = Ipv4Address(0x7F000001, 42001);
 const NetAddress STRANGER = Ipv4Address(0x7F000002, 42002);
 const NetAddress LOBBY = Ipv4Address(0x7F000003, 41415);
-const uint64_t SECRET[4] = {1, 2, 3, 4};
+const uint64_t SECRET[LOBBY_SECRET_WORDS] = {1, 2, 3, 4, 5, 6};
 // The seeds' ticket and token: the punching client's are these, so that the
 // seeds' Peers, Probe and Relayed reach past the ticket and token checks.
 const uint64_t TICKET = 0x1122334455667788ull, TOKEN = 0x8877665544332211ull;

@@ -4,6 +4,7 @@
 // were sent; refusals and ends must say why.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -380,6 +381,28 @@ TEST(NetSession, StrangersAndASecondJoinerAreRefusedWithoutDisturbingTheMatch) {
   EXPECT_EQ(NetPhase::Playing, Phase(pair.host)) << NetEndText(pair.host);
   EXPECT_EQ(NetPhase::Playing, Phase(pair.join)) << NetEndText(pair.join);
   ExpectSameFrames(seen, host.delay, 200);
+}
+
+// A stray Join (or one whose joiner gave up) is greeted, but the port waits
+// for another once no Play followed within NET_GREETING_MS; the real
+// joiner, meanwhile not refused, repeats its Join and gets in.
+TEST(NetSession, AStrayJoinDoesNotKeepTheRealJoinerOut) {
+  Pair pair;
+  NetBeginHost(pair.host, DefaultNetOptions(), Send, &pair.toJoin, pair.nowMs);
+  NetDatagram stray{};
+  stray.kind = NetKind::Join;
+  stray.format = NET_FORMAT;
+  std::snprintf(stray.version, sizeof stray.version, "x");
+  stray.nonce = 5;
+  uint8_t bytes[NET_MAX_DATAGRAM];
+  const size_t n = WriteDatagram(stray, bytes, sizeof bytes);
+  NetReceive(pair.host, THIRD_ADDRESS, bytes, n, pair.nowMs);
+  EXPECT_EQ(NetPhase::Greeting, Phase(pair.host));
+  NetBeginJoin(pair.join, HOST_ADDRESS, DefaultNetOptions(), Send, &pair.toHost, pair.nowMs);
+  pair.Connect(3000);
+  EXPECT_EQ(NetPhase::Playing, Phase(pair.host)) << NetEndText(pair.host);
+  EXPECT_EQ(NetPhase::Playing, Phase(pair.join)) << NetEndText(pair.join);
+  EXPECT_EQ(0u, NetSessionStats(pair.host).refusals);
 }
 
 // A host name with both families: the Join goes by both at once, the first

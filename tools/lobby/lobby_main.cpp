@@ -18,12 +18,17 @@ const char USAGE[] =
     "direct path answers. Keeps nothing on disk; prints one line per room event\n"
     "and a summary line when it stops (Ctrl+C, SIGTERM or --seconds).\n"
     "  --port PORT  the UDP port on every local address (default 41415)\n"
-    "  --rooms N    the room cap, 1 to 4096 (default 1024); when it is reached the\n"
-    "               oldest room still waiting for its joiner is dropped\n"
+    "  --rooms N    the room cap, 1 to 4096 (default 1024); one network holds at\n"
+    "               most a quarter of it, waiting and joined each; when it is\n"
+    "               reached, the network with the most waiting rooms gives up\n"
+    "               its oldest (its host is told and asks again), or, the rooms\n"
+    "               shared out evenly, a new host is told the lobby is full\n"
     "  --seconds S  stop after S seconds (tests); default: run until stopped\n"
     "A code not joined within 10 minutes expires; hosts refresh every 15 s; a\n"
     "relayed room carries at most 32 KB/s each way and ends 10 s after it falls\n"
-    "silent. Per address: 6 registrations and 10 look-ups a minute.\n";
+    "silent. Per network (an IPv4 /24, an IPv6 /64): 30 registrations, 30 look-ups\n"
+    "and 5 unknown codes a minute; 24 unknown codes a second in all. Each kind of\n"
+    "line is printed once a second at most, with a count of those left out.\n";
 
 volatile std::sig_atomic_t stopRequested = 0;
 
@@ -79,8 +84,13 @@ int main(int argc, char** argv) {
     EndSockets();
     return 1;
   }
-  uint64_t secret[4];
-  for (uint64_t& w : secret) w = static_cast<uint64_t>(SystemRandom32()) << 32 | SystemRandom32();
+  uint64_t secret[LOBBY_SECRET_WORDS];
+  if (!SecureRandom(secret, sizeof secret)) {
+    std::fprintf(stderr, "blocktide-lobby: the system's secure random generator failed: not started\n");
+    CloseUdpSocket(socket.s);
+    EndSockets();
+    return 1;
+  }
   LobbyBegin(lobbyService, static_cast<uint32_t>(rooms), secret, SendOnSocket, &socket, PrintLine, nullptr);
   std::signal(SIGINT, RequestStop);
   std::signal(SIGTERM, RequestStop);
@@ -105,7 +115,7 @@ int main(int argc, char** argv) {
     }
     LobbyTick(lobbyService, MonotonicMs());
   }
-  char summary[400];
+  char summary[600];
   LobbySummary(lobbyService, summary, sizeof summary);
   std::printf("%s\n", summary);
   std::fflush(stdout);
