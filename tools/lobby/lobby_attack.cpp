@@ -36,7 +36,7 @@ const char USAGE[] =
     "            --attempts R (40) registrations, each from a port of its own\n"
     "  lookup    N addresses over K /24s ask for random codes at --rate (10000)\n"
     "            a second for --seconds S (5)\n"
-    "  hold      as register, then each room given is joined from the same\n"
+    "  hold      as register, twice, each room given joined from the same\n"
     "            address and kept alive for S seconds\n"
     "  stranger  for S seconds at --rate (2000), against the players on\n"
     "            127.0.0.1 ports --ports FIRST-LAST and the room --code CODE:\n"
@@ -64,9 +64,9 @@ struct Try {
 };
 
 // Every try's cookie round trip, WINDOW at a time, until all have an end.
-// Hosts (ports from REGISTER_PORT) want CodeGiven, joiners (JOIN_PORT) Peers.
-void Handshakes(std::vector<Try>& tries, bool joining) {
-  const uint16_t base = joining ? JOIN_PORT : REGISTER_PORT;
+// Hosts want CodeGiven, joiners Peers; the r-th try of each address is on
+// port base + r.
+void Handshakes(std::vector<Try>& tries, bool joining, uint16_t base) {
   const uint32_t per = attack.options.attempts;
   size_t next = 0, ended = 0;
   auto ask = [joining](Try& t, uint64_t cookie) {
@@ -131,21 +131,21 @@ void Handshakes(std::vector<Try>& tries, bool joining) {
   }
 }
 
-// Addresses times attempts tries, from REGISTER_PORT up on each address,
-// the addresses taking turns: each comes back only after all the others, as
-// a table that forgets its stalest entries would like it.
-std::vector<Try> RegisterAll() {
+// Addresses times attempts tries, from REGISTER_PORT up on each address (a
+// wave's own ports), the addresses taking turns: each comes back only after
+// all the others, as a table that forgets its stalest entries would like it.
+std::vector<Try> RegisterAll(uint32_t wave) {
   const AttackOptions& o = attack.options;
   std::vector<Try> tries(static_cast<size_t>(o.addresses) * o.attempts);
   for (uint32_t i = 0; i < o.addresses; ++i)
     for (uint32_t r = 0; r < o.attempts; ++r) {
       Try& t = tries[static_cast<size_t>(r) * o.addresses + i];
       t.ip = AttackerAddress(i);
-      t.port = static_cast<uint16_t>(REGISTER_PORT + r);
+      t.port = static_cast<uint16_t>(REGISTER_PORT + wave * o.attempts + r);
       t.ticket = Random64();
     }
   const uint64_t t0 = NowNs();
-  Handshakes(tries, false);
+  Handshakes(tries, false, static_cast<uint16_t>(REGISTER_PORT + wave * o.attempts));
   const double seconds = static_cast<double>(NowNs() - t0) / 1e9;
   uint32_t given = 0, refused[6] = {}, unanswered = 0, mostAddress = 0, mostNetwork = 0;
   std::vector<uint32_t> byNetwork(o.networks);
@@ -175,33 +175,37 @@ std::vector<Try> RegisterAll() {
 }
 
 int RunRegister() {
-  RegisterAll();
+  RegisterAll(0);
   return 0;
 }
 
-// Each room given joined from its host's address, then kept alive by one
-// Relayed datagram from its host every 2 s, spread over the 2 s, counting
-// those the lobby passed on in the last whole round.
+// Two waves: each room given joined from its host's address (the second
+// wave takes the rooms the first one's dropped or left), then all kept alive
+// by one Relayed datagram from each host every 2 s, spread over the 2 s,
+// counting those the lobby passed on in the last whole round.
 int RunHold() {
   const AttackOptions& o = attack.options;
-  std::vector<Try> hosts = RegisterAll();
-  std::vector<Try> joiners(hosts.size());
-  for (size_t k = 0; k < hosts.size(); ++k) {
-    joiners[k] = Try{};
-    joiners[k].ip = hosts[k].ip;
-    joiners[k].port = static_cast<uint16_t>(JOIN_PORT + (hosts[k].port - REGISTER_PORT));
-    joiners[k].ticket = Random64();
-    joiners[k].code = hosts[k].code;
-    if (hosts[k].stage != 3) joiners[k].stage = 4;
-  }
-  const uint64_t t0 = NowNs();
-  Handshakes(joiners, true);
-  std::vector<size_t> held;
+  std::vector<Try> hosts;
   uint32_t joinRefused = 0;
-  for (size_t k = 0; k < joiners.size(); ++k) {
-    if (joiners[k].stage == 3) held.push_back(k);
-    if (joiners[k].stage == 4 && hosts[k].stage == 3) ++joinRefused;
+  const uint64_t t0 = NowNs();
+  for (uint32_t wave = 0; wave < 2; ++wave) {
+    const std::vector<Try> given = RegisterAll(wave);
+    std::vector<Try> joiners(given.size());
+    for (size_t k = 0; k < given.size(); ++k) {
+      joiners[k].ip = given[k].ip;
+      joiners[k].port = static_cast<uint16_t>(JOIN_PORT + (given[k].port - REGISTER_PORT));
+      joiners[k].ticket = Random64();
+      joiners[k].code = given[k].code;
+      if (given[k].stage != 3) joiners[k].stage = 4;
+    }
+    Handshakes(joiners, true, static_cast<uint16_t>(JOIN_PORT + wave * o.attempts));
+    for (size_t k = 0; k < joiners.size(); ++k) {
+      if (joiners[k].stage == 3) hosts.push_back(given[k]);
+      if (joiners[k].stage == 4 && given[k].stage == 3) ++joinRefused;
+    }
   }
+  std::vector<size_t> held(hosts.size());
+  for (size_t k = 0; k < held.size(); ++k) held[k] = k;
   Figure("rooms joined", "%zu in %.3f s (%u joins refused)", held.size(), static_cast<double>(NowNs() - t0) / 1e9,
          joinRefused);
   uint8_t keep[1] = {'k'};
@@ -225,7 +229,7 @@ int RunHold() {
     }
     Seen s;
     while (Sniff(s, 5))
-      if (FromLobby(s) && AttackerIndex(s.to) >= 0 && s.toPort >= JOIN_PORT && s.toPort < JOIN_PORT + o.attempts &&
+      if (FromLobby(s) && AttackerIndex(s.to) >= 0 && s.toPort >= JOIN_PORT && s.toPort < JOIN_PORT + 2 * o.attempts &&
           s.size == LOBBY_RELAY_HEADER + sizeof keep)
         ++passed;
   }
@@ -246,7 +250,7 @@ int RunLookup() {
     askers[i].ticket = Random64();
   }
   std::vector<uint64_t> cookies(o.addresses);
-  uint64_t unknown = 0, limited = 0, found = 0, other = 0, sent = 0;
+  uint64_t unknown = 0, limited = 0, found = 0, other = 0, sent = 0, unknownAtOne = 0;
   auto take = [&](const Seen& s, bool counting) {
     LobbyDatagram d;
     const int64_t who = AttackerIndex(s.to);
@@ -278,6 +282,7 @@ int RunLookup() {
   const uint64_t startNs = NowNs(), floodNs = o.seconds * 1000000000ull;
   for (uint64_t nowNs = startNs; nowNs - startNs < floodNs && attack.stop == 0; nowNs = NowNs()) {
     const uint64_t due = (nowNs - startNs) * o.rate / 1000000000ull;
+    if (nowNs - startNs < 1000000000ull) unknownAtOne = unknown;
     for (uint32_t k = 0; sent < due && k < 256; ++k) join(static_cast<uint32_t>(sent % o.addresses));
     for (int k = 0; k < 512 && Sniff(s, 0); ++k) take(s, true);
     if (sent >= due && Sniff(s, 1)) take(s, true);
@@ -285,12 +290,16 @@ int RunLookup() {
   for (const uint64_t t0 = NowNs(); NowNs() - t0 < 300000000ull;)
     if (Sniff(s, 5)) take(s, true);
   const double seconds = static_cast<double>(o.seconds);
-  const double perSecond = static_cast<double>(unknown) / seconds;
+  // After the first second: a budget that starts full answers more at first
+  // than it can go on answering.
+  const double perSecond =
+      o.seconds > 1 ? static_cast<double>(unknown - unknownAtOne) / (seconds - 1) : static_cast<double>(unknown);
   Figure("attacking addresses", "%u in %u /24s", o.addresses, o.networks);
   Figure("look-ups sent a second", "%.0f", static_cast<double>(sent) / seconds);
   // Answered: the code looked up, found or not; a refusal says nothing of it.
   Figure("look-ups answered a second", "%.1f", static_cast<double>(unknown + found) / seconds);
-  Figure("unknown-code answers a second", "%.1f", perSecond);
+  Figure("unknown-code answers a second", "%.1f after the first second (%.1f over all %llu s)", perSecond,
+         static_cast<double>(unknown) / seconds, static_cast<unsigned long long>(o.seconds));
   Figure("rate-limited answers a second", "%.1f", static_cast<double>(limited) / seconds);
   Figure("codes found", "%llu (other answers %llu)", static_cast<unsigned long long>(found),
          static_cast<unsigned long long>(other));

@@ -172,7 +172,7 @@ case_lookup() {
 
 case_hold() {
   start_lobby hold || return
-  attack_spawn hold --addresses 300 --networks 300 --attempts 40 --seconds 60 >"$tmp/hold.a" &
+  attack_spawn hold --addresses 300 --networks 300 --attempts 4 --seconds 60 >"$tmp/hold.a" &
   local attackPid=$!; pids+=($attackPid)
   for _ in $(seq 200); do grep -q '^rooms joined' "$tmp/hold.a" && break; sleep 0.1; done
   sleep 0.5
