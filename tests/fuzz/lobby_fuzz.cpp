@@ -72,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   LobbyBegin(lobbyService, 2, SECRET, Check, nullptr, nullptr, nullptr);
   Ask(HOST, LobbyKind::Register, 0, 1000);
   Ask(JOINER, LobbyKind::Join, lobbyService.rooms[0].code, 1000);
+  lobbyService.rooms[0].token = TOKEN;  // the seeds' Relayed datagram is the joined room's
   Ask(STRANGER, LobbyKind::Register, 0, 1000);
   const NetAddress* const senders[3] = {&HOST, &JOINER, &STRANGER};
   for (const NetAddress* from : senders) {
