@@ -41,7 +41,8 @@ const char USAGE[] =
     "  stranger  for S seconds at --rate (2000), against the players on\n"
     "            127.0.0.1 ports --ports FIRST-LAST and the room --code CODE:\n"
     "            probes and probe answers with guessed tokens, the lobby's\n"
-    "            replies and game Joins forged, Refreshes as the host\n"
+    "            replies and game Joins forged, Refreshes as the host; with\n"
+    "            --join-after T, Joins by the code at the lobby from T s on\n"
     "  relay     --bytes B (80000) a second for S seconds at the lobby: Relayed\n"
     "            datagrams with guessed tokens and bare game datagrams, from the\n"
     "            players' own addresses and the stranger's\n";
@@ -332,7 +333,7 @@ int Usage(const char* message) {
 
 int main(int argc, char** argv) {
   AttackOptions& o = attack.options;
-  o = AttackOptions{AttackMode::None, 0, 300, 300, 0, 40, 5, 0, 80000, LOBBY_CODE_COUNT, 0, 0};
+  o = AttackOptions{AttackMode::None, 0, 300, 300, 0, 40, 5, 0, 80000, LOBBY_CODE_COUNT, 0, 0, 0};
   const char* const MODES[] = {"", "register", "lookup", "hold", "stranger", "relay"};
   if (argc >= 2 && std::strcmp(argv[1], "--help") == 0) return Usage(nullptr);
   for (int m = 1; argc >= 2 && m < 6; ++m)
@@ -351,6 +352,7 @@ int main(int argc, char** argv) {
                     (std::strcmp(a, "--rate") == 0 && ParseNumber(value, 200000, o.rate) && o.rate != 0) ||
                     (std::strcmp(a, "--bytes") == 0 && ParseNumber(value, 10000000, o.bytesPerSecond)) ||
                     (std::strcmp(a, "--code") == 0 && value != nullptr && ParseLobbyCode(value, o.code)) ||
+                    (std::strcmp(a, "--join-after") == 0 && ParseNumber(value, 120, o.joinAfter)) ||
                     (std::strcmp(a, "--ports") == 0 && ParsePorts(value, o));
     if (!ok) {
       char message[96];

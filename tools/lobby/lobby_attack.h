@@ -29,6 +29,7 @@ struct AttackOptions {
   uint64_t rate;            // datagrams a second
   uint64_t bytesPerSecond;  // the relay flood's
   uint64_t code;            // the friend's room
+  uint64_t joinAfter;       // the stranger's Joins by the code begin this many seconds in (0: none)
   uint16_t firstPort, lastPort;  // the players' ports on 127.0.0.1
 };
 

@@ -145,7 +145,7 @@ namespace {
 
 enum Forgery : uint8_t {
   PROBE_NO_TOKEN, PROBE_GUESSED, ANSWER_FROM_STRANGER, ANSWER_AS_PEER, ERROR_AS_LOBBY, PEERS_AS_LOBBY,
-  CODE_AS_LOBBY, CHALLENGE_AS_LOBBY, JOIN_AS_LOBBY, JOIN_FROM_STRANGER, RELAYED_JOIN_AS_LOBBY,
+  CODE_AS_LOBBY, CHALLENGE_AS_LOBBY, JOIN_AS_LOBBY, JOIN_FROM_STRANGER, RELAYED_JOIN_AS_LOBBY, RELAYED_BYE_AS_LOBBY,
   REFRESH_RANDOM_AS_HOST, REFRESH_CODE_AS_HOST, REFRESH_RANDOM_FROM_STRANGER, FORGERIES
 };
 
@@ -154,12 +154,16 @@ const char* const FORGERY_NAMES[FORGERIES] = {
     "probe answers from the other player's address", "Errors from the lobby's address",
     "Peers from the lobby's address", "CodeGivens from the lobby's address", "Challenges from the lobby's address",
     "game Joins from the lobby's address", "game Joins from the stranger", "Relayed game Joins from the lobby's address",
+    "Relayed game Byes from the lobby's address",
     "Refreshes with random codes from the host's address", "Refreshes with the code and a guessed ticket from the "
     "host's address", "Refreshes with random codes from the stranger"};
 
-size_t GameJoin(uint8_t* out, size_t capacity) {
+// A game Join of this version, or a Bye of a guessed session.
+size_t Game(bool bye, uint8_t* out, size_t capacity) {
   NetDatagram g{};
-  g.kind = NetKind::Join;
+  g.kind = bye ? NetKind::Bye : NetKind::Join;
+  g.session = static_cast<uint32_t>(Random64());
+  g.reason = NetReason::Left;
   g.format = NET_FORMAT;
   std::snprintf(g.version, sizeof g.version, "%s", BLOCKTIDE_VERSION_STRING);
   g.nonce = static_cast<uint32_t>(Random64());
@@ -219,17 +223,19 @@ void Forge(Forgery f, uint16_t port, uint16_t other, uint64_t n) {
       break;
     case JOIN_AS_LOBBY:
     case JOIN_FROM_STRANGER: {
-      const size_t size = GameJoin(out, sizeof out);
+      const size_t size = Game(false, out, sizeof out);
       if (f == JOIN_AS_LOBBY) SendFrom(ATTACK_LOOPBACK, lobby, ATTACK_LOOPBACK, port, out, size);
       else SendFrom(ATTACK_STRANGER, strangerPort, ATTACK_LOOPBACK, port, out, size);
       return;
     }
-    case RELAYED_JOIN_AS_LOBBY: {
+    case RELAYED_JOIN_AS_LOBBY:
+    case RELAYED_BYE_AS_LOBBY: {
       uint8_t game[NET_MAX_DATAGRAM];
       d.kind = LobbyKind::Relayed;
       d.payload = game;
-      d.payloadSize = GameJoin(game, sizeof game);
-      break;
+      d.payloadSize = Game(f == RELAYED_BYE_AS_LOBBY, game, sizeof game);
+      SendLobby(ATTACK_LOOPBACK, lobby, ATTACK_LOOPBACK, port, d);
+      return;
     }
     case REFRESH_RANDOM_AS_HOST:
     case REFRESH_CODE_AS_HOST:
@@ -250,14 +256,27 @@ bool PlayerPort(uint16_t port) { return port >= attack.options.firstPort && port
 }  // namespace
 
 // Every forgery in turn at every player port, at the rate, for the time
-// given; what the players send to the stranger is counted by kind.
+// given; what the players send to the stranger is counted by kind. After
+// --join-after seconds (the friend has joined) the stranger also asks the
+// lobby for the room by its code, ten times a second.
 int RunStranger() {
   const AttackOptions& o = attack.options;
   const uint32_t ports = static_cast<uint32_t>(o.lastPort - o.firstPort + 1);
   uint64_t forged[FORGERIES] = {}, sent = 0;
   uint64_t answers = 0, probes = 0, welcomes = 0, otherGame = 0, otherLobby = 0, lobbyReplies = 0;
-  const uint64_t startNs = NowNs(), runNs = o.seconds * 1000000000ull;
+  uint64_t joins = 0, peers = 0, refusals = 0;
+  constexpr uint16_t JOINING = 28500;
+  LobbyDatagram join{};
+  join.kind = LobbyKind::Join;
+  join.code = o.code;
+  join.ticket = Random64();
+  join.privates[0] = Ipv4Address(ATTACK_STRANGER, JOINING);
+  const uint64_t startNs = NowNs(), runNs = o.seconds * 1000000000ull, joinNs = o.joinAfter * 1000000000ull;
   for (uint64_t nowNs = startNs; nowNs - startNs < runNs && attack.stop == 0; nowNs = NowNs()) {
+    if (o.joinAfter != 0 && nowNs - startNs >= joinNs + joins * 100000000ull) {
+      SendLobby(ATTACK_STRANGER, JOINING, ATTACK_LOOPBACK, o.lobbyPort, join);
+      ++joins;
+    }
     const uint64_t due = (nowNs - startNs) * o.rate / 1000000000ull;
     for (; sent < due; ++sent) {
       const Forgery f = static_cast<Forgery>(sent % FORGERIES);
@@ -269,12 +288,18 @@ int RunStranger() {
     Seen s;
     while (Sniff(s, 1)) {
       if (s.to != ATTACK_STRANGER) continue;
+      LobbyDatagram d;
+      if (FromLobby(s) && s.toPort == JOINING && ReadLobbyDatagram(s.data, s.size, d) == LobbyReadResult::Ok &&
+          d.ticket == join.ticket) {
+        if (d.kind == LobbyKind::Challenge) join.cookie = d.cookie;
+        ++(d.kind == LobbyKind::Peers ? peers : d.kind == LobbyKind::Error ? refusals : lobbyReplies);
+        continue;
+      }
       if (FromLobby(s)) {
         ++lobbyReplies;
         continue;
       }
       if (s.from != ATTACK_LOOPBACK || !PlayerPort(s.fromPort)) continue;
-      LobbyDatagram d;
       NetDatagram g;
       if (ReadLobbyDatagram(s.data, s.size, d) == LobbyReadResult::Ok && d.kind == LobbyKind::Probe) {
         ++(d.answer == 1 ? answers : probes);
@@ -296,6 +321,8 @@ int RunStranger() {
   Figure("other datagrams from the players to the stranger", "%llu lobby-kind, %llu game-kind",
          static_cast<unsigned long long>(otherLobby), static_cast<unsigned long long>(otherGame));
   Figure("lobby replies to the stranger", "%llu", static_cast<unsigned long long>(lobbyReplies));
+  Figure("the stranger's Joins by the code", "%llu: %llu Peers, %llu refusals", static_cast<unsigned long long>(joins),
+         static_cast<unsigned long long>(peers), static_cast<unsigned long long>(refusals));
   return 0;
 }
 

@@ -16,11 +16,14 @@
 #             then the friend hosts (it must get a code) and plays
 #   stranger  the stranger knows the code and both players' ports: probes and
 #             answers with guessed tokens, the lobby's replies, game Joins and
-#             Refreshes forged, all through the friend's punching and match:
-#             nothing answered to the stranger
+#             Refreshes forged, all through the friend's punching and match,
+#             and from 3 s on Joins by the code at the lobby: nothing
+#             answered to the stranger, no Peers for it
 #   relay     direct traffic between the players dropped (iptables), so the
 #             match is relayed, under 80 KB/s of forged datagrams at the
-#             lobby: 98 frames a second or more on both sides
+#             lobby and the stranger's forgeries at the players (Relayed game
+#             Joins and Byes from the lobby's address among them): 98 frames
+#             a second or more on both sides
 # After each, the friend's match must play FRAMES frames with status 0 and
 # the local run's wells on both sides. The namespace's ephemeral ports are
 # 40000 to 40007, so the stranger knows the players' ports as one who saw
@@ -187,17 +190,19 @@ case_hold() {
 case_stranger() {
   start_lobby stranger || return
   start_host stranger || { row "the stranger" "the friend's code" "a code" "none"; return; }
-  attack_spawn stranger --code "$code" --ports $ports --seconds 45 --rate 4000 >"$tmp/stranger.a" &
+  attack_spawn stranger --code "$code" --ports $ports --seconds 45 --rate 4000 --join-after 3 >"$tmp/stranger.a" &
   local attackPid=$!; pids+=($attackPid)
   sleep 1
   play stranger
   kill "$attackPid" 2>/dev/null; wait "$attackPid" 2>/dev/null
-  local answers welcomes probes sent
+  local answers welcomes probes sent peers
+  peers=$(figure "$tmp/stranger.a" "the stranger's Joins by the code" | sed -n 's/.*: \([0-9]*\) Peers.*/\1/p')
   answers=$(number "$tmp/stranger.a" "probe answers to the stranger")
   welcomes=$(number "$tmp/stranger.a" "Welcomes to the stranger")
   probes=$(number "$tmp/stranger.a" "probes to the stranger")
   sent=$(figure "$tmp/stranger.a" "forged datagrams a second")
   row "probes and answers with guessed tokens, forged lobby replies, Joins and Refreshes ($sent a second)" "$answers probe answers, $welcomes Welcomes, $probes probes to the stranger" "none" "$(verdict le "$((answers + welcomes + probes))" 0)"
+  row "Joins by the code at the lobby once the friend joined" "$(figure "$tmp/stranger.a" "the stranger's Joins by the code")" "no Peers" "$(verdict le "$peers" 0)"
   row "the friend's match under the forgeries" "$match; path $(sed -n 's/^path: //p' "$tmp/stranger.join.err")" "3,000 frames, same wells" "$match"
   stop_lobby
 }
@@ -208,8 +213,10 @@ case_relay() {
   start_host relay || { row "relay flood" "the friend's code" "a code" "none"; return; }
   attack_spawn relay --ports $ports --bytes 80000 --seconds 45 >"$tmp/relay.a" &
   local attackPid=$!; pids+=($attackPid)
+  attack_spawn stranger --code "$code" --ports $ports --seconds 45 --rate 2000 >"$tmp/relay.s" &
+  local strangerPid=$!; pids+=($strangerPid)
   play relay
-  kill "$attackPid" 2>/dev/null; wait "$attackPid" 2>/dev/null
+  kill "$attackPid" "$strangerPid" 2>/dev/null; wait "$attackPid" "$strangerPid" 2>/dev/null
   inns iptables -D OUTPUT -p udp --sport 40000:40007 --dport 40000:40007 -j DROP
   local hostFps joinFps path
   hostFps=$(frames_per_second "$tmp/relay.host.err")
@@ -217,7 +224,7 @@ case_relay() {
   path=$(sed -n 's/^path: //p' "$tmp/relay.join.err")
   local fast=FAILED
   ge "$hostFps" 98 && ge "$joinFps" 98 && [ "${path%% *}" = relayed ] && fast=ok
-  row "a relayed match under $(number "$tmp/relay.a" "flood bytes a second") B/s of forged datagrams" "path ${path:-none}; host $hostFps, joiner $joinFps frames a second" "relayed, 98 or more" "$fast"
+  row "a relayed match under $(number "$tmp/relay.a" "flood bytes a second") B/s of forged datagrams and $(figure "$tmp/relay.s" "forged datagrams a second") forgeries a second" "path ${path:-none}; host $hostFps, joiner $joinFps frames a second" "relayed, 98 or more" "$fast"
   row "the relayed match" "$match" "3,000 frames, same wells" "$match"
   stop_lobby
 }
