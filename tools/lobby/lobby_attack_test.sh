@@ -201,7 +201,12 @@ case_stranger() {
   welcomes=$(number "$tmp/stranger.a" "Welcomes to the stranger")
   probes=$(number "$tmp/stranger.a" "probes to the stranger")
   sent=$(figure "$tmp/stranger.a" "forged datagrams a second")
-  row "probes and answers with guessed tokens, forged lobby replies, Joins and Refreshes ($sent a second)" "$answers probe answers, $welcomes Welcomes, $probes probes to the stranger" "none" "$(verdict le "$((answers + welcomes + probes))" 0)"
+  # The zeros count only if the stranger hears what is sent to it: the
+  # lobby's answers to its own requests must have come in.
+  local heard
+  heard=$(number "$tmp/stranger.a" "lobby replies to the stranger")
+  row "probes and answers with guessed tokens, forged lobby replies, Joins and Refreshes ($sent a second)" "$answers probe answers, $welcomes Welcomes, $probes probes to the stranger (it heard $heard lobby replies)" "none" "$(verdict le "$((answers + welcomes + probes))" 0)"
+  row "the stranger's ears" "$heard lobby replies heard" "some" "$(verdict ge "$heard" 1)"
   row "Joins by the code at the lobby once the friend joined" "$(figure "$tmp/stranger.a" "the stranger's Joins by the code")" "no Peers" "$(verdict le "$peers" 0)"
   row "the friend's match under the forgeries" "$match; path $(sed -n 's/^path: //p' "$tmp/stranger.join.err")" "3,000 frames, same wells" "$match"
   stop_lobby
