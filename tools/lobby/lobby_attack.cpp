@@ -45,7 +45,9 @@ const char USAGE[] =
     "            --join-after T, Joins by the code at the lobby from T s on\n"
     "  relay     --bytes B (80000) a second for S seconds at the lobby: Relayed\n"
     "            datagrams with guessed tokens and bare game datagrams, from the\n"
-    "            players' own addresses and the stranger's\n";
+    "            players' own addresses and the stranger's\n"
+    "  stall     one game Join, the same one twice a second for S seconds, at a\n"
+    "            host by address on 127.0.0.1, port FIRST of --ports\n";
 
 constexpr uint16_t REGISTER_PORT = 20000, JOIN_PORT = 24000, LOOKUP_PORT = 28000;
 constexpr uint32_t WINDOW = 256;               // handshakes in flight at once
@@ -334,9 +336,9 @@ int Usage(const char* message) {
 int main(int argc, char** argv) {
   AttackOptions& o = attack.options;
   o = AttackOptions{AttackMode::None, 0, 300, 300, 0, 40, 5, 0, 80000, LOBBY_CODE_COUNT, 0, 0, 0};
-  const char* const MODES[] = {"", "register", "lookup", "hold", "stranger", "relay"};
+  const char* const MODES[] = {"", "register", "lookup", "hold", "stranger", "relay", "stall"};
   if (argc >= 2 && std::strcmp(argv[1], "--help") == 0) return Usage(nullptr);
-  for (int m = 1; argc >= 2 && m < 6; ++m)
+  for (int m = 1; argc >= 2 && m < 7; ++m)
     if (std::strcmp(argv[1], MODES[m]) == 0) o.mode = static_cast<AttackMode>(m);
   if (o.mode == AttackMode::None) return Usage("a mode is needed first");
   uint64_t port = 0, addresses = o.addresses, networks = o.networks, first = 0, attempts = o.attempts;
@@ -364,7 +366,7 @@ int main(int argc, char** argv) {
   if (port == 0) return Usage("--port is needed");
   if (networks > addresses || (addresses + networks - 1) / networks > 250 || first + networks > 50 * 256)
     return Usage("--networks must be at most --addresses, hold at most 250 addresses each and end in 127.249");
-  if ((o.mode == AttackMode::Stranger || o.mode == AttackMode::RelayFlood) && o.firstPort == 0)
+  if (o.mode >= AttackMode::Stranger && o.firstPort == 0)
     return Usage("--ports is needed");
   if (o.mode == AttackMode::Stranger && o.code == LOBBY_CODE_COUNT) return Usage("--code is needed");
   o.lobbyPort = static_cast<uint16_t>(port);
@@ -383,6 +385,7 @@ int main(int argc, char** argv) {
     case AttackMode::Hold: status = RunHold(); break;
     case AttackMode::Stranger: status = RunStranger(); break;
     case AttackMode::RelayFlood: status = RunRelayFlood(); break;
+    case AttackMode::Stall: status = RunStall(); break;
     case AttackMode::None: break;
   }
   Figure("datagrams sent", "%llu (%llu bytes, %llu refused by the system)",

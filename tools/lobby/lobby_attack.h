@@ -16,7 +16,7 @@ constexpr uint32_t ATTACK_LOOPBACK = 0x7F000001;   // the lobby's and the player
 constexpr uint32_t ATTACK_STRANGER = 0x7F420001;   // 127.66.0.1: the stranger's own address
 constexpr uint32_t ATTACK_FIRST_NET = 200;         // attacking /24s: 127.200.0.0/24 on
 
-enum class AttackMode : uint8_t { None, Register, Lookup, Hold, Stranger, RelayFlood };
+enum class AttackMode : uint8_t { None, Register, Lookup, Hold, Stranger, RelayFlood, Stall };
 
 struct AttackOptions {
   AttackMode mode;
@@ -79,3 +79,4 @@ void Figure(const char* key, const char* format, ...) __attribute__((format(prin
 // The modes of lobby_attack_forge.cpp: the friend's room and the relay.
 int RunStranger();
 int RunRelayFlood();
+int RunStall();

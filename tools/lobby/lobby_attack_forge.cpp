@@ -326,6 +326,28 @@ int RunStranger() {
   return 0;
 }
 
+// The same game Join (one nonce) twice a second at a host by address, which
+// greets it and waits for its Play; the Welcomes it sends are counted.
+int RunStall() {
+  const AttackOptions& o = attack.options;
+  uint8_t join[NET_MAX_DATAGRAM];
+  const size_t size = Game(false, join, sizeof join);
+  uint64_t sent = 0, welcomes = 0;
+  const uint64_t startNs = NowNs(), runNs = o.seconds * 1000000000ull;
+  for (uint64_t nowNs = startNs; nowNs - startNs < runNs && attack.stop == 0; nowNs = NowNs()) {
+    const bool due = nowNs - startNs >= sent * 500000000ull;
+    if (due && SendFrom(ATTACK_STRANGER, 29500, ATTACK_LOOPBACK, o.firstPort, join, size)) ++sent;
+    Seen s;
+    NetDatagram g;
+    while (Sniff(s, 5))
+      welcomes += s.to == ATTACK_STRANGER && s.fromPort == o.firstPort &&
+                  ReadDatagram(s.data, s.size, g) == NetReadResult::Ok && g.kind == NetKind::Welcome;
+  }
+  Figure("stalling Joins sent", "%llu, %llu Welcomes back", static_cast<unsigned long long>(sent),
+         static_cast<unsigned long long>(welcomes));
+  return 0;
+}
+
 // Datagrams of 100 to 200 bytes at the lobby, the bytes a second given:
 // Relayed ones with guessed tokens and bare game ones, from each player's
 // address in turn and the stranger's.

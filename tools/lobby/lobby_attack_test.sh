@@ -24,6 +24,9 @@
 #             lobby and the stranger's forgeries at the players (Relayed game
 #             Joins and Byes from the lobby's address among them): 98 frames
 #             a second or more on both sides
+#   stall     a host by address (no lobby) hears one game Join repeated twice
+#             a second, and its real joiner comes 1 s later (measured, not
+#             failed on: the greeting's 1 s counts from the last repeat)
 # After each, the friend's match must play FRAMES frames with status 0 and
 # the local run's wells on both sides. The namespace's ephemeral ports are
 # 40000 to 40007, so the stranger knows the players' ports as one who saw
@@ -35,7 +38,7 @@ set -u
 sim=$1 lobby=$2 attack=$3 frames=${4:-3000}
 shift 3; [ $# -gt 0 ] && shift
 cases=("$@")
-[ ${#cases[@]} -gt 0 ] || cases=(register lookup hold stranger relay)
+[ ${#cases[@]} -gt 0 ] || cases=(register lookup hold stranger relay stall)
 ns="bta$$"
 port=41415 ports=40000-40007
 tmp=$(mktemp -d)
@@ -232,6 +235,20 @@ case_relay() {
   row "a relayed match under $(number "$tmp/relay.a" "flood bytes a second") B/s of forged datagrams and $(figure "$tmp/relay.s" "forged datagrams a second") forgeries a second" "path ${path:-none}; host $hostFps, joiner $joinFps frames a second" "relayed, 98 or more" "$fast"
   row "the relayed match" "$match" "3,000 frames, same wells" "$match"
   stop_lobby
+}
+
+case_stall() {
+  spawn 60 "$sim" --host 45000 --random 8 --frames "$frames" >"$tmp/stall.host" 2>"$tmp/stall.host.err" &
+  hostPid=$!; pids+=($hostPid)
+  sleep 0.3
+  attack_spawn stall --ports 45000-45000 --seconds 15 >"$tmp/stall.a" &
+  local attackPid=$!; pids+=($attackPid)
+  sleep 1
+  inns timeout 60 "$sim" --join 127.0.0.1:45000 --random 8 --frames "$frames" >"$tmp/stall.join" 2>"$tmp/stall.join.err"
+  local joinStatus=$? result=ok
+  kill "$attackPid" "$hostPid" 2>/dev/null; wait "$attackPid" "$hostPid" 2>/dev/null
+  [ $joinStatus -eq 0 ] && cmp -s "$tmp/stall.join" "$tmp/local" || result="joiner status $joinStatus: $(tail -n 1 "$tmp/stall.join.err")"
+  row "a host by address under one game Join repeated twice a second" "$(figure "$tmp/stall.a" "stalling Joins sent"); $result" "the real joiner plays" "$result" measure
 }
 
 "$sim" --seed 1000 --random 8 --frames "$frames" >"$tmp/local"
