@@ -42,10 +42,17 @@ cases=("$@")
 ns="bta$$"
 port=41415 ports=40000-40007
 tmp=$(mktemp -d)
-pids=()
+# Stops the processes given by PID, only those still running as this
+# shell's jobs (a PID that ended may since be another's), and waits for them.
+running() { [[ " $(jobs -p | tr '\n' ' ') " == *" $1 "* ]]; }
+stop() {
+  local p
+  for p; do running "$p" && kill "$p" 2>/dev/null; done
+  for p; do wait "$p" 2>/dev/null; done
+  return 0
+}
 cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
+  stop $(jobs -p)
   ip netns del "$ns" 2>/dev/null
   rm -rf "$tmp"
 }
@@ -83,23 +90,24 @@ verdict() { if "$@"; then echo ok; else echo FAILED; fi; }
 lobbyPid=
 start_lobby() {
   spawn 200 "$lobby" --port $port --rooms 1024 --seconds 180 >"$tmp/$1.lobby" 2>&1 &
-  lobbyPid=$!; pids+=($lobbyPid)
+  lobbyPid=$!
   for _ in $(seq 50); do grep -q listening "$tmp/$1.lobby" && return 0; sleep 0.1; done
-  echo "the lobby did not start:"; cat "$tmp/$1.lobby"; return 1
+  row "$1" "the lobby did not start: $(head -c 200 "$tmp/$1.lobby")" "it starts" FAILED
+  return 1
 }
-stop_lobby() { kill "$lobbyPid" 2>/dev/null; wait "$lobbyPid" 2>/dev/null; lobbyPid=; }
+stop_lobby() { stop "$lobbyPid"; lobbyPid=; }
 
 # The friend's host: the code in $code once it printed one (else empty).
 hostPid= code=
 start_host() {
   spawn 120 "$sim" --lobby 127.0.0.1:$port --host-invite --random 8 --frames "$frames" \
     >"$tmp/$1.host" 2>"$tmp/$1.host.err" &
-  hostPid=$!; pids+=($hostPid)
+  hostPid=$!
   code=
   for _ in $(seq 100); do
     code=$(sed -n 's/^invite code: //p' "$tmp/$1.host.err")
     [ -n "$code" ] && return 0
-    kill -0 "$hostPid" 2>/dev/null || return 1
+    running "$hostPid" || return 1
     sleep 0.05
   done
   return 1
@@ -138,7 +146,7 @@ case_register() {
   local log
   log=$(awk -v a="$bytes0" -v b="$bytes1" -v s="$t0" -v e="$t1" 'BEGIN { printf "%.0f", (b - a) / (e - s) }')
   local second=ok code0=$code hostPid0=$hostPid
-  if start_host register2; then kill "$hostPid" 2>/dev/null; wait "$hostPid" 2>/dev/null
+  if start_host register2; then stop "$hostPid"
   else second="no code: $(tail -n 1 "$tmp/register2.host.err")"; fi
   code=$code0 hostPid=$hostPid0
   play register
@@ -157,7 +165,7 @@ case_lookup() {
   start_lobby lookup || return
   start_host lookup || { row "look-up flood" "the friend's code" "a code" "none"; return; }
   attack_spawn lookup --addresses 300 --networks 300 --seconds 10 --rate 10000 >"$tmp/lookup.a" &
-  local attackPid=$!; pids+=($attackPid)
+  local attackPid=$!
   sleep 1
   play lookup
   wait "$attackPid"
@@ -179,12 +187,12 @@ case_lookup() {
 case_hold() {
   start_lobby hold || return
   attack_spawn hold --addresses 300 --networks 300 --attempts 4 --seconds 60 >"$tmp/hold.a" &
-  local attackPid=$!; pids+=($attackPid)
+  local attackPid=$!
   for _ in $(seq 200); do grep -q '^rooms joined' "$tmp/hold.a" && break; sleep 0.1; done
   sleep 0.5
   local got=ok
   if start_host hold; then play hold; else got="no code: $(tail -n 1 "$tmp/hold.host.err")"; match="$got"; fi
-  kill "$attackPid" 2>/dev/null; wait "$attackPid" 2>/dev/null
+  stop "$attackPid"
   row "joined rooms held, 300 addresses in 300 /24s" "$(figure "$tmp/hold.a" "rooms joined"); a new host: $got" "a code" "$got"
   row "the new host's match" "$match" "3,000 frames, same wells" "$match"
   stop_lobby
@@ -194,10 +202,10 @@ case_stranger() {
   start_lobby stranger || return
   start_host stranger || { row "the stranger" "the friend's code" "a code" "none"; return; }
   attack_spawn stranger --code "$code" --ports $ports --seconds 45 --rate 4000 --join-after 3 >"$tmp/stranger.a" &
-  local attackPid=$!; pids+=($attackPid)
+  local attackPid=$!
   sleep 1
   play stranger
-  kill "$attackPid" 2>/dev/null; wait "$attackPid" 2>/dev/null
+  stop "$attackPid"
   local answers welcomes probes sent peers
   peers=$(figure "$tmp/stranger.a" "the stranger's Joins by the code" | sed -n 's/.*: \([0-9]*\) Peers.*/\1/p')
   answers=$(number "$tmp/stranger.a" "probe answers to the stranger")
@@ -220,11 +228,11 @@ case_relay() {
   inns iptables -A OUTPUT -p udp --sport 40000:40007 --dport 40000:40007 -j DROP
   start_host relay || { row "relay flood" "the friend's code" "a code" "none"; return; }
   attack_spawn relay --ports $ports --bytes 80000 --seconds 45 >"$tmp/relay.a" &
-  local attackPid=$!; pids+=($attackPid)
+  local attackPid=$!
   attack_spawn stranger --code "$code" --ports $ports --seconds 45 --rate 2000 >"$tmp/relay.s" &
-  local strangerPid=$!; pids+=($strangerPid)
+  local strangerPid=$!
   play relay
-  kill "$attackPid" "$strangerPid" 2>/dev/null; wait "$attackPid" "$strangerPid" 2>/dev/null
+  stop "$attackPid" "$strangerPid"
   inns iptables -D OUTPUT -p udp --sport 40000:40007 --dport 40000:40007 -j DROP
   local hostFps joinFps path
   hostFps=$(frames_per_second "$tmp/relay.host.err")
@@ -239,14 +247,14 @@ case_relay() {
 
 case_stall() {
   spawn 60 "$sim" --host 45000 --random 8 --frames "$frames" >"$tmp/stall.host" 2>"$tmp/stall.host.err" &
-  hostPid=$!; pids+=($hostPid)
+  hostPid=$!
   sleep 0.3
   attack_spawn stall --ports 45000-45000 --seconds 15 >"$tmp/stall.a" &
-  local attackPid=$!; pids+=($attackPid)
+  local attackPid=$!
   sleep 1
   inns timeout 60 "$sim" --join 127.0.0.1:45000 --random 8 --frames "$frames" >"$tmp/stall.join" 2>"$tmp/stall.join.err"
   local joinStatus=$? result=ok
-  kill "$attackPid" "$hostPid" 2>/dev/null; wait "$attackPid" "$hostPid" 2>/dev/null
+  stop "$attackPid" "$hostPid"
   [ $joinStatus -eq 0 ] && cmp -s "$tmp/stall.join" "$tmp/local" || result="joiner status $joinStatus: $(tail -n 1 "$tmp/stall.join.err")"
   row "a host by address under one game Join repeated twice a second" "$(figure "$tmp/stall.a" "stalling Joins sent"); $result" "the real joiner plays" "$result" measure
 }
