@@ -186,10 +186,16 @@ bool LoadLobbyAddress(char* text, size_t size) {
   return true;
 }
 
-void SaveLobbyAddress(const char* text) {
+SettingNotStoredFn settingNotStored;
+
+bool SaveLobbyAddress(const char* text) {
   HKEY key;
-  if (RegCreateKeyA(HKEY_CURRENT_USER, SETTINGS_KEY, &key) != ERROR_SUCCESS) return;
-  RegSetValueExA(key, LOBBY_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                 static_cast<DWORD>(std::strlen(text) + 1));
-  RegCloseKey(key);
+  LONG rc = RegCreateKeyA(HKEY_CURRENT_USER, SETTINGS_KEY, &key);
+  if (rc == ERROR_SUCCESS) {
+    rc = RegSetValueExA(key, LOBBY_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                        static_cast<DWORD>(std::strlen(text) + 1));
+    RegCloseKey(key);
+  }
+  if (rc != ERROR_SUCCESS && settingNotStored != nullptr) settingNotStored(LOBBY_VALUE, rc);
+  return rc == ERROR_SUCCESS;
 }

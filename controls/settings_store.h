@@ -51,7 +51,15 @@ void SaveWindowRecord(const WindowRecord& record);
 // characters; false (text untouched) otherwise. Whether the text names a
 // usable address is the reader's to check.
 bool LoadLobbyAddress(char* text, size_t size);
-void SaveLobbyAddress(const char* text);
+// Stores the text as "Lobby"; false, with settingNotStored told the value and
+// the registry's error code, when the registry refuses it.
+bool SaveLobbyAddress(const char* text);
+
+// Called when the registry refuses a setting's write: the value's name and
+// the error code. Set by the window at start-up (ui/entry_point.cpp: said
+// to the player); null, as in tests and tools, leaves it unsaid.
+typedef void (*SettingNotStoredFn)(const char* value, long code);
+extern SettingNotStoredFn settingNotStored;
 
 // The two "Shadow" check boxes, player 0 and 1, that SaveShadow reads. The
 // main window makes them and fills this in; they live here so that the

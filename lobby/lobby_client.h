@@ -77,53 +77,25 @@ enum class LobbyFailure : uint8_t {
   NoRandom,     // "this computer's secure random generator failed"
 };
 
-struct LobbyClient {
+// What the program may know of a client: for the title, the code dialog
+// and the figures.
+struct LobbyClientStats {
   LobbyClientPhase phase;
   bool host;
-  NetSession* session;        // begun on the path found
-  NetOptions options;         // for that session
-  NetSocket socket = NET_NO_SOCKET;  // the session owns it once it has begun
-  NetSendHook send;           // null: the socket (tests set their own)
-  void* sendContext;
-  NetAddress lobby;           // the lobby's address that answered first (the relay's)
-  NetAddress lobbies[LOBBY_FAMILIES];   // all of its addresses, IPv6 first
-  int32_t lobbyCount;
-  NetAddress privates[LOBBY_FAMILIES];  // this side's own towards each, as its system sees it
-  uint64_t cookies[LOBBY_FAMILIES];     // the lobby's at each address, once challenged
-  uint32_t askedAt[LOBBY_FAMILIES];
-  bool asked[LOBBY_FAMILIES];
-  bool refused[LOBBY_FAMILIES];         // the last request there could not be sent (no route)
-  bool answered[LOBBY_FAMILIES];        // a code, the peers or a refusal came from there
-  uint64_t ticket;            // this client's secret: the same side over both families
-  uint64_t code;
-  bool haveCode;
-  uint64_t token;             // the room's, from CodeGiven (host) or Peers (joiner); 0: none yet
-  uint16_t refreshS;
-  NetAddress peerPublic;      // the other side's address as the lobby saw it (for titles)
-  NetAddress targets[LOBBY_TARGETS];  // the other side's addresses to probe
-  uint64_t nonces[LOBBY_TARGETS];     // each target's probes carry its own
-  int32_t probes[LOBBY_TARGETS];      // sent to each
-  uint32_t probeDueMs[LOBBY_TARGETS]; // each one's next
-  int32_t targetCount;
-  bool probeAnswered;                 // a probe came back: probing stops
-  NetAddress heard[LOBBY_TARGETS];    // addresses whose probes (with the token) came in
-  int32_t answers[LOBBY_TARGETS];     // answered to each
-  int32_t heardCount;
+  uint64_t code;            // the code given (host) or joined (joiner)
+  uint32_t codesGiven;      // host: more than one when the lobby gave a room up and gave a new code
   LobbyPath path;
-  NetAddress pathAddress;     // the peer's, or the lobby's when relayed
-  uint32_t waitLimitMs;       // host: give up when nobody joined this long after the code (0: the code's life)
-  uint32_t beganMs, answeredMs, codeMs, refreshedMs, peersMs, pathMs;
-  LobbyClientEvent events[3]; // in order, taken by LobbyTakeClientEvent
-  int32_t eventCount;
-  LobbyFailure failure;
-  char text[192];
-  uint64_t probesSent, probesAnswered, dropped;
-  uint32_t codesGiven;        // host: more than one when a room was given up and a new one asked for
+  NetAddress peerPublic;    // the other side's address as the lobby saw it
+  uint32_t pathMs;          // when the path was found (the poll's clock)
+  uint64_t probesSent, probesAnswered, dropped, sendFaults;
+  uint32_t receiveFaults;
 };
 
-// The program's one client (tests use a second).
-extern LobbyClient lobbyClient;
-extern LobbyClient lobbyClientB;
+// The record is lobby/'s own (lobby_client_state.h); the program's one
+// client, and one more for tests that play both sides.
+struct LobbyClient;
+extern LobbyClient& lobbyClient;
+extern LobbyClient& lobbyClientB;
 
 // Called by the program to host or join by code through the lobby at
 // `lobbies` (1 or 2 addresses, as ResolveHost gives them): opens a UDP
@@ -155,6 +127,7 @@ void LobbyClientService(LobbyClient& c, uint32_t nowMs);
 LobbyClientEvent LobbyTakeClientEvent(LobbyClient& c);
 // Why it failed ("" otherwise).
 const char* LobbyClientText(const LobbyClient& c);
+LobbyClientStats LobbyClientFigures(const LobbyClient& c);
 // The socket to wait on: the client's, or the session's once it has it.
 NetSocket LobbyClientSocket(const LobbyClient& c);
 // Ends a client whose session has not begun (the socket is closed); once it

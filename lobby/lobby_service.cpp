@@ -5,17 +5,12 @@
 #include <cstring>
 
 #include "lobby/keyed_hash.h"
+#include "lobby/lobby_limits.h"
+#include "lobby/lobby_log.h"
 
 LobbyService lobbyService;
 
 namespace {
-
-// The kinds of log line, each said at most once a second.
-enum LogKind : uint8_t {
-  LOG_REGISTERED, LOG_JOINED, LOG_SECOND, LOG_DIRECT, LOG_RELAYED, LOG_ENDED, LOG_DROPPED, LOG_FULL,
-  LOG_NO_RANDOM, LOG_SEND_FAULT,
-};
-static_assert(LOG_SEND_FAULT < LOBBY_LOG_KINDS, "a slot for each kind");
 
 uint64_t Half(const NetAddress& a, int half) {
   uint64_t v = 0;
@@ -38,25 +33,7 @@ void Reply(LobbyService& s, const NetAddress& to, const LobbyDatagram& d) {
   if (n != 0 && !s.send(s.sendContext, to, out, n)) ++s.counts.sendFaults;
 }
 
-// One line of `kind`, unless one was said less than a second ago: then it is
-// counted, and the next line said tells how many were left out.
-void Say(LobbyService& s, LogKind kind, const char* text, uint32_t nowMs) {
-  if (s.log == nullptr) return;
-  if (s.logSaid[kind] && nowMs - s.logMs[kind] < 1000) {
-    ++s.logLeftOut[kind];
-    ++s.counts.logLinesLeftOut;
-    return;
-  }
-  char line[160];
-  if (s.logLeftOut[kind] != 0) std::snprintf(line, sizeof line, "%s (and %u more like it)", text, s.logLeftOut[kind]);
-  else std::snprintf(line, sizeof line, "%s", text);
-  s.logSaid[kind] = true;
-  s.logMs[kind] = nowMs;
-  s.logLeftOut[kind] = 0;
-  s.log(s.logContext, line);
-}
-
-void Log(LobbyService& s, LogKind kind, const LobbyRoom& r, const char* what, const NetAddress* who, uint32_t nowMs) {
+void Log(LobbyService& s, LobbyLogKind kind, const LobbyRoom& r, const char* what, const NetAddress* who, uint32_t nowMs) {
   if (s.log == nullptr) return;
   char code[LOBBY_CODE_TEXT];
   FormatLobbyCode(r.code, code);
@@ -64,7 +41,7 @@ void Log(LobbyService& s, LogKind kind, const LobbyRoom& r, const char* what, co
   if (who != nullptr) FormatAddress(*who, true, address, sizeof address);
   char line[112];
   std::snprintf(line, sizeof line, "room %s %s%s%s", code, what, who != nullptr ? " " : "", address);
-  Say(s, kind, line, nowMs);
+  LobbySay(s, kind, line, nowMs);
 }
 
 void EndRoom(LobbyService& s, LobbyRoom& r, const char* why, uint32_t nowMs) {
@@ -84,54 +61,6 @@ void SendError(LobbyService& s, const NetAddress& to, LobbyError reason, uint64_
   Reply(s, to, d);
   if (reason == LobbyError::RateLimited) ++s.counts.rateLimited;
   else if (reason == LobbyError::UnknownCode) ++s.counts.unknownCodes;
-}
-
-// ---- The rate sketch --------------------------------------------------------
-
-struct Cells {
-  uint32_t at[LOBBY_SKETCH_ROWS];
-};
-
-// A network's cell in each row: 10 bits each of one keyed hash.
-Cells CellsOf(LobbyService& s, uint64_t network, uint32_t nowMs) {
-  static_assert(LOBBY_SKETCH_ROWS * 16 <= 64 && LOBBY_SKETCH_WIDTH <= 65536, "one hash gives every row's cell");
-  if (nowMs - s.sketch.windowMs >= LOBBY_LIMIT_WINDOW_MS) {
-    // A new window for everyone at once: no asker can age another's counts.
-    std::memset(s.sketch.cells, 0, sizeof s.sketch.cells);
-    s.sketch.windowMs = nowMs;
-  }
-  const uint64_t h = KeyedHash(s.sketch.key, network, 0, 0);
-  Cells c{};
-  for (uint32_t r = 0; r < LOBBY_SKETCH_ROWS; ++r) c.at[r] = static_cast<uint32_t>(h >> (16 * r)) & (LOBBY_SKETCH_WIDTH - 1);
-  return c;
-}
-
-// The least of the network's cells: never below its true count.
-uint32_t Estimate(const LobbyService& s, LobbyCount kind, const Cells& c) {
-  uint32_t least = 0xFFFF;
-  for (uint32_t r = 0; r < LOBBY_SKETCH_ROWS; ++r) {
-    const uint32_t v = s.sketch.cells[static_cast<int>(kind)][r][c.at[r]];
-    if (v < least) least = v;
-  }
-  return least;
-}
-
-// Raises only the cells at the least (the conservative update): networks
-// sharing a cell over-count each other less.
-void Count(LobbyService& s, LobbyCount kind, const Cells& c) {
-  const uint32_t least = Estimate(s, kind, c);
-  if (least == 0xFFFF) return;
-  for (uint32_t r = 0; r < LOBBY_SKETCH_ROWS; ++r) {
-    uint16_t& v = s.sketch.cells[static_cast<int>(kind)][r][c.at[r]];
-    if (v == least) v = static_cast<uint16_t>(least + 1);
-  }
-}
-
-void TopUpUnknown(LobbyService& s, uint32_t nowMs) {
-  const uint64_t topped = s.unknownBudget + static_cast<uint64_t>(nowMs - s.unknownMs) * LOBBY_UNKNOWN_PER_S;
-  const uint64_t most = static_cast<uint64_t>(LOBBY_UNKNOWN_PER_S) * 1000;
-  s.unknownBudget = static_cast<uint32_t>(topped > most ? most : topped);
-  s.unknownMs = nowMs;
 }
 
 // ---- Rooms ------------------------------------------------------------------
@@ -166,43 +95,14 @@ uint64_t NewCode(LobbyService& s) {
   }
 }
 
-uint32_t Share(const LobbyService& s) {
-  const uint32_t share = s.cap / LOBBY_NETWORK_SHARE;
-  return share < 1 ? 1 : share;
-}
-
-// Rooms in `state` that `network` holds: as host, or (joined) as joiner.
-uint32_t RoomsOf(const LobbyService& s, uint64_t network, LobbyRoomState state) {
-  uint32_t n = 0;
-  for (uint32_t i = 0; i < s.cap; ++i) {
-    const LobbyRoom& r = s.rooms[i];
-    if (r.state == state && (r.hostNet == network || (state == LobbyRoomState::Joined && r.joinerNet == network))) ++n;
-  }
-  return n;
-}
-
 // The lobby is full: the network holding the most waiting rooms gives up its
 // oldest, when it holds at least two more than the asker's; its host is told
 // at once and asks again. Null when the rooms are shared out evenly (or all
 // joined): "the lobby is full". A host that keeps its room refreshed in a
-// network of a few rooms never loses it to a flood from a few networks. The
-// heaviest network is looked for among the networks of rooms spread evenly
-// over the table: one that holds a large part of it is among them.
-constexpr uint32_t GIVE_UP_SAMPLES = 32;
+// network of a few rooms never loses it to a flood from a few networks.
 LobbyRoom* RoomGivenUp(LobbyService& s, uint64_t askerNet, uint32_t nowMs) {
   uint64_t heaviest = 0;
-  uint32_t most = 0;
-  const uint32_t step = s.cap / GIVE_UP_SAMPLES > 0 ? s.cap / GIVE_UP_SAMPLES : 1;
-  for (uint32_t i = 0; i < s.cap; i += step) {
-    const LobbyRoom& r = s.rooms[i];
-    if (r.state != LobbyRoomState::Waiting || (most > 0 && r.hostNet == heaviest)) continue;
-    const uint32_t n = RoomsOf(s, r.hostNet, LobbyRoomState::Waiting);
-    if (n > most) {
-      most = n;
-      heaviest = r.hostNet;
-    }
-  }
-  if (most == 0 || most < RoomsOf(s, askerNet, LobbyRoomState::Waiting) + 2) return nullptr;
+  if (!LobbyNetworkToGiveUp(s, askerNet, heaviest)) return nullptr;
   LobbyRoom* oldest = nullptr;
   for (uint32_t i = 0; i < s.cap; ++i) {
     LobbyRoom& r = s.rooms[i];
@@ -263,23 +163,23 @@ void Register(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, u
   }
   const uint64_t network = LobbyNetwork(from);
   if (r == nullptr) {
-    const Cells cells = CellsOf(s, network, nowMs);
-    if (Estimate(s, LobbyCount::Registrations, cells) >= LOBBY_REGISTRATIONS_PER_WINDOW ||
-        RoomsOf(s, network, LobbyRoomState::Waiting) >= Share(s)) {
+    const LobbyCells cells = LobbyCellsOf(s, network, nowMs);
+    if (LobbyEstimate(s, LobbyCount::Registrations, cells) >= LOBBY_REGISTRATIONS_PER_WINDOW ||
+        LobbyRoomsOf(s, network, LobbyRoomState::Waiting) >= LobbyShare(s)) {
       SendError(s, from, LobbyError::RateLimited, 0, d.ticket);
       return;
     }
-    Count(s, LobbyCount::Registrations, cells);
+    LobbyCountUp(s, LobbyCount::Registrations, cells);
     uint64_t token = 0;
     if (!SecureRandom(&token, sizeof token) || token == 0) {
-      Say(s, LOG_NO_RANDOM, "the system's secure random generator failed: no room made", nowMs);
+      LobbySay(s, LOG_NO_RANDOM, "the system's secure random generator failed: no room made", nowMs);
       return;
     }
     r = FreeRoom(s);
     if (r == nullptr) r = RoomGivenUp(s, network, nowMs);
     if (r == nullptr) {
       ++s.counts.full;
-      Say(s, LOG_FULL, "the lobby is full: a host refused", nowMs);
+      LobbySay(s, LOG_FULL, "the lobby is full: a host refused", nowMs);
       SendError(s, from, LobbyError::Full, 0, d.ticket);
       return;
     }
@@ -302,19 +202,6 @@ void Register(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, u
   if (r->state == LobbyRoomState::Joined && sender == Sender::Second) SendPeersTo(s, *r, false);
 }
 
-// A look-up: limited by network, and unknown codes by network and in all.
-bool MayLookUp(LobbyService& s, const Cells& cells, uint32_t nowMs) {
-  TopUpUnknown(s, nowMs);
-  const uint32_t unknown = Estimate(s, LobbyCount::Unknown, cells);
-  const uint32_t reserve = unknown > 0 ? LOBBY_UNKNOWN_PER_S * 500 : 0;
-  if (Estimate(s, LobbyCount::Lookups, cells) >= LOBBY_LOOKUPS_PER_WINDOW || unknown >= LOBBY_UNKNOWN_PER_WINDOW ||
-      s.unknownBudget < reserve + 1000) {
-    return false;
-  }
-  Count(s, LobbyCount::Lookups, cells);
-  return true;
-}
-
 void Join(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint32_t nowMs) {
   LobbyRoom* r = FindRoom(s, d.code);
   // The joiner repeating its request, or its other family: no new look-up.
@@ -323,14 +210,13 @@ void Join(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint3
                             : TakeSecond(r->joinerPublic, r->joinerTicket, d, from);
   const uint64_t network = LobbyNetwork(from);
   if (sender == Sender::Other) {
-    const Cells cells = CellsOf(s, network, nowMs);
-    if (!MayLookUp(s, cells, nowMs)) {
+    const LobbyCells cells = LobbyCellsOf(s, network, nowMs);
+    if (!LobbyMayLookUp(s, cells, nowMs)) {
       SendError(s, from, LobbyError::RateLimited, d.code, d.ticket);
       return;
     }
     if (r == nullptr || Holds(r->hostPublic, from) || r->state == LobbyRoomState::Joined) {
-      Count(s, LobbyCount::Unknown, cells);
-      s.unknownBudget = s.unknownBudget >= 1000 ? s.unknownBudget - 1000 : 0;
+      LobbyChargeUnknown(s, cells);
       SendError(s, from, LobbyError::UnknownCode, d.code, d.ticket);
       return;
     }
@@ -344,9 +230,9 @@ void Join(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint3
   }
   if (r->state == LobbyRoomState::Waiting) {
     // Neither side's network may hold more than its share of joined rooms.
-    const uint32_t share = Share(s);
-    if (RoomsOf(s, network, LobbyRoomState::Joined) >= share ||
-        RoomsOf(s, r->hostNet, LobbyRoomState::Joined) >= share) {
+    const uint32_t share = LobbyShare(s);
+    if (LobbyRoomsOf(s, network, LobbyRoomState::Joined) >= share ||
+        LobbyRoomsOf(s, r->hostNet, LobbyRoomState::Joined) >= share) {
       SendError(s, from, LobbyError::RateLimited, d.code, d.ticket);
       return;
     }
@@ -427,7 +313,7 @@ void Relay(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, cons
     s.counts.relayedBytes += size;
     if (!s.send(s.sendContext, way == 0 ? r.joinerPublic[0] : r.hostPublic[0], data, size)) {
       ++s.counts.sendFaults;
-      Say(s, LOG_SEND_FAULT, "a relayed datagram could not be sent", nowMs);
+      LobbySay(s, LOG_SEND_FAULT, "a relayed datagram could not be sent", nowMs);
     }
     return;
   }
@@ -435,8 +321,6 @@ void Relay(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, cons
 }
 
 }  // namespace
-
-uint64_t LobbyNetwork(const NetAddress& a) { return IsIpv4(a) ? Ipv4Of(a) >> 8 : Half(a, 0); }
 
 void LobbyBegin(LobbyService& s, uint32_t cap, const uint64_t secret[LOBBY_SECRET_WORDS], LobbySend send,
                 void* sendContext, LobbyLog log, void* logContext) {
@@ -512,16 +396,3 @@ void LobbyTick(LobbyService& s, uint32_t nowMs) {
   }
 }
 
-void LobbySummary(const LobbyService& s, char* text, size_t size) {
-  const LobbyCounts& c = s.counts;
-  std::snprintf(text, size,
-                "lobby summary: %u registered, %u joined, %u direct, %u relayed, %u ended (%u expired, %u dropped), "
-                "%u refused as full; %llu datagrams relayed (%llu bytes), %llu over the cap, %u forged, %u from "
-                "strangers; %u challenges, %u rate-limited, %u unknown codes, %u bad datagrams, %u refreshes "
-                "ignored, %llu send faults, %llu log lines left out",
-                c.registered, c.joined, c.direct, c.relayed, c.ended, c.expired, c.dropped, c.full,
-                static_cast<unsigned long long>(c.relayedDatagrams), static_cast<unsigned long long>(c.relayedBytes),
-                static_cast<unsigned long long>(c.overCap), c.forged, c.strangers, c.challenges, c.rateLimited,
-                c.unknownCodes, c.badDatagrams, c.refreshesIgnored, static_cast<unsigned long long>(c.sendFaults),
-                static_cast<unsigned long long>(c.logLinesLeftOut));
-}

@@ -29,6 +29,17 @@ void SendTo(NetSession& s, const NetAddress& to, NetDatagram& d, uint32_t nowMs)
   }
 }
 
+void NetTakeRead(NetSession& s, const NetRead& read) {
+  s.counters.receiveFaults += read.faults;
+  const bool faulted = read.faults != 0 && read.read == 0;
+  s.receiveFaultRun = faulted ? s.receiveFaultRun + 1 : 0;
+  if (s.receiveFaultRun >= NET_FAULT_RUN && s.phase != NetPhase::Ended && s.phase != NetPhase::Closed) {
+    EndSession(s, NetEnd::SocketFault, 0);
+    std::snprintf(s.endText, sizeof s.endText, "this computer's network socket failed %d times in a row",
+                  NET_FAULT_RUN);
+  }
+}
+
 void SendBye(NetSession& s, NetReason reason, uint32_t frame, uint32_t digestFrame, uint64_t digest, uint32_t nowMs) {
   NetDatagram d{};
   d.kind = NetKind::Bye;
@@ -110,3 +121,9 @@ void EndSession(NetSession& s, NetEnd reason, uint32_t frame) {
       break;
   }
 }
+
+bool NetPlaying(const NetSession& s) {
+  if (s.phase == NetPhase::Playing) return true;
+  return s.phase == NetPhase::Ended && s.endReason == NetEnd::Left && !s.tailOver && s.frame < s.byeFrame;
+}
+

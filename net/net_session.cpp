@@ -220,14 +220,6 @@ void TakeOtherFormat(NetSession& s, const NetAddress& from, const NetDatagram& d
   }
 }
 
-void Begin(NetSession& s, const NetOptions& options, uint32_t nowMs) {
-  s = NetSession{};
-  s.options = options;
-  s.socket = NET_NO_SOCKET;
-  s.beganMs = nowMs;
-  s.lastSentMs = nowMs;
-}
-
 }  // namespace
 
 uint8_t DelayForRoundTrip(uint32_t rttMs) {
@@ -235,45 +227,8 @@ uint8_t DelayForRoundTrip(uint32_t rttMs) {
   return static_cast<uint8_t>(frames < 1 ? 1 : frames > NET_MAX_DELAY ? NET_MAX_DELAY : frames);
 }
 
-NetOptions DefaultNetOptions() {
-  NetOptions o{};
-  o.version = BLOCKTIDE_VERSION_STRING;
-  o.format = NET_FORMAT;
-  return o;
-}
-
 NetSession& NetSessionRecord(int32_t i) { return netSessions[i >= 0 && i < NET_SESSIONS ? i : 0]; }
 NetSession& netSession = netSessions[0];
-
-void NetBeginHost(NetSession& s, const NetOptions& options, NetSendHook send, void* context, uint32_t nowMs) {
-  Begin(s, options, nowMs);
-  s.send = send;
-  s.sendContext = context;
-  s.host = true;
-  s.localPlayer = 0;
-  s.phase = NetPhase::Hosting;
-  // The session number is what a stranger would have to guess to break in.
-  uint32_t drawn[2];
-  if (!SecureRandom(drawn, sizeof drawn)) {
-    EndSession(s, NetEnd::NoRandom, 0);
-    return;
-  }
-  s.session = options.fixedSession != 0 ? options.fixedSession : drawn[0];
-  s.random = drawn[1] | 1u;
-}
-
-void NetBeginJoin(NetSession& s, const NetAddress& host, const NetOptions& options, NetSendHook send,
-                  void* context, uint32_t nowMs) {
-  Begin(s, options, nowMs);
-  s.send = send;
-  s.sendContext = context;
-  s.host = false;
-  s.localPlayer = 1;
-  s.peer = host;
-  s.phase = NetPhase::Joining;
-  s.joinSentMs = nowMs - NET_JOIN_RESEND_MS;  // the first Join goes at the next service
-  if (!SecureRandom(&s.nonce, sizeof s.nonce)) EndSession(s, NetEnd::NoRandom, 0);
-}
 
 void NetAlsoJoin(NetSession& s, const NetAddress& other, uint32_t nowMs) {
   if (s.phase != NetPhase::Joining || SameAddress(other, s.peer)) return;
@@ -283,74 +238,24 @@ void NetAlsoJoin(NetSession& s, const NetAddress& other, uint32_t nowMs) {
   if (nowMs - s.joinSentMs < NET_JOIN_RESEND_MS) SendJoinTo(s, other, nowMs);
 }
 
-bool NetHost(NetSession& s, uint16_t port, const NetOptions& options, uint32_t nowMs) {
-  NetBeginHost(s, options, nullptr, nullptr, nowMs);
-  if (s.phase == NetPhase::Ended) return false;
-  char error[128];
-  s.socket = OpenUdpSocket(port, error, sizeof error);
-  if (s.socket != NET_NO_SOCKET) return true;
-  EndSession(s, NetEnd::SocketFault, 0);
-  std::snprintf(s.endText, sizeof s.endText, "cannot use UDP port %u: %s", port, error);
-  return false;
+namespace {
+
+struct Reading {
+  NetSession* session;
+  uint32_t nowMs;
+};
+
+void TakeForSession(void* context, const NetAddress& from, const uint8_t* data, size_t size) {
+  const Reading& r = *static_cast<Reading*>(context);
+  NetReceive(*r.session, from, data, size, r.nowMs);
 }
 
-bool NetJoin(NetSession& s, const NetAddress& host, const NetOptions& options, uint32_t nowMs) {
-  NetBeginJoin(s, host, options, nullptr, nullptr, nowMs);
-  if (s.phase == NetPhase::Ended) return false;
-  char error[128];
-  s.socket = OpenUdpSocket(0, error, sizeof error);
-  if (s.socket == NET_NO_SOCKET) {
-    EndSession(s, NetEnd::SocketFault, 0);
-    std::snprintf(s.endText, sizeof s.endText, "cannot open a UDP socket: %s", error);
-    return false;
-  }
-  NetService(s, nowMs);
-  return true;
-}
-
-void NetHostOnSocket(NetSession& s, NetSocket socket, const NetOptions& options, uint32_t nowMs) {
-  NetBeginHost(s, options, nullptr, nullptr, nowMs);
-  s.socket = socket;
-}
-
-void NetJoinOnSocket(NetSession& s, NetSocket socket, const NetAddress& host, const NetOptions& options,
-                     uint32_t nowMs) {
-  NetBeginJoin(s, host, options, nullptr, nullptr, nowMs);
-  s.socket = socket;
-}
-
-void NetSetForeignHook(NetSession& s, NetForeignHook hook, void* context) {
-  s.foreign = hook;
-  s.foreignContext = context;
-}
-
-void NetSetSendHook(NetSession& s, NetSendHook send, void* context) {
-  s.send = send;
-  s.sendContext = context;
-}
+}  // namespace
 
 void NetPoll(NetSession& s, uint32_t nowMs) {
   if (s.socket != NET_NO_SOCKET) {
-    // One byte more than the longest datagram: one that fills it is too long.
-    uint8_t buffer[NET_MAX_DATAGRAM + NET_FOREIGN_ROOM + 1];
-    const uint32_t faultsBefore = s.counters.receiveFaults;
-    int32_t read = 0;
-    for (; read < NET_POLL_DATAGRAMS; ++read) {
-      NetAddress from{};
-      const int32_t n = ReceiveDatagram(s.socket, buffer, sizeof buffer, from, &s.counters.receiveFaults);
-      if (n < 0) break;
-      if (s.foreign != nullptr) s.foreign(s.foreignContext, from, buffer, static_cast<size_t>(n), nowMs);
-      else NetReceive(s, from, buffer, static_cast<size_t>(n), nowMs);
-    }
-    // A socket that faults on every poll and reads nothing is broken: said
-    // as such, not as the peer's silence 5 s later.
-    const bool faulted = s.counters.receiveFaults != faultsBefore && read == 0;
-    s.receiveFaultRun = faulted ? s.receiveFaultRun + 1 : 0;
-    if (s.receiveFaultRun >= NET_FAULT_RUN && s.phase != NetPhase::Ended && s.phase != NetPhase::Closed) {
-      EndSession(s, NetEnd::SocketFault, 0);
-      std::snprintf(s.endText, sizeof s.endText, "this computer's network socket failed %d times in a row",
-                    NET_FAULT_RUN);
-    }
+    Reading reading = {&s, nowMs};
+    NetTakeRead(s, ReadWaiting(s.socket, NET_POLL_DATAGRAMS, TakeForSession, &reading));
   }
   NetService(s, nowMs);
 }
@@ -442,10 +347,5 @@ void NetService(NetSession& s, uint32_t nowMs) {
     case NetPhase::Closed:
       return;
   }
-}
-
-bool NetPlaying(const NetSession& s) {
-  if (s.phase == NetPhase::Playing) return true;
-  return s.phase == NetPhase::Ended && s.endReason == NetEnd::Left && !s.tailOver && s.frame < s.byeFrame;
 }
 

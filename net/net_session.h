@@ -45,8 +45,7 @@ constexpr uint32_t NET_FINISH_MS = 3000;       // ... and waits this long for th
 constexpr uint32_t NET_TAIL_MS = 1000;         // the frames a leaver ran, awaited this long
 constexpr int32_t NET_RING = 256;              // frames of input held per side
 constexpr int32_t NET_POLL_DATAGRAMS = 256;    // datagrams one NetPoll reads at most
-constexpr size_t NET_FOREIGN_ROOM = 32;        // bytes past the longest game datagram NetPoll reads: an
-                                               // envelope around one (the invite client's relay)
+static_assert(NET_READ_BYTES > NET_MAX_DATAGRAM + 32, "a game datagram in an envelope is read whole");
 constexpr int32_t NET_FRAMES_PER_MESSAGE = 5;  // frames a program runs at most per timer message
 constexpr uint32_t NET_MAX_LATE_FRAMES = 50;   // behind the clock further, the time is dropped
 constexpr uint32_t NET_DIGEST_FRAMES = 100;    // a digest every second of frames
@@ -193,14 +192,12 @@ void NetHostOnSocket(NetSession& s, NetSocket socket, const NetOptions& options,
 void NetJoinOnSocket(NetSession& s, NetSocket socket, const NetAddress& host, const NetOptions& options,
                      uint32_t nowMs);
 
-// Every datagram NetPoll reads goes to `hook` instead of NetReceive: the
-// invite client reads the lobby's replies and the probes on the session's
-// socket, and hands back through NetReceive only the game datagrams it
-// trusts (a relayed one out of its envelope). Set after the session begins
-// (beginning clears it).
-typedef void (*NetForeignHook)(void* context, const NetAddress& from, const uint8_t* data, size_t size,
-                               uint32_t nowMs);
-void NetSetForeignHook(NetSession& s, NetForeignHook hook, void* context);
+// A session begun on the invite client's socket is read by the client, not
+// by NetPoll: the client hands it the game datagrams it trusts (NetReceive),
+// then what the read met (NetTakeRead), then calls NetService.
+// NetTakeRead: a socket that faults on every read and reads nothing ends the
+// session, said as such and not as the peer's silence 5 s later.
+void NetTakeRead(NetSession& s, const NetRead& read);
 // Set after the session begins on a socket: its datagrams go to `send`
 // instead (the invite client puts them in the relay's envelope), while it
 // still reads the socket.

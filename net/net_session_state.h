@@ -1,12 +1,16 @@
 // The session's record, private to net/: the program and the tests see it
 // only through net_session.h. The files that work on it, in layers:
-//   net_link     sending through the hook or the socket, the faults, the ends;
+//   net_link     sending through the hook or the socket, the faults, the ends,
+//                whether frames can run (NetPlaying);
 //   net_digest   digests taken and compared;
 //   net_lockstep the input rings and the frames handed out;
 //   net_pace     the frame clock and the holds;
 //   net_frames   the frame runner and the frame's application;
-//   net_session  the peer protocol: hosting, joining, every datagram's route.
-// Each uses only the layers above it.
+//   net_session  the peer protocol: hosting, joining, every datagram's route;
+//   net_start    the starts: the secrets drawn, the socket opened;
+//   net_ending   the events, the stats and the ends the program asks for.
+// Each uses only the layers above it (net_read, the receive loop, sits on
+// the socket layer and knows no session).
 #pragma once
 
 #include <cstdint>
@@ -33,8 +37,6 @@ struct NetSession {
   NetSocket socket = NET_NO_SOCKET;  // none when fed by hand (tests)
   NetSendHook send;          // null: SendDatagram on `socket`
   void* sendContext;
-  NetForeignHook foreign;    // null: such datagrams are dropped as Magic
-  void* foreignContext;
   NetAddress peer;           // joiner: the host; host: the joiner once accepted
   NetAddress orElse;         // joiner: the host's other address, Joined too until one answers
   bool orElseOn;

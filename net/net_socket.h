@@ -73,6 +73,20 @@ bool SendDatagram(NetSocket s, const NetAddress& to, const uint8_t* data, size_t
 // in *faults when faults is not null. Never blocks.
 int32_t ReceiveDatagram(NetSocket s, uint8_t* buffer, size_t capacity, NetAddress& from, uint32_t* faults);
 
+// The one receive loop of every reader of a socket (the session's NetPoll,
+// the invite client, the lobby): what waits on s, at most `most` datagrams,
+// each handed to `take` (net_read.cpp). A datagram that fills the buffer of
+// NET_READ_BYTES is longer than any reader takes and is left out; a system
+// fault ends the batch and is counted.
+typedef void (*NetTake)(void* context, const NetAddress& from, const uint8_t* data, size_t size);
+constexpr size_t NET_READ_BYTES = 512;
+struct NetRead {
+  int32_t read;     // datagrams handed over
+  uint32_t faults;  // system faults met (at most one: it ends the batch)
+  uint32_t tooLong;
+};
+NetRead ReadWaiting(NetSocket s, int32_t most, NetTake take, void* context);
+
 // Called by a loop that has nothing to do until the next frame is due (the
 // simulator): waits at most timeoutMs for a datagram to arrive on s.
 void WaitForDatagram(NetSocket s, uint32_t timeoutMs);

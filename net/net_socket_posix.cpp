@@ -15,50 +15,11 @@
 
 #include "net/net_socket.h"
 
+using SockHandle = int;
+using SockLength = socklen_t;
+#include "net/net_sockaddr.h"
+
 namespace {
-
-// The socket's own family: an IPv4-only one (no IPv6 here) takes and gives
-// sockaddr_in, a dual-stack one sockaddr_in6 with IPv4 peers mapped.
-bool IsIpv4Socket(int fd) {
-  sockaddr_storage own{};
-  socklen_t length = sizeof own;
-  return getsockname(fd, reinterpret_cast<sockaddr*>(&own), &length) == 0 && own.ss_family == AF_INET;
-}
-
-// The system's form of `a` for a socket of the family given; false for an
-// IPv6 address on an IPv4 socket.
-bool ToSockaddr(const NetAddress& a, bool ipv4Socket, sockaddr_storage& sa, socklen_t& length) {
-  sa = sockaddr_storage{};
-  if (ipv4Socket) {
-    if (!IsIpv4(a)) return false;
-    sockaddr_in& v4 = reinterpret_cast<sockaddr_in&>(sa);
-    v4.sin_family = AF_INET;
-    v4.sin_addr.s_addr = htonl(Ipv4Of(a));
-    v4.sin_port = htons(a.port);
-    length = sizeof v4;
-    return true;
-  }
-  sockaddr_in6& v6 = reinterpret_cast<sockaddr_in6&>(sa);
-  v6.sin6_family = AF_INET6;
-  std::memcpy(&v6.sin6_addr, a.bytes, sizeof a.bytes);
-  v6.sin6_scope_id = a.scope;
-  v6.sin6_port = htons(a.port);
-  length = sizeof v6;
-  return true;
-}
-
-NetAddress FromSockaddr(const sockaddr_storage& sa) {
-  if (sa.ss_family == AF_INET) {
-    const sockaddr_in& v4 = reinterpret_cast<const sockaddr_in&>(sa);
-    return Ipv4Address(ntohl(v4.sin_addr.s_addr), ntohs(v4.sin_port));
-  }
-  const sockaddr_in6& v6 = reinterpret_cast<const sockaddr_in6&>(sa);
-  NetAddress a{};
-  std::memcpy(a.bytes, &v6.sin6_addr, sizeof a.bytes);
-  a.scope = IsIpv4(a) ? 0 : v6.sin6_scope_id;
-  a.port = ntohs(v6.sin6_port);
-  return a;
-}
 
 int OpenBound(int family, uint16_t port) {
   const int fd = socket(family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);

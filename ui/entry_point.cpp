@@ -2,6 +2,7 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include "controls/settings_store.h"
 #include "engine/engine.h"
 #include "sound/wave_output.h"
 #include "ui/frame_pacing.h"
@@ -35,6 +36,7 @@ int RunBlockTide(HINSTANCE inst, int showCommand) {
   if (FAILED(com)) return StartupFailed("COM could not be initialised", static_cast<unsigned long>(com));
   gameState.gameOver[0] = true;
   gameState.gameOver[1] = true;
+  settingNotStored = TellSettingNotStored;
   ComputeScaledLayout(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), ScreenDpi());
   CreateDrawingObjects();
   if (!RegisterMainClass(inst)) {

@@ -29,7 +29,15 @@ void OpenKept() {
 
 void BeginKeptMatch(Recorder& session) {
   for (char*& b : keptMatch.bytes) b = new (std::nothrow) char[KEPT_MATCH_MAX_BYTES];
-  if (keptMatch.bytes[0] == nullptr || keptMatch.bytes[1] == nullptr) return;
+  if (keptMatch.bytes[0] == nullptr || keptMatch.bytes[1] == nullptr) {
+    for (char*& b : keptMatch.bytes) {
+      delete[] b;
+      b = nullptr;
+    }
+    keptMatch.noMemory = true;
+    OutputDebugStringA("BlockTide: no memory to keep the last match (two stores of 8 MiB)\n");
+    return;
+  }
   OpenKept();
   session.also = &keptMatch.recorder;
 }
@@ -61,14 +69,24 @@ bool KeepAfterTick() {
   return true;
 }
 
-bool SaveLastMatch(const char* path) {
+bool SaveLastMatch(const char* path, unsigned long& error) {
   const KeptMatch& k = keptMatch;
+  error = ERROR_NOT_FOUND;
   if (!k.haveLast) return false;
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+    return false;
+  }
   const size_t size = k.used[1 - k.current];
   DWORD written = 0;
-  const bool ok = WriteFile(file, k.bytes[1 - k.current], static_cast<DWORD>(size), &written, nullptr) != 0 &&
-                  written == size;
-  return CloseHandle(file) != 0 && ok;
+  bool ok = WriteFile(file, k.bytes[1 - k.current], static_cast<DWORD>(size), &written, nullptr) != 0;
+  // A write cut short without an error is a full disk.
+  error = !ok ? GetLastError() : written != size ? ERROR_DISK_FULL : 0;
+  ok = ok && written == size;
+  if (CloseHandle(file) == 0 && ok) {
+    error = GetLastError();
+    ok = false;
+  }
+  return ok;
 }

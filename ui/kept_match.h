@@ -19,12 +19,14 @@ struct KeptMatch {
   bool begun;          // a Start came since the recorder was opened
   bool haveLast;       // a finished match is kept
   bool lastTooLong;    // the last finished match outgrew the cap
+  bool noMemory;       // the stores could not be made: nothing is kept
 };
 
 extern KeptMatch keptMatch;
 
 // BeginSession: the storage, and the session's recorder feeding the kept
-// one. Without the storage (out of memory) nothing is kept.
+// one. Without both stores (out of memory) nothing is kept, the one made is
+// given back and noMemory set (the menu says it).
 void BeginKeptMatch(Recorder& session);
 // Before each Start (local or network): a match still running is dropped
 // and the kept recording begins afresh.
@@ -33,5 +35,5 @@ void KeepBeforeStart();
 // out) becomes the last one; true when it did (the menu then changes).
 bool KeepAfterTick();
 // Writes the last finished match to a file; false when none is kept or the
-// file cannot be written.
-bool SaveLastMatch(const char* path);
+// file cannot be written, with the system's error code in `error`.
+bool SaveLastMatch(const char* path, unsigned long& error);

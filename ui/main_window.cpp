@@ -101,6 +101,17 @@ static void NoteWindowPlace(HWND window, bool store) {
   if (store) SaveWindowRecord(windowRecord);
 }
 
+// The window around a client rectangle, its frame sized for `dpi`:
+// AdjustWindowRectExForDpi is looked up, not linked (Windows 7 to 10 1511
+// lack it); without it the frame is the system DPI's.
+static void FrameAround(RECT& r, int32_t dpi) {
+  typedef BOOL(WINAPI * AdjustForDpiFn)(RECT*, DWORD, BOOL, DWORD, UINT);
+  const auto adjustForDpi = reinterpret_cast<AdjustForDpiFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "AdjustWindowRectExForDpi")));
+  if (adjustForDpi != nullptr && adjustForDpi(&r, MAIN_WINDOW_STYLE, FALSE, 0, static_cast<UINT>(dpi))) return;
+  AdjustWindowRectEx(&r, MAIN_WINDOW_STYLE, FALSE, 0);
+}
+
 static void OnSize(HWND window, WPARAM kind) {
   if (kind == SIZE_MINIMIZED) return;
   const uint32_t maximised = kind == SIZE_MAXIMIZED ? 1 : 0;
@@ -113,7 +124,7 @@ static void OnSize(HWND window, WPARAM kind) {
 static void OnMinMaxInfo(MINMAXINFO* info) {
   RECT r;
   SetRect(&r, 0, 0, ScaleToDpi(MIN_CLIENT_WIDTH, layoutDpi), ScaleToDpi(MIN_CLIENT_HEIGHT, layoutDpi));
-  AdjustWindowRect(&r, MAIN_WINDOW_STYLE, FALSE);
+  FrameAround(r, layoutDpi);
   info->ptMinTrackSize.x = r.right - r.left;
   info->ptMinTrackSize.y = r.bottom - r.top;
 }
@@ -144,7 +155,7 @@ bool CreateMainWindow(HINSTANCE inst, int showCommand) {
   instance = inst;
   RECT outer;
   SetRect(&outer, 0, 0, clientWidth, clientHeight);
-  AdjustWindowRect(&outer, MAIN_WINDOW_STYLE, FALSE);
+  FrameAround(outer, layoutDpi);  // the start-up layout's DPI: the screen's
   OffsetRect(&outer, 50, 50);
   windowRecord = {};
   WindowRecord stored;

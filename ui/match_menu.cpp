@@ -14,6 +14,7 @@ namespace {
 
 const char SAVE_TEXT[] = "Save the last match...";
 const char TOO_LONG_TEXT[] = "Save the last match (too long to keep)";
+const char NO_MEMORY_TEXT[] = "Save the last match (no memory to keep one)";
 
 void SaveMatch(HWND window) {
   char path[MAX_PATH] = "match.rec";
@@ -26,10 +27,11 @@ void SaveMatch(HWND window) {
   dialog.lpstrDefExt = "rec";
   dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
   if (!GetSaveFileNameA(&dialog)) return;
-  if (SaveLastMatch(path)) return;
+  unsigned long error = 0;
+  if (SaveLastMatch(path, error)) return;
   char text[MAX_PATH + 64];
-  std::snprintf(text, sizeof text, "The match could not be saved to %s.", path);
-  Tell(text, true);
+  std::snprintf(text, sizeof text, "The match could not be saved to %s", path);
+  TellFailure(text, error);
 }
 
 }  // namespace
@@ -48,7 +50,7 @@ void ShowMatchMenuItems(HWND window) {
   EnableMenuItem(menu, IDM_RESET_TALLY, MF_BYCOMMAND | (NetworkMatchOn() ? MF_GRAYED : MF_ENABLED));
   const UINT state = keptMatch.haveLast ? MF_ENABLED : MF_GRAYED;
   ModifyMenuA(menu, IDM_SAVE_MATCH, MF_BYCOMMAND | MF_STRING | state, IDM_SAVE_MATCH,
-              keptMatch.lastTooLong ? TOO_LONG_TEXT : SAVE_TEXT);
+              keptMatch.noMemory ? NO_MEMORY_TEXT : keptMatch.lastTooLong ? TOO_LONG_TEXT : SAVE_TEXT);
 }
 
 bool MatchMenuCommand(HWND window, WPARAM command) {

@@ -106,6 +106,24 @@ void Tell(const char* text, bool problem) {
   MessageBoxA(mainWindow, text, MAIN_WINDOW_TITLE, MB_OK | (problem ? MB_ICONWARNING : MB_ICONINFORMATION));
 }
 
+void TellFailure(const char* what, unsigned long code) {
+  char words[256];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, words,
+                           sizeof words, nullptr);
+  // The system's text ends in a full stop and a line end: the message has its own.
+  while (n > 0 && (words[n - 1] == '\r' || words[n - 1] == '\n' || words[n - 1] == '.' || words[n - 1] == ' ')) --n;
+  words[n < sizeof words ? n : 0] = '\0';
+  char text[700];
+  std::snprintf(text, sizeof text, "%s: %s (error %lu).", what, n > 0 ? words : "a system error", code);
+  Tell(text, true);
+}
+
+void TellSettingNotStored(const char* value, long code) {
+  char what[96];
+  std::snprintf(what, sizeof what, "The setting \"%s\" could not be stored", value);
+  TellFailure(what, static_cast<unsigned long>(code));
+}
+
 int BeginSession(const char* commandLine) {
   std::string error;
   char lobby[256];

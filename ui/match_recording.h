@@ -57,3 +57,9 @@ bool RunCommand(int id, void (*act)(int id));
 
 // A message box, or with --unattended the standard error and a debug line.
 void Tell(const char* text, bool problem);
+// Tells of a failure with the system's words for its error code after
+// `what`: "WHAT: THE SYSTEM'S TEXT (error CODE)."
+void TellFailure(const char* what, unsigned long code);
+// settingNotStored (controls/settings_store.h) in the window: a setting the
+// registry refused, said with TellFailure.
+void TellSettingNotStored(const char* value, long code);

@@ -95,7 +95,7 @@ void WakeOnDatagram(bool wake) {
 // Before the session plays, an invite match's title tells of the lobby and
 // the code rather than of ports.
 void InviteTitle(char* title, size_t size) {
-  if (!lobbyClient.host) {
+  if (!LobbyClientFigures(lobbyClient).host) {
     std::snprintf(title, size, "%s - joining invite code %s", MAIN_WINDOW_TITLE, networkMatch.code);
   } else if (networkMatch.code[0] == '\0') {
     std::snprintf(title, size, "%s - asking the lobby %s for an invite code", MAIN_WINDOW_TITLE, networkMatch.lobby);
@@ -122,7 +122,7 @@ void OpenCodeDialog() {
 
 // The lobby client before (and while) its session runs: false when none.
 bool InviteBeforeSession() {
-  const LobbyClientPhase p = lobbyClient.phase;
+  const LobbyClientPhase p = LobbyClientFigures(lobbyClient).phase;
   return networkMatch.invite && (p == LobbyClientPhase::Asking || p == LobbyClientPhase::Waiting ||
                                  p == LobbyClientPhase::Punching);
 }
@@ -132,7 +132,7 @@ void ShowNetworkState() {
   const NetStats stats = NetSessionStats(netSession);
   const bool lookingUp = networkMatch.lookUp.thread != nullptr;
   const NetPhase phase = lookingUp ? NetPhase::Joining : NetworkMatchOn() ? stats.phase : NetPhase::Closed;
-  const LobbyClientPhase invite = networkMatch.invite ? lobbyClient.phase : LobbyClientPhase::Closed;
+  const LobbyClientPhase invite = networkMatch.invite ? LobbyClientFigures(lobbyClient).phase : LobbyClientPhase::Closed;
   const bool connected = networkMatch.playing;
   for (int p = 0; p < PLAYERS; ++p) {
     // The own player's controls between matches only: a capture holds the
@@ -165,9 +165,10 @@ void ShowNetworkState() {
     // Relayed, the session's peer is the lobby: the title names the other
     // player as the lobby saw it, written as any title writes a peer. The
     // family is the path's, which may differ from that address's.
-    if (lobbyClient.path == LobbyPath::Relayed) FormatPeerAddress(lobbyClient.peerPublic, peer, sizeof peer);
+    const LobbyClientStats invited = LobbyClientFigures(lobbyClient);
+    if (invited.path == LobbyPath::Relayed) FormatPeerAddress(invited.peerPublic, peer, sizeof peer);
     std::snprintf(title, sizeof title, "%s - connected to %s (%s over %s, delay %u frames)", MAIN_WINDOW_TITLE, peer,
-                  lobbyClient.path == LobbyPath::Relayed ? "relayed" : "direct",
+                  invited.path == LobbyPath::Relayed ? "relayed" : "direct",
                   LobbyPathFamily(lobbyClient), static_cast<unsigned>(stats.delay));
   } else if (networkMatch.invite && invite != LobbyClientPhase::Closed && invite != LobbyClientPhase::Failed) {
     InviteTitle(title, sizeof title);
@@ -215,19 +216,22 @@ void EndNetworkMatch(bool tell, const char* why = nullptr) {
                 static_cast<unsigned>(stats.delay));
   OutputDebugStringA(text);
   if (networkMatch.invite) {
+    const LobbyClientStats invited = LobbyClientFigures(lobbyClient);
     std::snprintf(text, sizeof text, "BlockTide: invite: path %s, probes sent %llu, answered %llu, dropped %llu\n",
-                  lobbyClient.path == LobbyPath::Direct    ? "direct"
-                  : lobbyClient.path == LobbyPath::Relayed ? "relayed"
-                                                           : "none",
-                  static_cast<unsigned long long>(lobbyClient.probesSent),
-                  static_cast<unsigned long long>(lobbyClient.probesAnswered),
-                  static_cast<unsigned long long>(lobbyClient.dropped));
+                  invited.path == LobbyPath::Direct    ? "direct"
+                  : invited.path == LobbyPath::Relayed ? "relayed"
+                                                       : "none",
+                  static_cast<unsigned long long>(invited.probesSent),
+                  static_cast<unsigned long long>(invited.probesAnswered),
+                  static_cast<unsigned long long>(invited.dropped));
     OutputDebugStringA(text);
   }
   std::snprintf(text, sizeof text, "The network match %s: %s.", networkMatch.playing ? "ended" : "could not begin",
                 why != nullptr ? why : NetEndText(netSession));
   // Before its session the client holds the socket; after, the session does.
-  if (networkMatch.invite && lobbyClient.phase != LobbyClientPhase::Session) LobbyClientClose(lobbyClient);
+  if (networkMatch.invite && LobbyClientFigures(lobbyClient).phase != LobbyClientPhase::Session) {
+    LobbyClientClose(lobbyClient);
+  }
   networkMatch.invite = false;
   networkMatch.code[0] = '\0';
   CloseCodeDialog();
@@ -310,7 +314,7 @@ bool TakeInviteEvents() {
   for (LobbyClientEvent e = LobbyTakeClientEvent(lobbyClient); e != LobbyClientEvent::None;
        e = LobbyTakeClientEvent(lobbyClient)) {
     if (e == LobbyClientEvent::CodeGiven) {
-      FormatLobbyCode(lobbyClient.code, networkMatch.code);
+      FormatLobbyCode(LobbyClientFigures(lobbyClient).code, networkMatch.code);
       OpenCodeDialog();
     }
     if (e == LobbyClientEvent::Failed) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "controls/control_set.h"
@@ -349,4 +350,26 @@ TEST_F(SettingsStore, LobbyAddressAndItsFallback) {
     EXPECT_FALSE(LoadLobbyAddress(text, sizeof text)) << "type " << t << ", " << bytes.size() << " bytes";
     EXPECT_STREQ("kept", text);
   }
+
+  // A write the registry refuses (a lasting key under a volatile one) is
+  // said, with the value and the registry's code, and answered false.
+  static std::string refused;
+  static long refusedCode;
+  refused = "(nothing)";
+  refusedCode = 0xdeadbeef;
+  settingNotStored = [](const char* value, long code) {
+    refused = value;
+    refusedCode = code;
+  };
+  DeleteKey();
+  HKEY vendor;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\QuillbeamSoft", 0, nullptr,
+                                           REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &vendor, nullptr));
+  RegCloseKey(vendor);
+  EXPECT_FALSE(SaveLobbyAddress("lobby.example:5"));
+  EXPECT_EQ("Lobby", refused);
+  EXPECT_EQ(ERROR_CHILD_MUST_BE_VOLATILE, refusedCode);
+  settingNotStored = nullptr;
+  DeleteKey();
+  EXPECT_TRUE(SaveLobbyAddress("lobby.example:5"));
 }

@@ -3,7 +3,8 @@
 # players, a shadow switch, Stop), replayed by the native simulator and in
 # the window with every digest matching; a changed digest is found at its
 # line by both; a malformed file is refused with status 2; a replay ignores
-# the controls and stores nothing; the replay keys change its pace only.
+# the controls and stores nothing; the replay keys change its pace only, the
+# right arrow steps a paused replay and N skips to the next match.
 #   replay_e2e.sh GAME_EXE BUILD_DIR NATIVE_SIM [SECONDS]
 set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); sim=${3:?native simulator}; seconds=${4:-20}
@@ -87,6 +88,11 @@ echo "window replay: $ms ms for $frames frames"
 
 # 3b. The replay keys: 2x, a pause (the wells hold still) with a step, the
 #     pause ended by Space, then 8x to the end; the digests still match.
+# The pixels of a well ("left top width height") of $work/NAME.png, hashed.
+crop_of() {
+  local name=$1; set -- $2
+  convert "$work/$name.png" -crop "$3x$4+$((ox + $1))+$((oy + $2))" +repage rgb:- | md5sum
+}
 title_is() {
   for _ in $(seq 1 30); do [ "$(xdotool getwindowname "$wid" 2>/dev/null)" = "$1" ] && return 0; sleep 0.1; done
   fail "title: \"$(xdotool getwindowname "$wid" 2>/dev/null)\", not \"$1\" ($2)"
@@ -98,7 +104,17 @@ sleep 1
 xdotool key p; title_is "BlockTide - replay paused" "after P"
 sleep 0.3; shot paused-a; sleep 0.5; shot paused-b
 cmp -s "$work/paused-a.png" "$work/paused-b.png" || fail "the wells moved while paused"
-xdotool key Right Right Right; sleep 0.3
+# The right arrow steps one frame while paused: 120 steps take in a gravity
+# tick of each player (every 100 frames at the first levels), so both wells
+# move, and the replay stays paused, still again after the steps.
+xdotool key --delay 5 $(printf 'Right %.0s' $(seq 120)); sleep 0.3
+title_is "BlockTide - replay paused" "after the steps"
+shot stepped-a; sleep 0.5; shot stepped-b
+for p in 0 1; do
+  [ "$(crop_of paused-b "${WELL[p]}")" != "$(crop_of stepped-a "${WELL[p]}")" ] ||
+    fail "well $p: the right arrow did not step the paused replay"
+done
+cmp -s "$work/stepped-a.png" "$work/stepped-b.png" || fail "the wells moved after the steps, while paused"
 xdotool key space; title_is "BlockTide - replay 2x" "after Space"
 xdotool key 8; title_is "BlockTide - replay 8x" "after 8"
 wait_exit $((seconds * 30)) "after the replay's end at 8x"
@@ -112,6 +128,30 @@ echo "replay with keys: $ms ms for $frames frames"
 "$sim" --seed 77 --random 5 --frames 600 --shadow --record "$work/sim.rec" >/dev/null || fail "simulator --record"
 wine "$game" --replay "$work/sim.rec" --unattended 2>"$work/sim-replay.err"; rc=$?
 [ "$rc" -eq 0 ] || fail "window replay of the simulator's recording: exit code $rc: $(cat "$work/sim-replay.err")"
+
+# 3c. N skips to the next match: two of the simulator's matches in one file
+#     (15 s and 3 s at the recorded pace); paused in the first, N runs it out
+#     at once and stays paused at the second's start, which then plays at its
+#     pace to the end, every digest matched.
+"$sim" --seed 78 --random 6 --frames 1500 --record "$work/first.rec" >/dev/null &&
+  "$sim" --seed 79 --random 4 --frames 300 --record "$work/second.rec" >/dev/null || fail "simulator --record"
+{ cat "$work/first.rec"; tail -n +2 "$work/second.rec"; } >"$work/two.rec"
+count_frames() { awk '$1 == "frames" { n += $2 } END { print n + 0 }' "$1"; }
+first=$(count_frames "$work/first.rec"); second=$(count_frames "$work/second.rec")
+"$sim" --replay "$work/two.rec" >"$work/two.out" 2>&1 && grep -q '^replay: all [0-9]* digests matched$' "$work/two.out" ||
+  fail "two matches in one file: $(tail -n 1 "$work/two.out")"
+launch_game --replay "$work/two.rec" --unattended 2>"$work/two.err"
+sleep 1
+xdotool key p; title_is "BlockTide - replay paused" "P in the first match"
+xdotool key n; sleep 0.3; title_is "BlockTide - replay paused" "after N: the second match, still paused"
+begin=$(date +%s%N)
+xdotool key p; title_is "BlockTide" "P at the second match"
+wait_exit 300 "after the second match"
+ms=$((($(date +%s%N) - begin) / 1000000))
+[ "$rc" -eq 0 ] || fail "replay with N: exit code $rc: $(cat "$work/two.err")"
+[ "$ms" -ge $((second * 8)) ] && [ "$ms" -lt $((first * 8)) ] ||
+  fail "after N, $ms ms to the end: not the second match ($second frames) at its pace, after the first ($first)"
+echo "N: the second match ($second frames) in $ms ms after the first ($first frames) was skipped"
 
 # 4. A changed digest: both name its line and exit with status 1.
 line=$(grep -n '^digest second' "$rec" | sed -n '2s/:.*//p')

@@ -91,6 +91,51 @@ TEST(PieceMotion, KickSearch) {
   EXPECT_EQ(16, gameState.pieceY[1]);
   EXPECT_EQ(1000u, testHost.lastArm[1]);
 
+  // The search's order and bounds, each case a board only that rule passes:
+  // every upward kick before a sideways one (an upright bar one left would
+  // fit, two up is taken);
+  EmptyMatch();
+  PlacePiece(0, 3, 1, 14);
+  gameState.board[0][1 * 20 + 16] = 5;
+  RotatePiece(0, false);
+  EXPECT_EQ(1, gameState.pieceX[0]);
+  EXPECT_EQ(12, gameState.pieceY[0]) << "up before left";
+  // up and left together before further left;
+  EmptyMatch();
+  PlacePiece(0, 3, 0, 4);
+  RotatePiece(0, true);
+  gameState.pieceX[0] = 7;
+  gameState.pieceY[0] = 6;
+  gameState.board[0][8 * 20 + 6] = 5;
+  RotatePiece(0, true);
+  EXPECT_EQ(6, gameState.pieceX[0]);
+  EXPECT_EQ(5, gameState.pieceY[0]) << "one left and one up, not three left";
+  // sideways as far as the turned piece's width (1: the upright bar), here
+  // with three up beside a settled cell;
+  EmptyMatch();
+  PlacePiece(1, 3, 2, 19);
+  gameState.board[1][2 * 20 + 17] = 5;
+  RotatePiece(1, true);
+  EXPECT_EQ(1, gameState.pieceX[1]);
+  EXPECT_EQ(16, gameState.pieceY[1]);
+  // up as far as the depth of its last column (1 here), not its height.
+  EmptyMatch();
+  PlacePiece(0, 0, 3, 5);
+  RotatePiece(0, true);
+  RotatePiece(0, true);
+  gameState.pieceX[0] = 0;
+  gameState.pieceY[0] = 18;
+  RotatePiece(0, true);
+  EXPECT_EQ(0, gameState.pieceX[0]);
+  EXPECT_EQ(17, gameState.pieceY[0]);
+  EXPECT_EQ(1, testHost.armCount) << "kicked";
+  RotatePiece(0, false);
+  gameState.pieceY[0] = 18;
+  gameState.board[0][1 * 20 + 17] = 5;
+  RotatePiece(0, true);
+  EXPECT_EQ(18, gameState.pieceY[0]) << "two up would fit, but is past the depth: refused";
+  EXPECT_EQ(3, PieceWidth(gameState.curPiece[0]));
+
   // No offset fits: matrix and position exactly as before, no re-arm.
   EmptyMatch();
   PlacePiece(0, 3, 0, 0);

@@ -1,9 +1,11 @@
 // Player actions and ticks: the repeat rhythm, pause, swap, hard drop,
-// gravity with freezes and forced drops, and the order of a frame.
+// gravity with freezes and forced drops, the frame step each frame-counted
+// gravity tick comes on, and the order of a frame.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "engine/frame_gravity.h"
 #include "tests/engine/test_host.h"
 
 namespace {
@@ -214,6 +216,53 @@ TEST(PlayerActions, GravityPeriod) {
   for (size_t i = 0; i < sizeof levels / sizeof levels[0]; ++i) {
     EXPECT_EQ(periods[i], GravityPeriod(levels[i])) << "level " << levels[i];
   }
+}
+
+namespace {
+
+FrameGravity steppedGravity;
+int gravityStep;
+std::string gravityTicks;   // "STEP:PLAYER " for each tick
+uint32_t rearmMs[2];        // the period a tick arms again (0: none)
+
+void NoteGravityTick(int p) {
+  gravityTicks += std::to_string(gravityStep) + ":" + std::to_string(p) + " ";
+  if (rearmMs[p] != 0) ArmFrameGravity(steppedGravity, p, rearmMs[p]);
+}
+
+// Runs the clock on by `steps` frame steps and returns the ticks it gave.
+std::string StepGravity(int steps) {
+  gravityTicks.clear();
+  for (int i = 0; i < steps; ++i) {
+    AdvanceFrameGravity(steppedGravity);
+    ++gravityStep;
+    RunDueGravity(steppedGravity, NoteGravityTick);
+  }
+  return gravityTicks;
+}
+
+}  // namespace
+
+// A tick comes on the first 10 ms step at or past the period's end, never a
+// step later (both programs of a network match count on it), and the next
+// period counts from that step.
+TEST(PlayerActions, FrameGravityTicksOnThePeriodsStep) {
+  steppedGravity = {};
+  gravityStep = 0;
+  rearmMs[0] = rearmMs[1] = 0;
+  ArmFrameGravity(steppedGravity, 0, 30);
+  ArmFrameGravity(steppedGravity, 1, 100);
+  EXPECT_EQ("3:0 6:0 9:0 10:1 12:0 ", StepGravity(12));
+  ArmFrameGravity(steppedGravity, 0, 25);  // at 120 ms: due at 145, seen at 150
+  ArmFrameGravity(steppedGravity, 1, 20);
+  EXPECT_EQ("14:1 15:0 16:1 18:0 18:1 ", StepGravity(6)) << "player 0 first on a shared step";
+  ArmFrameGravity(steppedGravity, 0, 0);
+  ArmFrameGravity(steppedGravity, 1, 1000);
+  EXPECT_EQ("19:0 20:0 21:0 ", StepGravity(3)) << "a period under 10 ms ticks every step";
+  // A tick that arms again (a level up) counts from its own step.
+  ArmFrameGravity(steppedGravity, 0, 20);
+  rearmMs[0] = 50;
+  EXPECT_EQ("23:0 28:0 33:0 ", StepGravity(12));
 }
 
 TEST(PlayerActions, FrameOrderAndStop) {

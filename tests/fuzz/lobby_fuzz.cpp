@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "lobby/lobby_client.h"
+#include "lobby/lobby_client_state.h"
 #include "lobby/lobby_service.h"
 
 namespace {

@@ -383,7 +383,7 @@ TEST(LobbyTest, AFloodFromAFewNetworksNeitherDropsAFriendsRoomNorShutsOutANewHos
 
 // ---- The client: a lobby and two players on a simulated network ----------
 
-#include "lobby/lobby_client.h"
+#include "lobby/lobby_client_state.h"
 
 namespace {
 

@@ -204,6 +204,8 @@ TEST(Recording, BadFilesAreRefusedNamingTheLine) {
       {std::string("blocktide-recording 1 1.0\0\n", 28), "line 1: not text"},
       {std::string(4096, '\xbd'), "line 1: longer than 255"},
       {head + start + "frames 3 left none\n" + std::string(100000, 'f') + "\n", "line 6: longer than 255"},
+      {head + start + "frames 3 left" + std::string(256 - 17, ' ') + "none\n", "line 5: longer than 255"},
+      {head + start + "frames 3 left" + std::string(256 - 17, ' ') + "none\r\n", "line 5: longer than 255"},
       {"blocktide-recording 2 1.0.0\n", "line 1: recording format 2 is newer than this program reads (1)"},
       {head + "frames 3 left none\n", "line 2: expected 'start' first"},
       {head + start + "frames 0 left none\n", "line 5: expected 'frames COUNT"},
@@ -232,6 +234,13 @@ TEST(Recording, BadFilesAreRefusedNamingTheLine) {
   EXPECT_EQ(GHOST, recording.starts.at(0).drawBoard[0][199]);
   EXPECT_TRUE(recording.events.at(1).out[0]);
   EXPECT_EQ(12, static_cast<int>(recording.events.at(1).action[1])) << "a value past the names";
+  // A line of exactly 255 characters is read, with either end of line; the
+  // cases above refuse 256.
+  for (const char* end : {"\n", "\r\n"}) {
+    const std::string longest = head + start + "frames 3 left" + std::string(255 - 17, ' ') + "none" + end;
+    EXPECT_TRUE(ReadRecording(longest.data(), longest.size(), recording, error, sizeof error)) << error;
+    EXPECT_EQ(Action::Left, recording.events.at(1).action[0]);
+  }
 }
 
 TEST(Recording, FailedWriteStopsTheRecordingNotTheMatch) {

@@ -13,9 +13,12 @@
 #include "sound/sound_mixer.h"
 #include "ui/frame_clock.h"
 #include "ui/frame_pacing.h"
+#include "tests/fakes/fake_dinput.h"
 #include "ui/frame_rendering.h"
+#include "ui/kept_match.h"
 #include "ui/layout.h"
 #include "ui/main_window.h"
+#include "ui/match_menu.h"
 #include "ui/match_recording.h"
 #include "ui/network_match.h"
 #include "ui/sound_switch.h"
@@ -387,6 +390,14 @@ TEST_F(MainWindow, ANewDpiLaysTheWindowOutForIt) {
   GetObjectA(titleFont, sizeof font, &font);
   EXPECT_EQ(72, font.lfHeight);
   EXPECT_EQ(0u, GetObjectType(oldTitle)) << "the old title font is deleted";
+  // The smallest window: the least client at 144 DPI in a frame sized for it
+  // (caption and borders), not for the system's 96.
+  MINMAXINFO limits = {};
+  SendMessageA(mainWindow, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+  RECT frame96 = {0, 0, 0, 0};
+  AdjustWindowRectEx(&frame96, MAIN_WINDOW_STYLE, FALSE, 0);
+  EXPECT_GT(limits.ptMinTrackSize.y - ScaleToDpi(MIN_CLIENT_HEIGHT, 144), frame96.bottom - frame96.top);
+  EXPECT_GT(limits.ptMinTrackSize.x - ScaleToDpi(MIN_CLIENT_WIDTH, 144), frame96.right - frame96.left);
 
   const HGDIOBJ oldFont = controlFont;
   const HGDIOBJ oldWell = boardBitmap[0];
@@ -628,7 +639,7 @@ std::string MenuText(UINT item) {
   return text;
 }
 
-TEST_F(MainWindow, NetworkDialogsMenuAndTitle) {
+TEST_F(MainWindow, NetworkJoinAndHostDialogs) {
   // Join: the fields shown; a blank inside the address, a port past 65535
   // and an unclosed bracket keep the dialog open, each with its reason; then
   // an IPv6 address with its port is taken, that port winning over the
@@ -679,8 +690,10 @@ TEST_F(MainWindow, NetworkDialogsMenuAndTitle) {
   EXPECT_EQ(IDCANCEL, RunNetworkDialog(IDD_HOST, fields, hostSteps));
   EXPECT_EQ("43001", shownPort);
   EXPECT_EQ(43001, fields.port);
+}
 
-  // The system menu, and the title while hosting; leaving gives both back.
+// The system menu, and the title while hosting; leaving gives both back.
+TEST_F(MainWindow, NetworkMenuAndTitle) {
   session.options.unattended = true;
   EXPECT_EQ("Host a network match...", MenuText(IDM_HOST_NETWORK));
   EXPECT_EQ("Join a network match...", MenuText(IDM_JOIN_NETWORK));
@@ -705,16 +718,18 @@ TEST_F(MainWindow, NetworkDialogsMenuAndTitle) {
   SendMessageA(mainWindow, WM_SYSCOMMAND, IDM_LEAVE_NETWORK, 0);
   EXPECT_FALSE(NetworkMatchOn());
   session.options.unattended = false;
+}
 
+TEST_F(MainWindow, InviteJoinDialog) {
   // The invite items sit beside the network ones.
   EXPECT_EQ("Host an internet match...", MenuText(IDM_HOST_INTERNET));
   EXPECT_EQ("Join an internet match...", MenuText(IDM_JOIN_INTERNET));
   // Join by code: a bad code is refused with a message and the dialog stays;
   // a lower-case code without its dash is taken, the lobby trimmed.
-  static std::string status;
+  static std::string shownLobby, status;
   static void (*const inviteSteps[])(HWND) = {
       [](HWND d) {
-        shownPort = Field(d, IDC_LOBBY);
+        shownLobby = Field(d, IDC_LOBBY);
         SetDlgItemTextA(d, IDC_LOBBY, " 127.0.0.1:43150 ");
         SetDlgItemTextA(d, IDC_INVITE_CODE, "ABCD-0000");
         Ok(d);
@@ -731,14 +746,16 @@ TEST_F(MainWindow, NetworkDialogsMenuAndTitle) {
   SetTimer(nullptr, 0, 30, DialogTimer);
   EXPECT_EQ(IDOK, DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_JOIN_INVITE), mainWindow,
                                   InviteDialog, reinterpret_cast<LPARAM>(&invite)));
-  EXPECT_EQ("lobby.example", shownPort);
+  EXPECT_EQ("lobby.example", shownLobby);
   EXPECT_NE(std::string::npos, status.find("ABCD-0000")) << "the refusal names what was typed: " << status;
   uint64_t code = 0;
   ASSERT_TRUE(ParseLobbyCode("ABCD-2345", code));
   EXPECT_EQ(code, invite.code);
   EXPECT_STREQ("127.0.0.1:43150", invite.lobby);
+}
 
-  // The host's code dialog shows the code; Copy puts it on the clipboard.
+// The host's code dialog shows the code; Copy puts it on the clipboard.
+TEST_F(MainWindow, InviteCodeDialogCopiesTheCode) {
   HWND shown = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INVITE_CODE), mainWindow,
                                   InviteCodeDialog, reinterpret_cast<LPARAM>("ABCD-2345"));
   ASSERT_NE(nullptr, shown);
@@ -754,9 +771,11 @@ TEST_F(MainWindow, NetworkDialogsMenuAndTitle) {
   if (copied != nullptr) GlobalUnlock(data);
   CloseClipboard();
   DestroyWindow(shown);
+}
 
-  // Through the menu: OK stores the lobby, the title asks it for a code and
-  // the items are greyed; Leave before any answer gives all back.
+// Through the menu: OK stores the lobby, the title asks it for a code and
+// the items are greyed; Leave before any answer gives all back.
+TEST_F(MainWindow, HostInviteThroughTheMenu) {
   static void (*const hostInviteSteps[])(HWND) = {
       [](HWND d) {
         SetDlgItemTextA(d, IDC_LOBBY, "127.0.0.1:43151");
@@ -780,6 +799,39 @@ TEST_F(MainWindow, NetworkDialogsMenuAndTitle) {
   EXPECT_EQ("BlockTide", Text(mainWindow));
   EXPECT_FALSE(NetworkMatchOn());
   session.options.unattended = false;
+}
+
+// The kept match's failures: without memory for both stores the one made is
+// given back and the menu says why nothing is kept; a save that cannot be
+// written gives the system's error code (the menu's message words it).
+TEST_F(MainWindow, KeptMatchFailuresAreSaid) {
+  const KeptMatch before = keptMatch;
+  fakedi::AllocationHooks& hooks = fakedi::Allocations();
+  const long long freed = hooks.freed, failed = hooks.failed;
+  Recorder recorder = {};
+  hooks.failAfter = 1;  // the first store is made, the second is not
+  BeginKeptMatch(recorder);
+  hooks.failAfter = -1;
+  EXPECT_EQ(failed + 1, hooks.failed);
+  EXPECT_EQ(freed + 1, hooks.freed) << "the store made is given back";
+  EXPECT_EQ(nullptr, keptMatch.bytes[0]);
+  EXPECT_EQ(nullptr, keptMatch.bytes[1]);
+  EXPECT_EQ(nullptr, recorder.also) << "nothing feeds a kept match";
+  ShowMatchMenuItems(mainWindow);
+  EXPECT_EQ("Save the last match (no memory to keep one)", MenuText(IDM_SAVE_MATCH));
+  EXPECT_NE(0u, GetMenuState(GetSystemMenu(mainWindow, FALSE), IDM_SAVE_MATCH, MF_BYCOMMAND) & MF_GRAYED);
+
+  static char stores[2][8] = {"", "match\n"};
+  keptMatch.bytes[0] = stores[0];
+  keptMatch.bytes[1] = stores[1];
+  keptMatch.used[1] = 6;
+  keptMatch.current = 0;
+  keptMatch.haveLast = true;
+  unsigned long error = 0xdeadbeef;
+  EXPECT_FALSE(SaveLastMatch("Z:\\no-such-blocktide-folder\\match.rec", error));
+  EXPECT_EQ(static_cast<unsigned long>(ERROR_PATH_NOT_FOUND), error);
+  keptMatch = before;
+  ShowMatchMenuItems(mainWindow);
 }
 
 }  // namespace

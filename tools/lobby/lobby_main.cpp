@@ -42,6 +42,10 @@ bool SendOnSocket(void* context, const NetAddress& to, const uint8_t* data, size
   return SendDatagram(static_cast<Socket*>(context)->s, to, data, size);
 }
 
+void TakeDatagram(void*, const NetAddress& from, const uint8_t* data, size_t size) {
+  LobbyReceive(lobbyService, from, data, size, MonotonicMs());
+}
+
 void PrintLine(void*, const char* line) {
   std::printf("%s\n", line);
   std::fflush(stdout);
@@ -99,19 +103,21 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   const uint32_t startMs = MonotonicMs();
-  uint8_t buffer[1501];  // one byte past the longest datagram relayed: a full buffer is too long
+  uint32_t faults = 0, faultSaidMs = 0, faultsSaid = 0;
   while (stopRequested == 0) {
     const uint32_t nowMs = MonotonicMs();
     if (seconds != 0 && nowMs - startMs >= seconds * 1000) break;
     WaitForDatagram(socket.s, 100);
     // At most a batch per pass, so that a flood cannot hold off the expiry
     // and the stop.
-    NetAddress from;
-    int32_t n;
-    for (int k = 0; k < 512 && (n = ReceiveDatagram(socket.s, buffer, sizeof buffer, from, nullptr)) >= 0; ++k) {
-      if (static_cast<size_t>(n) < sizeof buffer) {
-        LobbyReceive(lobbyService, from, buffer, static_cast<size_t>(n), MonotonicMs());
-      }
+    const NetRead read = ReadWaiting(socket.s, 512, TakeDatagram, nullptr);
+    faults += read.faults;
+    // A socket that fails says so, once a second at most, rather than
+    // passing for a lobby nobody asks.
+    if (faults != faultsSaid && nowMs - faultSaidMs >= 1000) {
+      std::fprintf(stderr, "blocktide-lobby: receiving failed (%u times so far)\n", faults);
+      faultsSaid = faults;
+      faultSaidMs = nowMs;
     }
     LobbyTick(lobbyService, MonotonicMs());
   }

@@ -26,7 +26,8 @@ const char USAGE[] =
     "usage: blocktide-relay --listen PORT --to PORT [--delay MS] [--jitter MS] [--loss PERCENT]\n"
     "                       [--duplicate PERCENT] [--reorder PERCENT] [--seed N] [--seconds S]\n"
     "       blocktide-relay --junk PORT [--count N] [--rate PER_SECOND] [--seed N]\n"
-    "Relay: datagrams to 127.0.0.1:PORT (--listen) from the first other sender go\n"
+    "Relay: datagrams to 127.0.0.1:PORT (--listen; 0: one the system picks, printed\n"
+    "as 'blocktide-relay: listening on port N') from the first other sender go\n"
     "to 127.0.0.1:PORT (--to), and the answers back, each way held DELAY ms plus\n"
     "or minus JITTER/2 ms (uniform), lost, repeated or held back 15 ms more (out\n"
     "of order) at the given percentages. It stops after S seconds (default 60)\n"
@@ -85,6 +86,12 @@ int Relay(uint16_t listenPort, uint16_t hostPort, uint64_t delayMs, uint64_t jit
   if (fd < 0 || bind(fd, reinterpret_cast<const sockaddr*>(&here), sizeof here) != 0) {
     std::fprintf(stderr, "blocktide-relay: cannot use port %u: %s\n", listenPort, std::strerror(errno));
     return 2;
+  }
+  sockaddr_in bound{};
+  socklen_t boundLength = sizeof bound;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &boundLength) == 0) {
+    std::fprintf(stderr, "blocktide-relay: listening on port %u\n", static_cast<unsigned>(ntohs(bound.sin_port)));
+    std::fflush(stderr);
   }
   const sockaddr_in host = Loopback(hostPort);
   sockaddr_in client{};
@@ -191,7 +198,7 @@ int Junk(uint16_t port, uint64_t count, uint64_t rate) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  uint64_t listen = 0, to = 0, junk = 0, delay = 0, jitter = 0, loss = 0, duplicate = 0, reorder = 0;
+  uint64_t listen = UINT64_MAX, to = 0, junk = 0, delay = 0, jitter = 0, loss = 0, duplicate = 0, reorder = 0;
   uint64_t seed = 1, seconds = 60, count = 10000, rate = 2000;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -232,7 +239,7 @@ int main(int argc, char** argv) {
   }
   generator = SeededXorshift64(seed);
   if (junk != 0) return Junk(static_cast<uint16_t>(junk), count, rate);
-  if (listen == 0 || to == 0 || jitter > 2 * delay) {
+  if (listen == UINT64_MAX || to == 0 || jitter > 2 * delay) {
     std::fprintf(stderr, "%s", USAGE);
     return 2;
   }

@@ -53,7 +53,8 @@ const char USAGE[] =
     "starts a comment; no control characters but tab. After the script's end,\n"
     "nothing is held. Example: '5 left none' then '1 fall fall'.\n"
     "Network match: --host PORT waits (10 s at most) for a player to join on UDP\n"
-    "PORT (IPv6 and IPv4) and plays player 0; --join HOST:PORT joins it and\n"
+    "PORT (IPv6 and IPv4; 0: one the system picks) and plays player 0, printing\n"
+    "'hosting on UDP port N' on the standard error; --join HOST:PORT joins it and\n"
     "plays player 1 (HOST a name, 192.0.2.7, or an IPv6 address in brackets:\n"
     "'[2001:db8::7]:41414'). Each side plays only its own player: the script's\n"
     "or the random player's column of it, or the computer (--computer alone, at\n"
@@ -129,10 +130,10 @@ void TellWhy(const char* why) {
 // reason in `error`.
 bool ParseNetTarget(const char* option, const char* value, SimNetPlan& net, uint64_t& port, char* error,
                     size_t errorSize) {
-  std::snprintf(error, errorSize, "port 1 to 65535");
+  std::snprintf(error, errorSize, "port 1 to 65535 (--host 0: one the system picks)");
   if (value == nullptr) return false;
   net.host = std::strcmp(option, "--host") == 0;
-  if (net.host) return ParseNumber(value, 65535, port) && port != 0;
+  if (net.host) return ParseNumber(value, 65535, port);
   uint16_t given = 0;
   bool portGiven = false;
   if (!SplitHostAndPort(value, net.hostName, given, portGiven, error, errorSize)) return false;
@@ -181,7 +182,7 @@ int main(int argc, char** argv) {
       char why[200];
       if (!ParseNetTarget(arg, value, net, port, why, sizeof why)) {
         TellWhy(why);
-        return Fail(arg, " needs PORT (--host) or HOST:PORT (--join), port 1 to 65535");
+        return Fail(arg, " needs PORT (--host, 0 for one the system picks) or HOST:PORT (--join), port 1 to 65535");
       }
       networked = true;
       ++i;

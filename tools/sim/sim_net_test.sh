@@ -7,24 +7,50 @@
 # Straight over 127.0.0.1 and [::1] the same match has the same wells and
 # delay; a malformed address exits with 2 and its reason.
 # By invite code through blocktide-lobby: the same wells, the code and path
-# lines; an unknown code and a silent lobby end with status 3.
-# Ports BASE to BASE + 9.
+# lines; an unknown code and a silent lobby end with status 3. A lost match's
+# recording is closed. Every port is one the system picks: the hosts and the
+# relay bind port 0 and print the port they got; the lobby, which takes only
+# a given port, gets one the system just handed out and gave back.
 set -u
-sim=$1 relay=$2 base=$3 lobby=$4
+sim=$1 relay=$2 lobby=$3
 tmp=$(mktemp -d)
 pids=()
 trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; rm -rf "$tmp"' EXIT
 fail=0
-hostPort=$base relayPort=$((base + 1)) emptyPort=$((base + 2)) lobbyPort=$((base + 3))
+# The number after PREFIX on a line of FILE, waited for (5 s at most); 0 if none.
+port_in() {
+  local n=""
+  for _ in $(seq 50); do
+    n=$(sed -n "s/^$2\([0-9][0-9]*\)\$/\1/p" "$1" | head -n 1)
+    [ -n "$n" ] && break
+    sleep 0.1
+  done
+  echo "${n:-0}"
+}
+# A UDP socket on 127.0.0.1 that never answers, held while the script runs
+# (the joiner and the lobby client nobody answers); its port goes to FILE.
+python3 -c 'import socket, sys, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("127.0.0.1", 0))
+print("silent on port %d" % s.getsockname()[1], flush=True)
+time.sleep(120)' >"$tmp/silent.out" &
+pids+=($!)
+emptyPort=$(port_in "$tmp/silent.out" 'silent on port ')
+# A host on a port of the system's choice: $host and $hostPort.
+start_host() {
+  local err=$1; shift
+  "$sim" --host 0 "$@" 2>"$err" &
+  host=$!
+  pids+=($host)
+  hostPort=$(port_in "$err" 'hosting on UDP port ')
+}
 
-"$relay" --listen $relayPort --to $hostPort --delay 20 --jitter 10 --loss 5 --duplicate 2 --reorder 2 \
+start_host "$tmp/host.err" --seed 1000 --random 7 --shadow --frames 400 --every 200 --record "$tmp/host.rec" \
+  >"$tmp/host.out"
+"$relay" --listen 0 --to $hostPort --delay 20 --jitter 10 --loss 5 --duplicate 2 --reorder 2 \
          --seconds 40 2>"$tmp/relay.err" &
 pids+=($!)
-"$sim" --host $hostPort --seed 1000 --random 7 --shadow --frames 400 --every 200 --record "$tmp/host.rec" \
-       >"$tmp/host.out" 2>"$tmp/host.err" &
-host=$!
-pids+=($host)
-sleep 0.3
+relayPort=$(port_in "$tmp/relay.err" 'blocktide-relay: listening on port ')
 "$sim" --join 127.0.0.1:$relayPort --random 7 --shadow --frames 400 --every 200 >"$tmp/join.out" 2>"$tmp/join.err" &
 join=$!
 pids+=($join)
@@ -52,11 +78,7 @@ grep -q "delay [1-9] frames" "$tmp/host.err" || { echo "no figures: $(cat "$tmp/
 # The same match straight over 127.0.0.1 and over [::1]: the wells of the
 # local run both times, and the same delay chosen by either family.
 for target in 127.0.0.1 '[::1]'; do
-  "$sim" --host $hostPort --seed 1000 --random 7 --shadow --frames 400 --every 200 \
-         >"$tmp/direct.out" 2>"$tmp/direct.err" &
-  host=$!
-  pids+=($host)
-  sleep 0.3
+  start_host "$tmp/direct.err" --seed 1000 --random 7 --shadow --frames 400 --every 200 >"$tmp/direct.out"
   "$sim" --join "$target:$hostPort" --random 7 --shadow --frames 400 --every 200 >"$tmp/direct-join.out" \
          2>"$tmp/direct-join.err"; joinStatus=$?
   wait $host; hostStatus=$?
@@ -73,11 +95,9 @@ done
 "$sim" --replay "$tmp/host.rec" >"$tmp/replay.out" || { echo "the host's recording does not replay"; fail=1; }
 grep -v '^replay: ' "$tmp/replay.out" | cmp -s <(tail -n 24 "$tmp/host.out") - || { echo "the replay prints other wells"; fail=1; }
 
-# A joiner killed mid-match: the host says so within the 5 s silence.
-"$sim" --host $hostPort --random 2 --frames 3000 >/dev/null 2>"$tmp/lost.err" &
-host=$!
-pids+=($host)
-sleep 0.3
+# A joiner killed mid-match: the host says so within the 5 s silence, and
+# its recording is closed, ending in "digest end", and replays.
+start_host "$tmp/lost.err" --random 2 --frames 3000 --record "$tmp/lost.rec" >/dev/null
 "$sim" --join 127.0.0.1:$hostPort --random 3 --frames 3000 >/dev/null 2>&1 &
 join=$!
 pids+=($join)
@@ -89,6 +109,8 @@ took=$(( $(date +%s) - began ))
 if [ $rc -ne 3 ] || ! grep -q "the other player's program stopped answering" "$tmp/lost.err" || [ $took -gt 8 ]; then
   echo "lost joiner: status $rc after $took s, $(cat "$tmp/lost.err")"; fail=1
 fi
+tail -n 1 "$tmp/lost.rec" | grep -q '^digest end ' || { echo "the lost match's recording is not closed"; fail=1; }
+"$sim" --replay "$tmp/lost.rec" >/dev/null 2>"$tmp/err" || { echo "the lost match does not replay: $(cat "$tmp/err")"; fail=1; }
 
 # Nobody at the port: the joiner gives up after 10 s.
 "$sim" --join 127.0.0.1:$emptyPort --random 1 >/dev/null 2>"$tmp/none.err"; rc=$?
@@ -97,6 +119,14 @@ if [ $rc -ne 3 ] || ! grep -q "no answer from 127.0.0.1:$emptyPort within 10 s" 
 fi
 
 # By invite code on loopback: both print the local run's wells.
+lobbyPort=$(python3 -c 'import socket
+s = socket.socket(socket.AF_INET6, socket.SOCK_DGRAM)
+s.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_V6ONLY, 0)
+s.bind(("::", 0))
+print(s.getsockname()[1])' 2>/dev/null || python3 -c 'import socket
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("0.0.0.0", 0))
+print(s.getsockname()[1])')
 "$lobby" --port $lobbyPort --seconds 30 >"$tmp/lobby.out" 2>&1 &
 pids+=($!)
 sleep 0.2
@@ -125,7 +155,6 @@ expect2() {
   "$sim" "$@" >/dev/null 2>"$tmp/err"; local rc=$?
   [ $rc -eq 2 ] && grep -q '^blocktide-sim: ' "$tmp/err" || { echo "$*: status $rc"; fail=1; }
 }
-expect2 --host 0 --random 1
 expect2 --host 65536 --random 1
 expect2 --join 127.0.0.1 --random 1
 expect2 --join :$hostPort --random 1

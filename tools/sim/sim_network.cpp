@@ -53,9 +53,9 @@ void AfterStart(void* context) {
   if (!run.started) {
     run.startedMs = MonotonicMs();
     // How long an invite took: the lobby, the punching, the handshake.
-    if (run.inviteMs != 0 && !lobbyClient.host) {
+    if (run.inviteMs != 0 && !LobbyClientFigures(lobbyClient).host) {
       std::fprintf(stderr, "blocktide-sim: invite: path after %u ms, first frame after %u ms\n",
-                   lobbyClient.pathMs - (run.inviteMs - 1), run.startedMs - (run.inviteMs - 1));
+                   LobbyClientFigures(lobbyClient).pathMs - (run.inviteMs - 1), run.startedMs - (run.inviteMs - 1));
     }
   }
   run.started = true;
@@ -113,7 +113,7 @@ int FindPath(const SimNetPlan& plan, NetSession& s, const NetOptions& options) {
     switch (LobbyTakeClientEvent(c)) {
       case LobbyClientEvent::CodeGiven: {
         char code[LOBBY_CODE_TEXT];
-        FormatLobbyCode(c.code, code);
+        FormatLobbyCode(LobbyClientFigures(c).code, code);
         std::fprintf(stderr, "invite code: %s\n", code);
         std::fflush(stderr);
         continue;
@@ -171,6 +171,16 @@ void PrintNetworkFigures(const NetStats& s, const SimNetRun& run) {
   }
 }
 
+// Every way out of a network match: the recording closed (a lost match's
+// too, ending in its "digest end"); a failed write turns a success into 2.
+int Closing(const SimNetPlan& plan, int status) {
+  if (CloseSimRecording() || status != 0) return status;
+  std::fputs("blocktide-sim: the recording could not be written: ", stderr);
+  PrintEscaped(stderr, plan.recordPath);
+  std::fputc('\n', stderr);
+  return 2;
+}
+
 }  // namespace
 
 int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
@@ -188,9 +198,15 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
   options.generator = NetGenerator{{plan.seed, plan.seed}, plan.seed};
   const uint32_t inviteMs = MonotonicMs();
   if (plan.invite) {
-    if (const int status = FindPath(plan, s, options)) return status;
+    if (const int status = FindPath(plan, s, options)) return Closing(plan, status);
   } else if (plan.host) {
-    NetHost(s, plan.port, options, MonotonicMs());
+    // Port 0: the system picks one; the joiner is told it by this line.
+    NetAddress own;
+    if (NetHost(s, plan.port, options, MonotonicMs()) &&
+        LocalAddressToward(NetSessionSocket(s), Ipv4Address(0x7F000001, 1), own)) {
+      std::fprintf(stderr, "hosting on UDP port %u\n", static_cast<unsigned>(own.port));
+      std::fflush(stderr);
+    }
   } else {
     NetAddress found[NET_HOST_ADDRESSES];
     char error[300];
@@ -199,14 +215,15 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
       std::fprintf(stderr, "blocktide-sim: no such host: ");
       PrintEscaped(stderr, error);
       std::fputc('\n', stderr);
-      return 3;
+      return Closing(plan, 3);
     }
     if (NetJoin(s, found[0], options, MonotonicMs()) && count > 1) NetAlsoJoin(s, found[1], MonotonicMs());
   }
-  if (!Connect(s)) return Lost(s);
+  if (!Connect(s)) return Closing(plan, Lost(s));
   const bool hosting = NetSessionStats(s).localPlayer == 0;
   if (plan.invite) {
-    std::fprintf(stderr, "path: %s over %s\n", lobbyClient.path == LobbyPath::Direct ? "direct" : "relayed",
+    std::fprintf(stderr, "path: %s over %s\n",
+                 LobbyClientFigures(lobbyClient).path == LobbyPath::Direct ? "direct" : "relayed",
                  LobbyPathFamily(lobbyClient));
     std::fflush(stderr);
   }
@@ -237,7 +254,7 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
   if (!MatchOver(run)) {
     const int status = Lost(s);
     NetClose(s);
-    return status;
+    return Closing(plan, status);
   }
   // The goodbyes, with the digests of the frames since the last one.
   while (!NetFinish(s, MonotonicMs())) {
@@ -248,15 +265,9 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
   if (NetSessionStats(s).endReason != NetEnd::Left) {
     const int status = Lost(s);
     NetClose(s);
-    return status;
+    return Closing(plan, status);
   }
   NetClose(s);
   PrintRunEnd(run.matchFrames, plan.every, plan.stats);
-  if (!CloseSimRecording()) {
-    std::fputs("blocktide-sim: the recording could not be written: ", stderr);
-    PrintEscaped(stderr, plan.recordPath);
-    std::fputc('\n', stderr);
-    return 2;
-  }
-  return 0;
+  return Closing(plan, 0);
 }
