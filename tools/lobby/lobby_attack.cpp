@@ -342,7 +342,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], MODES[m]) == 0) o.mode = static_cast<AttackMode>(m);
   if (o.mode == AttackMode::None) return Usage("a mode is needed first");
   uint64_t port = 0, addresses = o.addresses, networks = o.networks, first = 0, attempts = o.attempts;
-  for (int i = 2; i < argc; ++i) {
+  for (int i = 2; i < argc; i += 2) {  // every option takes a value
     const char* a = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     const bool ok = (std::strcmp(a, "--port") == 0 && ParseNumber(value, 65535, port) && port != 0) ||
@@ -361,7 +361,6 @@ int main(int argc, char** argv) {
       std::snprintf(message, sizeof message, "bad option or value: %s", a);
       return Usage(message);
     }
-    ++i;
   }
   if (port == 0) return Usage("--port is needed");
   if (networks > addresses || (addresses + networks - 1) / networks > 250 || first + networks > 50 * 256)

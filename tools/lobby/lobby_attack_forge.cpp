@@ -155,8 +155,9 @@ const char* const FORGERY_NAMES[FORGERIES] = {
     "Peers from the lobby's address", "CodeGivens from the lobby's address", "Challenges from the lobby's address",
     "game Joins from the lobby's address", "game Joins from the stranger", "Relayed game Joins from the lobby's address",
     "Relayed game Byes from the lobby's address",
-    "Refreshes with random codes from the host's address", "Refreshes with the code and a guessed ticket from the "
-    "host's address", "Refreshes with random codes from the stranger"};
+    "Refreshes with random codes from the host's address",
+    "Refreshes with the code and a guessed ticket from the host's address",
+    "Refreshes with random codes from the stranger"};
 
 // A game Join of this version, or a Bye of a guessed session.
 size_t Game(bool bye, uint8_t* out, size_t capacity) {
