@@ -1,5 +1,5 @@
-// The invite client: the lobby's requests, the hole punching and the hand-over
-// of the path to the network session.
+// The invite client: the lobby's requests and replies, the poll (the socket's
+// one reader, before the path and after), the events and the texts.
 #include "lobby/lobby_client_state.h"
 
 #include <cstdio>
@@ -11,50 +11,6 @@ LobbyClient clients[2];
 }  // namespace
 LobbyClient& lobbyClient = clients[0];
 LobbyClient& lobbyClientB = clients[1];
-
-bool LobbySendBytes(LobbyClient& c, const NetAddress& to, const uint8_t* data, size_t size) {
-  const bool sent = c.send != nullptr ? c.send(c.sendContext, to, data, size)
-                                      : c.socket != NET_NO_SOCKET && SendDatagram(c.socket, to, data, size);
-  if (!sent) ++c.sendFaults;
-  return sent;
-}
-
-// False when the system refused it at once (no route to that family).
-bool LobbySendTo(LobbyClient& c, const NetAddress& to, const LobbyDatagram& d) {
-  uint8_t out[LOBBY_MAX_DATAGRAM];
-  const size_t n = WriteLobbyDatagram(d, out, sizeof out);
-  return n != 0 && LobbySendBytes(c, to, out, n);
-}
-
-void LobbyEvent(LobbyClient& c, LobbyClientEvent e) {
-  if (c.eventCount < static_cast<int32_t>(sizeof c.events / sizeof c.events[0])) c.events[c.eventCount++] = e;
-}
-
-int32_t LobbyIndex(const LobbyClient& c, const NetAddress& from) {
-  for (int32_t i = 0; i < c.lobbyCount; ++i)
-    if (SameAddress(from, c.lobbies[i])) return i;
-  return -1;
-}
-
-// The host's refresh, over every family the lobby answered on: each keeps
-// its NAT mapping or firewall entry towards the lobby alive.
-void LobbyRefresh(LobbyClient& c, uint8_t path, uint32_t nowMs) {
-  LobbyDatagram d{};
-  d.kind = LobbyKind::Refresh;
-  d.code = c.code;
-  d.ticket = c.ticket;
-  d.path = path;
-  for (int32_t i = 0; i < c.lobbyCount; ++i)
-    if (c.answered[i] && (path == 0 || SameAddress(c.lobbies[i], c.lobby))) LobbySendTo(c, c.lobbies[i], d);
-  c.refreshedMs = nowMs;
-}
-
-bool LobbyAmong(const NetAddress* list, int32_t count, const NetAddress& a) {
-  for (int32_t i = 0; i < count; ++i)
-    if (SameAddress(list[i], a)) return true;
-  return false;
-}
-
 
 namespace {
 

@@ -3,9 +3,10 @@
 //   lobby_start   the starts: the ticket drawn, the socket opened;
 //   lobby_client  the lobby's requests and replies, the poll, the events;
 //   lobby_punch   the probes and their answers, the relay's envelope and the
-//                 session begun on the path found.
-// lobby_start and lobby_client use lobby_punch; lobby_punch uses only the
-// helpers of lobby_client declared below.
+//                 session begun on the path found;
+//   lobby_send    the edge: sending, the events, the lobby's addresses, the
+//                 refresh.
+// Each uses only the files below it.
 #pragma once
 
 #include "lobby/lobby_client.h"
@@ -56,7 +57,7 @@ struct LobbyClient {
   uint32_t codesGiven;        // host: more than one when a room was given up and a new one asked for
 };
 
-// ---- lobby_client.cpp, for lobby_punch.cpp ----------------------------------
+// ---- lobby_send.cpp -----------------------------------------------------------
 // Sends a datagram through the test's hook or the socket: false when refused.
 bool LobbySendBytes(LobbyClient& c, const NetAddress& to, const uint8_t* data, size_t size);
 bool LobbySendTo(LobbyClient& c, const NetAddress& to, const LobbyDatagram& d);
@@ -66,6 +67,8 @@ int32_t LobbyIndex(const LobbyClient& c, const NetAddress& from);
 // The host's refresh: path 1 tells the lobby the path is direct.
 void LobbyRefresh(LobbyClient& c, uint8_t path, uint32_t nowMs);
 bool LobbyAmong(const NetAddress* list, int32_t count, const NetAddress& a);
+
+// ---- lobby_client.cpp, for lobby_start.cpp -------------------------------------
 // Fails with the text of `why`; the socket is closed before a session has it.
 void LobbyFail(LobbyClient& c, LobbyFailure why);
 // The request to the lobby's address `i`; LobbyAskAgain repeats what is due.

@@ -154,31 +154,6 @@ void Trim(const char*& begin, const char*& end) {
 
 }  // namespace
 
-NetAddress Ipv4Address(uint32_t ip, uint16_t port) {
-  NetAddress a{};
-  std::memcpy(a.bytes, MAPPED, sizeof MAPPED);
-  for (int i = 0; i < 4; ++i) a.bytes[12 + i] = static_cast<uint8_t>(ip >> (24 - 8 * i));
-  a.port = port;
-  return a;
-}
-
-bool IsIpv4(const NetAddress& a) { return std::memcmp(a.bytes, MAPPED, sizeof MAPPED) == 0; }
-
-uint32_t Ipv4Of(const NetAddress& a) {
-  if (!IsIpv4(a)) return 0;
-  return static_cast<uint32_t>(a.bytes[12]) << 24 | static_cast<uint32_t>(a.bytes[13]) << 16 |
-         static_cast<uint32_t>(a.bytes[14]) << 8 | a.bytes[15];
-}
-
-bool IsUnspecified(const NetAddress& a) {
-  const uint8_t zero[16] = {};
-  return std::memcmp(a.bytes, zero, sizeof zero) == 0 || (IsIpv4(a) && Ipv4Of(a) == 0);
-}
-
-bool SameAddress(const NetAddress& a, const NetAddress& b) {
-  return std::memcmp(a.bytes, b.bytes, sizeof a.bytes) == 0 && a.scope == b.scope && a.port == b.port;
-}
-
 void FormatAddress(const NetAddress& a, bool withPort, char* text, size_t size) {
   char host[NET_ADDRESS_TEXT];
   const bool v4 = IsIpv4(a);

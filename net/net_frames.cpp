@@ -46,6 +46,15 @@ NetRun NetRunFrames(NetSession& s, uint32_t nowMs, int32_t maxFrames, const NetF
   return run;
 }
 
+void NetBeginMatchState() {
+  gameState = GameState{};
+  gameState.gameOver[0] = gameState.gameOver[1] = true;
+  matchFigures = MatchFigures{};
+  randState = 0;
+  frameGravity = FrameGravity{};
+  for (int p = 0; p < PLAYERS; ++p) ArmFrameGravity(frameGravity, p, GRAVITY_BASE_MS);
+}
+
 void NetApplyFrame(const NetFrame& f, const NetFrameHost& host) {
   if (f.start) {
     SetNetGenerator(f.generator);

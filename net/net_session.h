@@ -263,6 +263,14 @@ struct NetFrameHost {
 // the tick and the gravity ticks due.
 void NetApplyFrame(const NetFrame& frame, const NetFrameHost& host);
 
+// Called by the window and the simulator when a session is connected,
+// before its first frame: everything a match's digest depends on made the
+// same on both sides, whatever either played before (the wells cleared with
+// both players out until the host's Start, the figures and the tally at 0,
+// the generator's state at 0, each player's frame gravity armed at the base
+// period).
+void NetBeginMatchState();
+
 // Called by the Start button, the Stop button and a Shadow box: the event
 // goes with the next local input and acts on both sides at its frame. On the
 // joiner, Start asks the host, whose next input carries the Start.

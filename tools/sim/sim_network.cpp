@@ -231,8 +231,7 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
   // As the window starts: both players out until the Start, which the host
   // sends with its first input, so that the match's frame k is the session's
   // frame delay + k on both sides and each side's k-th input is its k-th.
-  gameState = {};
-  gameState.gameOver[0] = gameState.gameOver[1] = true;
+  NetBeginMatchState();
   simState.computer[0] = simState.computer[1] = false;
   if (hosting) NetRequestStart(s);
   if (plan.shadow) NetRequestShadow(s, hosting ? 0 : 1, 1);
