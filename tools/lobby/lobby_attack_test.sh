@@ -100,7 +100,7 @@ stop_lobby() { stop "$lobbyPid"; lobbyPid=; }
 # The friend's host: the code in $code once it printed one (else empty).
 hostPid= code=
 start_host() {
-  spawn 120 "$sim" --lobby 127.0.0.1:$port --host-invite --random 8 --frames "$frames" \
+  spawn 70 "$sim" --lobby 127.0.0.1:$port --host-invite --random 8 --frames "$frames" \
     >"$tmp/$1.host" 2>"$tmp/$1.host.err" &
   hostPid=$!
   code=
@@ -116,7 +116,7 @@ start_host() {
 match=
 play() {
   local c=$1 joinStatus hostStatus
-  inns timeout 120 "$sim" --lobby 127.0.0.1:$port --join-invite "$code" --random 8 --frames "$frames" \
+  inns timeout 70 "$sim" --lobby 127.0.0.1:$port --join-invite "$code" --random 8 --frames "$frames" \
     >"$tmp/$c.join" 2>"$tmp/$c.join.err"
   joinStatus=$?
   wait "$hostPid"; hostStatus=$?
