@@ -28,7 +28,18 @@ void ReadInputs(int p, InputReadings& in) {
   for (int i = 0; i < 4; ++i) in.hats[i] = joystick.GetPOVValue(i);
 }
 
+// Where player p's Pause input notes that its press has been given: by the
+// key's code for a key, else by the player.
+bool& PauseGiven(int p, const Binding& pause) {
+  const bool key = pause.kind == static_cast<int32_t>(BindingKind::Key) && pause.arg2 >= 0 && pause.arg2 < 256;
+  return key ? pauseSampling.keyDown[pause.arg2] : pauseSampling.inputDown[p];
+}
+
 }  // namespace
+
+PauseSampling pauseSampling;
+
+void ResetPauseSampling() { pauseSampling = PauseSampling{}; }
 
 Action SampleAction(int p) {
   if (!ValidPlayer(p)) return Action::NoAction;
@@ -38,7 +49,16 @@ Action SampleAction(int p) {
   if (controls[p].keyboardMode == 0) g_Joystick[p].PollDevice();
   InputReadings in;
   ReadInputs(p, in);
-  return FirstActiveAction(controls[p], in);
+  // The press stays to be given while a lower action wins; once given, the
+  // binding takes no part until it is up.
+  const Binding& pause = controls[p].bindings[static_cast<int>(Action::Pause)];
+  bool& given = PauseGiven(p, pause);
+  if (!BindingIsActive(pause, in)) given = false;
+  ControlSet set = controls[p];
+  if (given) set.bindings[static_cast<int>(Action::Pause)].kind = -1;  // never active
+  const Action a = FirstActiveAction(set, in);
+  if (a == Action::Pause) given = true;
+  return a;
 }
 
 bool IsBindingActive(int p, const Binding& binding) {

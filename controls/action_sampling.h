@@ -14,9 +14,25 @@ extern KeyStateFn keyStateSource;
 // since the last call is not used.) The sampler and the key capture share it.
 bool KeyDownNow(int32_t virtualKey);
 
+// The Pause input is sampled as a press, not as held state: its binding
+// gives one Pause at the frame it goes down and none until it is up again
+// (a held Pause would otherwise toggle the pause every REPEAT_DELAY + 1
+// ticks under the engine's repeat rule, which recordings keep). A key is
+// followed by its code, so that one press of a key that is both players'
+// Pause is one Pause, the first sampled player's; any other kind by player.
+struct PauseSampling {
+  bool keyDown[256];  // a Pause key seen down at its last sampling
+  bool inputDown[2];  // player p's Pause button, axis or hat, likewise
+};
+extern PauseSampling pauseSampling;
+// Every Pause input taken as up (tests; nothing else needs it).
+void ResetPauseSampling();
+
 // The computer's action for a player handed to it; otherwise polls the
 // player's joystick first in joystick mode, then returns the lowest action
-// whose binding is active, or NoAction.
+// whose binding is active, or NoAction; Pause counts as active only from
+// its press until it is first returned (a lower action held meanwhile
+// keeps it waiting).
 Action SampleAction(int p);
 
 // Is the binding active now, for player p's keys and joystick object?

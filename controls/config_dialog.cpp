@@ -2,6 +2,8 @@
 // change, and OK and Cancel through the settings store.
 #include "controls/config_dialog.h"
 
+#include <commctrl.h>
+
 #include <cstring>
 
 #include "controls/settings_store.h"
@@ -50,6 +52,22 @@ void FillDeviceList(CDIJoystick& stick) {
   }
 }
 
+// The template's 30 units let the list drop down a row or two, hiding the
+// computer's levels below a scroll bar: the combo box (whose height is that
+// of its dropped list) is made tall enough for every entry. Common controls
+// 6 would take the entries to show instead; the game runs on the older ones.
+void FitDeviceList(HWND list) {
+  const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+  SendMessageA(list, CB_SETMINVISIBLE, static_cast<WPARAM>(count), 0);
+  const LRESULT field = SendMessageA(list, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+  const LRESULT item = SendMessageA(list, CB_GETITEMHEIGHT, 0, 0);
+  RECT r;
+  if (count <= 0 || field <= 0 || item <= 0 || !GetWindowRect(list, &r)) return;
+  const int height = static_cast<int>(field + count * item) + 4 * GetSystemMetrics(SM_CYEDGE);
+  if (height <= r.bottom - r.top) return;
+  SetWindowPos(list, nullptr, 0, 0, r.right - r.left, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // The list's last entries are the computer's levels, easiest first: the
 // entry of a level.
 LRESULT ComputerIndex(int32_t level) {
@@ -76,6 +94,7 @@ void OnInitDialog(HWND dialog) {
   configHandles.okButton = GetDlgItem(dialog, IDOK);
   EnableConfigFields();
   FillDeviceList(g_Joystick[p]);
+  FitDeviceList(configHandles.deviceList);
   LoadControls(p);
   RefreshConfigDialog(dialog);
 }

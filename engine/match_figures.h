@@ -15,6 +15,8 @@ struct PlayerFigures {
   int64_t pieces;  // pieces locked
   int64_t rows;    // rows cleared
   int64_t sent;    // garbage rows pushed into the opponent's well
+  int64_t frames;  // frame ticks this player was in play, pauses not counted
+  int64_t swaps;   // swaps that took the swap box's piece (each cost SWAP_COST)
 };
 
 struct MatchFigures {
@@ -44,5 +46,6 @@ void EndMatchIfOver();
 // Every player's wins back to 0 ("Reset the tally", a new network session).
 void ResetTally();
 
-// Pieces a second in hundredths over `frames` 10 ms frames (0 for none).
+// Pieces a second in hundredths over `frames` 10 ms frames (0 for none):
+// a player's over that player's own frames in play.
 int64_t PiecesPerSecond100(int64_t pieces, int64_t frames);

@@ -18,6 +18,7 @@ void SwapWithBox(int p) {
     // Wrapping subtraction: the score may go negative, never undefined.
     gameState.score[p] = static_cast<int32_t>(static_cast<uint32_t>(gameState.score[p]) -
                                               static_cast<uint32_t>(SWAP_COST));
+    matchFigures.now[p].swaps += 1;
     return;
   }
   for (int j = 0; j < 16; ++j) {
@@ -99,7 +100,10 @@ void ApplyAction(int p) {
 
 void FrameTick() {
   EndMatchIfOver();
-  if (matchFigures.running && !gameState.paused) matchFigures.frames += 1;
+  if (matchFigures.running && !gameState.paused) {
+    matchFigures.frames += 1;
+    for (int p = 0; p < PLAYERS; ++p) matchFigures.now[p].frames += gameState.gameOver[p] ? 0 : 1;
+  }
   for (int p = 0; p < PLAYERS; ++p) {
     ClearWellImage(p);
     ApplyAction(p);

@@ -260,7 +260,7 @@ bool ParseLobbyCode(const char* text, uint64_t& code) {
   uint64_t value = 0;
   size_t chars = 0;
   for (size_t i = 0; text[i] != '\0'; ++i) {
-    if (text[i] == '-' && chars == 4 && i == 4) continue;
+    if ((text[i] == '-' || text[i] == ' ') && chars == 4 && i == 4) continue;  // a space, as read aloud
     const int digit = AlphabetIndex(text[i]);
     if (digit < 0 || chars == CODE_CHARS) return false;
     value = value * ALPHABET_SIZE + static_cast<uint64_t>(digit);

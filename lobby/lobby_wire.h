@@ -123,5 +123,5 @@ LobbyReadResult ReadLobbyDatagram(const uint8_t* data, size_t size, LobbyDatagra
 constexpr size_t LOBBY_CODE_TEXT = 10;
 void FormatLobbyCode(uint64_t code, char* text);
 // The code typed: 8 characters of the alphabet in any case, with or without
-// one dash after the fourth; false for anything else.
+// one dash (or a space) after the fourth; false for anything else.
 bool ParseLobbyCode(const char* text, uint64_t& code);

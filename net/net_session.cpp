@@ -50,16 +50,18 @@ void TakeFirstAnswer(NetSession& s, const NetAddress& from, const NetDatagram& d
   s.orElseOn = false;
 }
 
-void SendWelcome(NetSession& s, uint32_t joinTime, uint32_t nowMs) {
+void SendWelcome(NetSession& s, const NetAddress& to, uint32_t nonce, uint32_t joinTime, uint32_t nowMs) {
   NetDatagram d{};
   FillGreeting(s, d, NetKind::Welcome);
-  d.nonce = s.nonce;
+  d.nonce = nonce;
   d.session = s.session;
   d.time = nowMs;
   d.echo = joinTime;
   d.delay = s.options.forcedDelay;
-  SendTo(s, s.peer, d, nowMs);
+  SendTo(s, to, d, nowMs);
 }
+
+bool Live(const NetGreeting& g, uint32_t nowMs) { return g.used && nowMs - g.lastJoinMs < NET_GREETING_MS; }
 
 // A stranger's Join while the port is taken; limited, so that a flood of
 // Joins cannot make this side flood in turn.
@@ -83,35 +85,62 @@ void CopyVersion(NetSession& s, const NetDatagram& d) {
   s.peerFormat = d.format;
 }
 
-void TakeJoin(NetSession& s, const NetAddress& from, const NetDatagram& d, uint32_t nowMs) {
-  if (s.phase == NetPhase::Hosting) {
-    s.peer = from;
-    s.nonce = d.nonce;
-    CopyVersion(s, d);
-    s.phase = NetPhase::Greeting;
-    s.connected = true;
-    s.lastHeardMs = s.lastJoinMs = nowMs;
-    SendWelcome(s, d.time, nowMs);
-    return;
-  }
-  const bool busy = s.phase == NetPhase::Greeting || s.phase == NetPhase::Playing;
-  if (busy && SameAddress(from, s.peer) && d.nonce == s.nonce) {
-    // The joiner repeats its Join until a Welcome arrives (one was lost),
-    // and while it measures the round trip.
-    if (s.phase == NetPhase::Greeting) {
-      s.lastJoinMs = nowMs;
-      SendWelcome(s, d.time, nowMs);
+// Greeting: every joiner's Join is welcomed (a repeated one too: it was
+// lost, or the joiner measures the round trip), while a slot is free or its
+// joiner has been silent for NET_GREETING_MS. A joiner that finds every slot
+// taken repeats its Join until one frees.
+bool Greet(NetSession& s, const NetAddress& from, const NetDatagram& d, uint32_t nowMs) {
+  NetGreeting* slot = nullptr;
+  for (NetGreeting& g : s.greetings) {
+    if (g.used && SameAddress(g.from, from)) {
+      slot = &g;
+      break;
     }
+    if (!Live(g, nowMs) && slot == nullptr) slot = &g;
+  }
+  if (slot == nullptr) return false;
+  if (!slot->used || !SameAddress(slot->from, from) || slot->nonce != d.nonce) {
+    // A new one must not make the port answer a flood of spoofed Joins.
+    if (nowMs - s.refuseWindowMs >= REFUSE_WINDOW_MS) {
+      s.refuseWindowMs = nowMs;
+      s.refusalsInWindow = 0;
+    }
+    if (s.refusalsInWindow >= REFUSALS_PER_WINDOW) return false;
+    s.refusalsInWindow += 1;
+    *slot = NetGreeting{from, d.nonce, nowMs, d.format, {}, true};
+    std::memcpy(slot->version, d.version, sizeof slot->version);
+  }
+  slot->lastJoinMs = nowMs;
+  s.phase = NetPhase::Greeting;
+  SendWelcome(s, from, d.nonce, d.time, nowMs);
+  return true;
+}
+
+// The first Play of a greeted joiner: it is the peer.
+bool TakeGreeted(NetSession& s, const NetAddress& from, uint32_t nowMs) {
+  for (const NetGreeting& g : s.greetings) {
+    if (!Live(g, nowMs) || !SameAddress(g.from, from)) continue;
+    s.peer = from;
+    s.nonce = g.nonce;
+    std::memcpy(s.peerVersion, g.version, sizeof s.peerVersion);
+    s.peerFormat = g.format;
+    s.connected = true;
+    s.lastHeardMs = nowMs;
+    for (NetGreeting& other : s.greetings) other = NetGreeting{};
+    return true;
+  }
+  return false;
+}
+
+void TakeJoin(NetSession& s, const NetAddress& from, const NetDatagram& d, uint32_t nowMs) {
+  if (s.phase == NetPhase::Hosting || s.phase == NetPhase::Greeting) {
+    if (!Greet(s, from, d, nowMs)) Drop(s, NetDrop::Stranger);
     return;
   }
+  const bool busy = s.phase == NetPhase::Playing;
+  if (busy && SameAddress(from, s.peer) && d.nonce == s.nonce) return;  // a Join repeated, crossing the Play
   if (busy && d.nonce == s.nonce) {
     // The same joiner by its other family: it keeps the address answered.
-    Drop(s, NetDrop::Stranger);
-    return;
-  }
-  if (s.phase == NetPhase::Greeting) {
-    // Not refused: the Join being greeted may be a stray one, given up
-    // within NET_GREETING_MS, and this joiner repeats its own until then.
     Drop(s, NetDrop::Stranger);
     return;
   }
@@ -209,9 +238,9 @@ void TakeBye(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
 // answer, naming both; anything else is dropped.
 void TakeOtherFormat(NetSession& s, const NetAddress& from, const NetDatagram& d, uint32_t nowMs) {
   Drop(s, NetDrop::OtherFormat);
-  if (d.kind == NetKind::Join && s.phase == NetPhase::Hosting) {
+  if (d.kind == NetKind::Join && (s.phase == NetPhase::Hosting || s.phase == NetPhase::Greeting)) {
     Refuse(s, from, d.nonce, NetReason::Format, nowMs);
-  } else if (d.kind == NetKind::Join && (s.phase == NetPhase::Greeting || s.phase == NetPhase::Playing)) {
+  } else if (d.kind == NetKind::Join && s.phase == NetPhase::Playing) {
     Refuse(s, from, d.nonce, NetReason::Busy, nowMs);
   } else if ((d.kind == NetKind::Refuse || d.kind == NetKind::Welcome) && s.phase == NetPhase::Joining &&
              SameAddress(from, s.peer) && d.nonce == s.nonce) {
@@ -253,7 +282,7 @@ void TakeForSession(void* context, const NetAddress& from, const uint8_t* data, 
 }  // namespace
 
 void NetPoll(NetSession& s, uint32_t nowMs) {
-  if (s.socket != NET_NO_SOCKET) {
+  if (s.socket != NET_NO_SOCKET && !s.callerReads) {
     Reading reading = {&s, nowMs};
     NetTakeRead(s, ReadWaiting(s.socket, NET_POLL_DATAGRAMS, TakeForSession, &reading));
   }
@@ -281,7 +310,8 @@ void NetReceive(NetSession& s, const NetAddress& from, const uint8_t* data, size
     return;
   }
   // Everything else comes from the peer only, and after the greeting with
-  // the session's number.
+  // the session's number: the first greeted joiner's Play makes it the peer.
+  if (s.phase == NetPhase::Greeting && d.kind == NetKind::Play && d.session == s.session) TakeGreeted(s, from, nowMs);
   const bool peerKnown = s.connected || s.phase == NetPhase::Joining;
   if (!peerKnown || !SameAddress(from, s.peer)) {
     Drop(s, NetDrop::Stranger);
@@ -314,16 +344,14 @@ void NetService(NetSession& s, uint32_t nowMs) {
         SendJoin(s, nowMs);
       }
       return;
-    case NetPhase::Greeting:
-      // A Join without a Play (a stray datagram, a joiner that gave up):
-      // the port waits for the real one again.
-      if (nowMs - s.lastJoinMs >= NET_GREETING_MS) {
-        s.phase = NetPhase::Hosting;
-        s.connected = false;
-        s.peer = NetAddress{};
-        return;
-      }
-      [[fallthrough]];
+    case NetPhase::Greeting: {
+      // Joins without a Play (stray datagrams, joiners that gave up): the
+      // port waits for the real one again.
+      bool live = false;
+      for (const NetGreeting& g : s.greetings) live = live || Live(g, nowMs);
+      if (!live) s.phase = NetPhase::Hosting;
+      return;
+    }
     case NetPhase::Playing:
       if (nowMs - s.lastHeardMs >= NET_SILENCE_MS) {
         EndSession(s, NetEnd::Silent, 0);

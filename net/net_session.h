@@ -56,7 +56,7 @@ enum class NetPhase : uint8_t {
   Closed,    // no session
   Hosting,   // host: waiting for a Join
   Joining,   // joiner: Join sent, waiting for the answer
-  Greeting,  // host: Welcome sent, waiting for the joiner's first Play
+  Greeting,  // host: Welcome sent to joiners, waiting for the first one's first Play
   Playing,   // frames run in lockstep
   Ended,     // over: NetEndText says why; NetClose frees the socket
 };
@@ -193,8 +193,9 @@ void NetJoinOnSocket(NetSession& s, NetSocket socket, const NetAddress& host, co
                      uint32_t nowMs);
 
 // A session begun on the invite client's socket is read by the client, not
-// by NetPoll: the client hands it the game datagrams it trusts (NetReceive),
-// then what the read met (NetTakeRead), then calls NetService.
+// by NetPoll (which then only serves the timers): the client hands it the
+// game datagrams it trusts (NetReceive), then what the read met
+// (NetTakeRead), then calls NetService.
 // NetTakeRead: a socket that faults on every read and reads nothing ends the
 // session, said as such and not as the peer's silence 5 s later.
 void NetTakeRead(NetSession& s, const NetRead& read);

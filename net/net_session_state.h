@@ -29,6 +29,20 @@ struct NetCounters {
   uint32_t lateFrames;      // frames' time dropped past NET_MAX_LATE_FRAMES
 };
 
+// A joiner greeted while the host waits: each Join is welcomed, and the
+// first greeted joiner whose Play (with the session's number) comes is the
+// peer, so that neither a stray Join nor a stranger who only Joins keeps the
+// real joiner out.
+constexpr int32_t NET_GREETINGS = 4;
+struct NetGreeting {
+  NetAddress from;
+  uint32_t nonce;
+  uint32_t lastJoinMs;
+  uint16_t format;
+  char version[NET_VERSION_BYTES + 1];
+  bool used;
+};
+
 struct NetSession {
   NetPhase phase;
   bool host;                 // true: player 0, hosting; false: player 1, joined
@@ -46,7 +60,8 @@ struct NetSession {
   uint8_t delay;             // the input delay in frames, fixed at the handshake
   uint32_t beganMs;          // NetHost / NetJoin
   uint32_t lastHeardMs;      // the peer's last datagram accepted
-  uint32_t lastJoinMs;       // host, greeting: the joiner's last Join
+  NetGreeting greetings[NET_GREETINGS];  // host, before a peer: the joiners welcomed
+  bool callerReads;          // begun on the caller's socket: NetPoll leaves the reading to it
   uint32_t lastSentMs;
   uint32_t joinSentMs;       // joiner: the last Join sent
   uint32_t rttMs;            // the latest round trip measured

@@ -81,12 +81,14 @@ bool NetJoin(NetSession& s, const NetAddress& host, const NetOptions& options, u
 void NetHostOnSocket(NetSession& s, NetSocket socket, const NetOptions& options, uint32_t nowMs) {
   NetBeginHost(s, options, nullptr, nullptr, nowMs);
   s.socket = socket;
+  s.callerReads = true;
 }
 
 void NetJoinOnSocket(NetSession& s, NetSocket socket, const NetAddress& host, const NetOptions& options,
                      uint32_t nowMs) {
   NetBeginJoin(s, host, options, nullptr, nullptr, nowMs);
   s.socket = socket;
+  s.callerReads = true;
 }
 
 void NetSetSendHook(NetSession& s, NetSendHook send, void* context) {

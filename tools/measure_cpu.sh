@@ -67,7 +67,8 @@ if [ "$dpi" != 96 ]; then
 fi
 
 # Both players have the default keys except player 1's Pause (P instead of
-# Delete): with the same key the second player would resume at once.
+# Delete), as the figures were first taken (when the same key made the
+# second player resume at once; one press of it now pauses once).
 controls() {
   local p b hex=""
   for p in 0 1; do
@@ -170,9 +171,9 @@ title_shown() {
         -fill black +opaque '#FF0000' -fill white -opaque '#FF0000' -format '%[fx:round(mean*w*h)]' info:)
   [ "${n:-0}" -gt 100 ]
 }
-# Delete toggles the pause, held for less than the 5 frames after which it
-# would toggle back; a press that short is sometimes missed or taken twice
-# under Wine, so it is pressed again until the title shows (or goes).
+# Delete toggles the pause at its press, however long it is held; a tap
+# this short was sometimes missed under Wine, so it is pressed again until
+# the title shows (or goes).
 taps=0
 pause_toggle() {
   local want=$1

@@ -76,15 +76,19 @@ void RunFrameTick() {
 
 ReplayPace replayPace = {1, false, 0};
 
-// The title's text is set only when what it says changes.
+// The title's text is set only when what it says changes: the speed (1x
+// too) or the pause while a replay runs, then that it is over.
 static void ShowReplayPace() {
   const bool on = session.replay == ReplayState::Replaying;
-  const uint32_t want = !on ? 0 : replayPace.paused ? PACE_PAUSED : replayPace.speed == 1 ? 0 : replayPace.speed;
+  const bool over = session.replay == ReplayState::ReplayOver;
+  const uint32_t want = over ? PACE_OVER : !on ? 0 : replayPace.paused ? PACE_PAUSED : replayPace.speed;
   if (want == replayPace.shown) return;
   replayPace.shown = want;
   char title[64];
   if (want == 0) {
     std::snprintf(title, sizeof title, "%s", MAIN_WINDOW_TITLE);
+  } else if (want == PACE_OVER) {
+    std::snprintf(title, sizeof title, "%s - replay over", MAIN_WINDOW_TITLE);
   } else if (want == PACE_PAUSED) {
     std::snprintf(title, sizeof title, "%s - replay paused", MAIN_WINDOW_TITLE);
   } else {
@@ -134,7 +138,7 @@ void RunDueFrameTicks() {
       break;
     }
   }
-  if (replayPace.shown != 0) ShowReplayPace();  // the replay may be over
+  if (session.replay != ReplayState::NotReplaying) ShowReplayPace();  // the replay may be over
   SetFrameTimerPeriod(networkPace ? FRAME_PERIOD_MS : FrameTimerPeriod(gameState));
 }
 

@@ -69,13 +69,15 @@ void RunFrameTick();
 // (FrameTimerPeriod).
 void RunDueFrameTicks();
 // A replay's pace, set by keys: frame ticks per 10 ms (1, 2, 4 or 8), paused,
-// and the title last shown for it (0 plain, else the speed, PACE_PAUSED).
+// and the title last shown for it (0 plain, else the speed, PACE_PAUSED,
+// PACE_OVER once the recording has run to its end).
 struct ReplayPace {
   uint32_t speed;
   bool paused;
   uint32_t shown;
 };
 constexpr uint32_t PACE_PAUSED = 100;
+constexpr uint32_t PACE_OVER = 101;
 extern ReplayPace replayPace;
 // WM_KEYDOWN while a replay runs: 1, 2, 4, 8 the speed, P or Space pause and
 // resume, the right arrow one tick while paused, N the ticks up to the next

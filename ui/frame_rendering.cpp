@@ -4,11 +4,14 @@
 
 #include <cstdio>
 
+#include "controls/config_dialog.h"
+#include "controls/control_set.h"
 #include "engine/engine.h"
 #include "ui/layout.h"
 
 HFONT titleFont;
 HFONT controlFont;
+HFONT linesFont;
 HPEN pens[CELL_VALUES];
 HBRUSH brushes[CELL_VALUES];
 
@@ -20,6 +23,7 @@ HBITMAP swapBitmap;
 HDC swapDC;
 
 ImageRecord imageRecord;
+bool remoteWell[2];
 
 const char TITLE_TEXT[] = "BlockTide";
 
@@ -45,13 +49,30 @@ static HFONT MakeControlFont() {
   return CreateFontIndirectA(&font);
 }
 
+// The lines under the title: the stock GUI font, which is made for the
+// screen's DPI; at a layout of another DPI (a monitor of another scale),
+// its face at its height scaled to the layout's.
+static HFONT MakeLinesFont() {
+  HDC screen = GetDC(nullptr);
+  const int32_t screenDpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : BASE_DPI;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  if (layoutDpi == screenDpi || screenDpi <= 0) return nullptr;
+  LOGFONTA font = {};
+  GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+  font.lfHeight = MulDiv(font.lfHeight, layoutDpi, screenDpi);
+  font.lfWidth = 0;
+  return CreateFontIndirectA(&font);
+}
+
 void MakeFonts() {
   if (titleFont != nullptr) DeleteObject(titleFont);
   if (controlFont != nullptr) DeleteObject(controlFont);
+  if (linesFont != nullptr) DeleteObject(linesFont);
   titleFont = CreateFontA(titleFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                           "Arial Black");
   controlFont = MakeControlFont();
+  linesFont = MakeLinesFont();
 }
 
 void CreateDrawingObjects() {
@@ -77,6 +98,8 @@ void DestroyDrawingObjects() {
   titleFont = nullptr;
   if (controlFont != nullptr) DeleteObject(controlFont);
   controlFont = nullptr;
+  if (linesFont != nullptr) DeleteObject(linesFont);
+  linesFont = nullptr;
 }
 
 // A stored or composed cell holds 0 to 8; anything else is drawn as empty
@@ -190,32 +213,66 @@ void ClearWellImage(int p) {
   BlankWell(p);
 }
 
-// Between matches, under the title: player p's figures of the last match
-// and the tally, in the stock GUI font (no object to make or free).
-static void DrawFigures(HDC dc, int p, const RECT& well) {
+// What the well of a player shows under the title: nothing (before the
+// first match ends, or the match being paused for this well), the last
+// match's figures between matches, the player's own figures from the moment
+// they are out, or that the match is paused and how to go on.
+static TitleNote NoteFor(int p) {
   const MatchFigures& m = matchFigures;
-  const PlayerFigures& f = m.last[p];
-  const int64_t pps = PiecesPerSecond100(f.pieces, m.lastFrames);
-  char text[320];
-  std::snprintf(text, sizeof text, "%sscore %d\npieces %lld, %lld.%02lld a second\nrows %lld, garbage sent %lld\nwins %d",
-                m.winner == p ? "winner\n" : "", f.score, static_cast<long long>(f.pieces),
-                static_cast<long long>(pps / 100), static_cast<long long>(pps % 100), static_cast<long long>(f.rows),
-                static_cast<long long>(f.sent), m.wins[p]);
+  if (m.running && gameState.gameOver[p]) return TitleNote::Out;
+  if (m.running && gameState.paused) return TitleNote::Paused;
+  return m.running || m.matchesEnded == 0 ? TitleNote::None : TitleNote::Ended;
+}
+
+// Under the title, in the stock GUI font (linesFont at another DPI):
+// player p's figures ("winner" or "out" first) and the tally.
+static void DrawFigures(HDC dc, int p, const RECT& well, TitleNote note) {
+  const MatchFigures& m = matchFigures;
+  PlayerFigures f = note == TitleNote::Out ? m.now[p] : m.last[p];
+  if (note == TitleNote::Out) f.score = gameState.score[p];
+  const int64_t pps = PiecesPerSecond100(f.pieces, f.frames);
+  const char* first = note == TitleNote::Out ? "out\n" : m.winner == p ? "winner\n" : "";
+  char text[400];
+  std::snprintf(text, sizeof text,
+                "%sscore %d\npieces %lld, %lld.%02lld a second\nrows %lld, garbage sent %lld\nswaps %lld, %lld "
+                "points\nwins %d",
+                first, f.score, static_cast<long long>(f.pieces), static_cast<long long>(pps / 100),
+                static_cast<long long>(pps % 100), static_cast<long long>(f.rows), static_cast<long long>(f.sent),
+                static_cast<long long>(f.swaps), static_cast<long long>(-f.swaps * SWAP_COST), m.wins[p]);
   RECT area = well;
-  area.top = well.bottom / 2 + 32;
-  SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  area.top = well.bottom / 2 + ScaleToDpi(32, layoutDpi);
+  SelectObject(dc, linesFont != nullptr ? static_cast<HGDIOBJ>(linesFont) : GetStockObject(DEFAULT_GUI_FONT));
+  SetTextColor(dc, RGB(0, 0, 0));
+  DrawTextA(dc, text, -1, &area, DT_CENTER | DT_NOPREFIX);
+}
+
+// "paused" and the key or button that resumes it, by the name the Config
+// dialog shows; none for the computer or the other PC's player, whose keys
+// are not at this one.
+static void DrawPaused(HDC dc, int p, const RECT& well) {
+  char text[BINDING_TEXT_SIZE + 32] = "paused";
+  if (controls[p].keyboardMode != COMPUTER_MODE && !remoteWell[p]) {
+    char name[BINDING_TEXT_SIZE];
+    FormatBinding(p, controls[p].bindings[static_cast<int>(Action::Pause)], name);
+    if (name[0] != '\0') std::snprintf(text, sizeof text, "paused\n%s resumes", name);
+  }
+  RECT area = well;
+  area.top = well.bottom / 2 + ScaleToDpi(32, layoutDpi);
+  SelectObject(dc, linesFont != nullptr ? static_cast<HGDIOBJ>(linesFont) : GetStockObject(DEFAULT_GUI_FONT));
   SetTextColor(dc, RGB(0, 0, 0));
   DrawTextA(dc, text, -1, &area, DT_CENTER | DT_NOPREFIX);
 }
 
 // The title drawn over a blank well is the same picture whatever the well
-// held, so a well that shows it already (with the same figures) is left alone.
+// held, so a well that shows it already (with the same lines) is left alone.
 void DrawTitle(int p) {
   const bool cleared = imageRecord.clearPending[p];
   imageRecord.clearPending[p] = false;
+  const TitleNote note = NoteFor(p);
   const int32_t match = matchFigures.running ? 0 : matchFigures.matchesEnded;
   const int32_t wins = matchFigures.wins[p];
-  const bool sameFigures = imageRecord.titleMatch[p] == match && imageRecord.titleWins[p] == wins;
+  const bool sameFigures =
+      imageRecord.titleMatch[p] == match && imageRecord.titleWins[p] == wins && imageRecord.titleNote[p] == note;
   if (imageRecord.well[p] == WellPicture::Title && sameFigures) return;
   if (cleared || imageRecord.well[p] == WellPicture::Title) BlankWell(p);
 
@@ -227,7 +284,9 @@ void DrawTitle(int p) {
   DrawTextA(dc, TITLE_TEXT, -1, &area, TITLE_FORMAT);
   imageRecord.titleMatch[p] = match;
   imageRecord.titleWins[p] = wins;
-  if (match != 0) DrawFigures(dc, p, area);
+  imageRecord.titleNote[p] = note;
+  if (note == TitleNote::Ended || note == TitleNote::Out) DrawFigures(dc, p, area, note);
+  if (note == TitleNote::Paused) DrawPaused(dc, p, area);
   // Over cells (a step called on its own) the text makes a picture of its own.
   imageRecord.well[p] = imageRecord.well[p] == WellPicture::Blank ? WellPicture::Title : WellPicture::Unknown;
   MarkChanged(WELL_IMAGE << p);

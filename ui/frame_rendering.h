@@ -16,6 +16,7 @@
 constexpr int CELL_VALUES = 9;
 extern HFONT titleFont;
 extern HFONT controlFont;
+extern HFONT linesFont;  // the lines under the title; none at the screen's DPI (the stock GUI font)
 extern HPEN pens[CELL_VALUES];
 extern HBRUSH brushes[CELL_VALUES];
 
@@ -38,6 +39,9 @@ static_assert(TITLE_FORMAT == 0x25, "the title's centring");
 // (and within them the cells) whose picture changed, and the window repaints
 // only those images. Cells are kept as the style drawn (0 to 8).
 enum class WellPicture : int32_t { Unknown, Blank, Title, Cells };
+// The lines under a Title picture: none, the last match's figures, the
+// player's own figures once out while the other plays on, or "paused".
+enum class TitleNote : int32_t { None, Ended, Out, Paused };
 
 // Image bits of ImageRecord::changed: well p, preview p, the swap box.
 constexpr uint32_t WELL_IMAGE = 1u;      // << p
@@ -60,9 +64,14 @@ struct ImageRecord {
   // match number 0 while a match runs or before the first one ends).
   int32_t titleMatch[2];
   int32_t titleWins[2];
+  TitleNote titleNote[2];
   uint32_t changed;  // images painted since the last RequestRepaint
 };
 extern ImageRecord imageRecord;
+
+// The wells of the other PC's player in a network match (network_match.cpp
+// writes it): their paused well names no key of this PC's.
+extern bool remoteWell[2];
 
 // The entry point, after the layout: the fonts, then pens and brushes 0 to 8.
 void CreateDrawingObjects();

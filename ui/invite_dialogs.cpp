@@ -57,7 +57,25 @@ bool TakeFields(HWND dialog, InviteDialogFields& fields) {
   return true;
 }
 
+// The code in a font to read it out by: 20 points at the dialog's DPI, made
+// when the dialog opens and deleted with it.
+void ShowCodeLarge(HWND dialog) {
+  if (inviteCodeFont == nullptr) {
+    HDC dc = GetDC(dialog);
+    const int dpi = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+    if (dc != nullptr) ReleaseDC(dialog, dc);
+    inviteCodeFont = CreateFontA(-MulDiv(20, dpi, 72), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                 FIXED_PITCH | FF_MODERN, "Courier New");
+  }
+  if (inviteCodeFont != nullptr) {
+    SendDlgItemMessageA(dialog, IDC_INVITE_CODE, WM_SETFONT, reinterpret_cast<WPARAM>(inviteCodeFont), TRUE);
+  }
+}
+
 }  // namespace
+
+HFONT inviteCodeFont;
 
 INT_PTR CALLBACK InviteDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -65,6 +83,7 @@ INT_PTR CALLBACK InviteDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM l
       const auto* fields = reinterpret_cast<const InviteDialogFields*>(lParam);
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
       SetDlgItemTextA(dialog, IDC_LOBBY, fields->lobby);
+      if (fields->lobby[0] == '\0') SetDlgItemTextA(dialog, IDC_INVITE_STATUS, LOBBY_HINT);
       if (fields->lobby[0] != '\0' && GetDlgItem(dialog, IDC_INVITE_CODE) != nullptr) {
         SetFocus(GetDlgItem(dialog, IDC_INVITE_CODE));  // the lobby is known: the code is what is asked
         return FALSE;
@@ -74,7 +93,11 @@ INT_PTR CALLBACK InviteDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     case WM_COMMAND: {
       auto* fields = reinterpret_cast<InviteDialogFields*>(GetWindowLongPtrA(dialog, DWLP_USER));
       if (LOWORD(wParam) == IDOK) {
-        if (TakeFields(dialog, *fields)) EndDialog(dialog, IDOK);
+        if (TakeFields(dialog, *fields)) {
+          SetDlgItemTextA(dialog, IDC_INVITE_STATUS, "Connecting...");
+          UpdateWindow(dialog);
+          EndDialog(dialog, IDOK);
+        }
         return TRUE;
       }
       if (LOWORD(wParam) == IDCANCEL) {
@@ -92,7 +115,12 @@ INT_PTR CALLBACK InviteCodeDialog(HWND dialog, UINT message, WPARAM wParam, LPAR
   switch (message) {
     case WM_INITDIALOG:
       SetDlgItemTextA(dialog, IDC_INVITE_CODE, reinterpret_cast<const char*>(lParam));
+      ShowCodeLarge(dialog);
       return TRUE;
+    case WM_DESTROY:
+      if (inviteCodeFont != nullptr) DeleteObject(inviteCodeFont);
+      inviteCodeFont = nullptr;
+      return FALSE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDC_COPY) {
         char code[32];

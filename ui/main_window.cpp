@@ -158,9 +158,17 @@ bool CreateMainWindow(HINSTANCE inst, int showCommand) {
   FrameAround(outer, layoutDpi);  // the start-up layout's DPI: the screen's
   OffsetRect(&outer, 50, 50);
   windowRecord = {};
-  WindowRecord stored;
+  WindowRecord stored = {};
   const bool restored = LoadWindowRecord(stored);
-  if (restored) SetRect(&outer, stored.left, stored.top, stored.right, stored.bottom);
+  // A stored place smaller than this scale's minimum was left at a smaller
+  // scale (the value keeps no DPI): kept as a size, it would open at the
+  // minimum, not at the layout's share of the screen, which it gets instead.
+  const int32_t frameWidth = (outer.right - outer.left) - clientWidth;
+  const int32_t frameHeight = (outer.bottom - outer.top) - clientHeight;
+  const bool sized = stored.right - stored.left >= ScaleToDpi(MIN_CLIENT_WIDTH, layoutDpi) + frameWidth &&
+                     stored.bottom - stored.top >= ScaleToDpi(MIN_CLIENT_HEIGHT, layoutDpi) + frameHeight;
+  if (restored && sized) SetRect(&outer, stored.left, stored.top, stored.right, stored.bottom);
+  if (restored && !sized) OffsetRect(&outer, stored.left - outer.left, stored.top - outer.top);
   HWND window = CreateWindowExA(0, MAIN_CLASS_NAME, MAIN_WINDOW_TITLE, MAIN_WINDOW_STYLE, outer.left, outer.top,
                                 outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, inst, nullptr);
   if (window == nullptr) return false;
@@ -174,6 +182,10 @@ bool CreateMainWindow(HINSTANCE inst, int showCommand) {
   scoreLabel[1] = MakeControl("STATIC", "0", LABEL_STYLE, scorePlace[1], ID_SCORE0 + 1);
   levelLabel[0] = MakeControl("STATIC", "1", LABEL_STYLE, levelPlace[0], ID_LEVEL0);
   levelLabel[1] = MakeControl("STATIC", "1", LABEL_STYLE, levelPlace[1], ID_LEVEL0 + 1);
+  // A replay plays the file's matches and controls: Start and Config would do nothing.
+  if (session.replay != ReplayState::NotReplaying) {
+    for (int id : {ID_START, ID_CONFIG0, ID_CONFIG0 + 1}) EnableWindow(GetDlgItem(window, id), FALSE);
+  }
   // The window's DPI or the stored size may not be the start-up layout's.
   FitLayout(window, WindowDpi(window));
   NoteWindowPlace(window, false);

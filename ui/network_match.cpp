@@ -239,6 +239,7 @@ void EndNetworkMatch(bool tell, const char* why = nullptr) {
   networkMatch.wakeOnDatagram = false;
   if (MatchRuns()) RunCommand(ID_STOP, ActStop);
   networkMatch.playing = false;
+  remoteWell[0] = remoteWell[1] = false;
   SetNetworkPace(false);
   ShowNetworkState();
   if (tell) Tell(text, true);
@@ -249,16 +250,12 @@ void EndNetworkMatch(bool tell, const char* why = nullptr) {
 void BeginPlaying() {
   const int own = LocalPlayer();
   const bool ownShadow = SendMessageA(shadowCheck[own], BM_GETCHECK, 0, 0) == BST_CHECKED;
-  gameState = GameState{};
-  gameState.gameOver[0] = gameState.gameOver[1] = true;
-  matchFigures = MatchFigures{};  // the session's tally starts at 0 on both
-  randState = 0;
-  frameGravity = FrameGravity{};
-  for (int p = 0; p < PLAYERS; ++p) ArmFrameGravity(frameGravity, p, GRAVITY_BASE_MS);
+  NetBeginMatchState();  // the session's tally starts at 0 on both
   ShowShadowBoxes();
   if (ownShadow) NetRequestShadow(netSession, own, 1);
   CloseCodeDialog();  // the code is used
   networkMatch.playing = true;
+  remoteWell[1 - own] = true;
   networkMatch.playingSinceMs = timerCalls.getTime();
 }
 
@@ -358,6 +355,20 @@ bool BeginNetworkSession(NetworkRole role, const char* address, uint16_t port, u
   return true;
 }
 
+// A dialog's OK may be followed by a while of setting up (Winsock begun, the
+// look-up's thread made) before the title says what is awaited: the title
+// says so at once and the window paints what the dialog covered. Nothing
+// begun (a failure told), the plain title again.
+void SayConnecting() {
+  char title[64];
+  std::snprintf(title, sizeof title, "%s - Connecting...", MAIN_WINDOW_TITLE);
+  SetWindowTextA(mainWindow, title);
+  UpdateWindow(mainWindow);
+}
+void UnsayConnecting() {
+  if (!NetworkMatchOn() && networkMatch.lookUp.thread == nullptr) SetWindowTextA(mainWindow, MAIN_WINDOW_TITLE);
+}
+
 }  // namespace
 
 bool NetworkMatchOn() { return NetSessionStats(netSession).phase != NetPhase::Closed || InviteBeforeSession(); }
@@ -438,12 +449,14 @@ bool OnNetworkMenu(UINT item) {
     const INT_PTR answer = DialogBoxParamA(instance, MAKEINTRESOURCEA(host ? IDD_HOST_INVITE : IDD_JOIN_INVITE),
                                            mainWindow, InviteDialog, reinterpret_cast<LPARAM>(&fields));
     if (answer == IDOK) {
+      SayConnecting();
       SaveLobbyAddress(fields.lobby);
       std::string lobbyHost;
       uint16_t lobbyPort = LOBBY_DEFAULT_PORT;
       ParsePeerAddress(fields.lobby, lobbyHost, lobbyPort, LOBBY_DEFAULT_PORT);  // the dialog checked it
       if (host) HostInviteMatch(lobbyHost.c_str(), lobbyPort);
       if (!host) JoinInviteMatch(lobbyHost.c_str(), lobbyPort, fields.code);
+      UnsayConnecting();
     }
     SetFocus(mainWindow);
     return true;
@@ -452,7 +465,11 @@ bool OnNetworkMenu(UINT item) {
   NetworkDialogFields& fields = host ? networkMatch.hostFields : networkMatch.joinFields;
   const INT_PTR answer = DialogBoxParamA(instance, MAKEINTRESOURCEA(host ? IDD_HOST : IDD_JOIN), mainWindow,
                                          NetworkDialog, reinterpret_cast<LPARAM>(&fields));
-  if (answer == IDOK) BeginNetworkSession(host ? NetworkRole::Host : NetworkRole::Join, fields.address, fields.port);
+  if (answer == IDOK) {
+    SayConnecting();
+    BeginNetworkSession(host ? NetworkRole::Host : NetworkRole::Join, fields.address, fields.port);
+    UnsayConnecting();
+  }
   SetFocus(mainWindow);
   return true;
 }

@@ -28,6 +28,7 @@ class Sampler : public ::testing::Test {
     pad->axes = 8;
     pad->hats = 4;
     fakedi::Install();
+    ResetPauseSampling();
     window = CreateWindowA("STATIC", "sampler", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                            GetModuleHandleA(nullptr), nullptr);
     for (int p = 0; p < 2; ++p) {
@@ -151,4 +152,52 @@ TEST_F(Sampler, KeyboardModeReadsTheUnpolledObject) {
   // Back in joystick mode the next read sees the button up.
   controls[0].keyboardMode = 0;
   EXPECT_EQ(Action::NoAction, SampleRead(0));
+}
+
+// A held Pause toggled the pause every 5th tick under the repeat rule, and
+// one press of the shared default key paused and resumed at once.
+TEST_F(Sampler, PauseIsOnePressWhoeverItIsBoundTo) {
+  // Held 3 to 100 frames (30 ms to 1 s), both players sampled each frame.
+  for (int frames : {3, 8, 15, 30, 100}) {
+    int pauses[2] = {0, 0};
+    for (int f = 0; f <= frames; ++f) {
+      keyState[VK_DELETE] = f < frames ? static_cast<SHORT>(0x8000) : 0;
+      for (int p = 0; p < 2; ++p) pauses[p] += SampleAction(p) == Action::Pause ? 1 : 0;
+    }
+    EXPECT_EQ(1, pauses[0]) << "player 0 takes the shared key's press, held " << frames;
+    EXPECT_EQ(0, pauses[1]) << "and player 1 not the same press, held " << frames;
+  }
+  // One sampling a row: the keys down, the player, what it gets.
+  struct Row { int keys[2]; int p; Action want; const char* why; };
+  const Row rows[] = {{{VK_DELETE}, 1, Action::Pause, "player 0 out: player 1 takes it"},
+                      {{}, 1, Action::NoAction, "released"},
+                      {{VK_DELETE}, 0, Action::Pause, "pressed again"},
+                      {{VK_DELETE, 'A'}, 0, Action::Left, "the other keys as before while held"},
+                      {{}, 0, Action::NoAction, "released"},
+                      {{VK_DELETE, 'S'}, 0, Action::SpeedUp, "the lower action held at the press wins"},
+                      {{VK_DELETE}, 0, Action::Pause, "and the press waited for it"},
+                      {{}, 0, Action::NoAction, "released"}};
+  for (const Row& r : rows) {
+    std::memset(keyState, 0, sizeof keyState);
+    for (int vk : r.keys) keyState[vk] = static_cast<SHORT>(vk != 0 ? 0x8000 : 0);
+    EXPECT_EQ(r.want, SampleAction(r.p)) << r.why;
+  }
+  controls[1].bindings[6].arg2 = VK_INSERT;  // keys of their own: a press each
+  Hold(VK_DELETE);
+  Hold(VK_INSERT);
+  EXPECT_EQ(Action::Pause, SampleAction(0));
+  EXPECT_EQ(Action::Pause, SampleAction(1));
+
+  // A joystick button: one Pause per press, held over 40 polls.
+  JoystickSet(0);
+  for (int a = 0; a < 8; ++a) controls[0].bindings[a] = Binding{0, 0, a == 6 ? 5 : 20 + a};
+  ASSERT_EQ(Action::NoAction, SampleRead(0)) << "the pad open and read";
+  for (int press = 0; press < 3; ++press) {
+    int pauses = 0;
+    for (int f = 0; f <= 40; ++f) {
+      pad->SetButton(5, f < 40);
+      pauses += SampleAction(0) == Action::Pause ? 1 : 0;
+    }
+    EXPECT_EQ(1, pauses) << "press " << press;
+  }
 }

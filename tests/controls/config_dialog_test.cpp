@@ -39,6 +39,17 @@ TEST_F(DialogTest, TemplateOpensOnTheStoredSetWithTheDeviceList) {
   }
   EXPECT_EQ(2, SendMessageA(list, CB_GETCURSEL, 0, 0)) << "player 1's stored stick";
   EXPECT_EQ("S", Text(Field(0))) << "the stored keys are shown";
+  // Dropped, the list shows every entry (the template's height showed one).
+  SendMessageA(list, CB_SHOWDROPDOWN, TRUE, 0);
+  COMBOBOXINFO info = {};
+  info.cbSize = sizeof info;
+  RECT shown = {};
+  ASSERT_TRUE(GetComboBoxInfo(list, &info) && GetClientRect(info.hwndList, &shown));
+  EXPECT_LE(8 * SendMessageA(list, CB_GETITEMHEIGHT, 0, 0), shown.bottom);
+  SendMessageA(list, CB_SHOWDROPDOWN, FALSE, 0);
+  RECT closed = {};
+  GetWindowRect(list, &closed);
+  EXPECT_GT(40, closed.bottom - closed.top) << "closed, the box keeps its height";
 
   // Keyboard mode selects entry 0; a stick that is not listed selects none.
   controls[1].keyboardMode = 1;

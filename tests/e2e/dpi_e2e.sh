@@ -4,7 +4,8 @@
 # afresh, the falling piece drawn again in the larger wells and the match
 # going on; maximised, it opens maximised the next time. At 144 (Wine's LogPixels) on a 1536 x 1152 desk every rectangle
 # is the 96 one times 1.5 (the title in both wells, the controls' texts
-# whole, their font 24 pixels high), and the window stops at its minimum.
+# whole, their font 24 pixels high), and the window stops at its minimum;
+# a place stored at 96 opens at the two thirds again, not at that minimum.
 #   dpi_e2e.sh GAME_EXE BUILD_DIR PROBE_EXE
 # Screenshots of a failing run are kept in BUILD_DIR/e2e-output/dpi/.
 set -u
@@ -88,4 +89,11 @@ l=$(layout)
 [ "$(cut -d' ' -f2-3 <<<"$l")" = "984 672" ] || fail "144 DPI: the minimum is $l, not 984 x 672"
 close_with_alt_f4
 [ "$rc" -eq 0 ] || fail "144 DPI: exit code $rc"
+# A place left at a smaller scale (a 96-DPI window, 690 x 540 at 50, 50):
+# the window opens there at the layout's two thirds of the screen, not at
+# this scale's minimum.
+wine reg add "$SETTINGS_KEY" /v Window /t REG_BINARY /d 3200000032000000e40200004e02000000000000 /f >/dev/null
+launch_game
+[ "$(layout | cut -d' ' -f1-3)" = "144 1023 768" ] || fail "144 DPI, a 96-DPI place stored: layout $(layout)"
+close_with_alt_f4
 echo "PASS"

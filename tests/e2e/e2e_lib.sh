@@ -24,12 +24,13 @@ SHADOW0="300 479"; SHADOW1="380 479"
 WELL=("$WELL0" "$WELL1")
 SHADOW_LEFT=(266 346)
 
-# Waits (up to 10 s) for the main window, titled "BlockTide" or as the
+# Waits (up to 10 s) for the main window, titled "BlockTide" (a replay's
+# "BlockTide - replay 1x" and the like too) or as the
 # pattern given says; sets wid, and ox, oy: the screen origin of the client
 # area (there is no window manager, so the X window is the client area).
 # Also sets WIDTH and HEIGHT. Returns 1 when none appears.
 find_game_window() {
-  local title=${1:-^BlockTide\$}
+  local title=${1:-^BlockTide( - replay [^ ]+)?\$}
   wid=""
   for _ in $(seq 1 100); do
     wid=$(xdotool search --name "$title" 2>/dev/null | head -n 1)

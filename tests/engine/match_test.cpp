@@ -149,6 +149,18 @@ TEST(ScriptedMatch, WinnerAndTally) {
   EXPECT_EQ(1, matchFigures.now[0].pieces);
   EXPECT_EQ(2, matchFigures.now[0].rows);
   EXPECT_EQ(1, matchFigures.now[0].sent) << "two rows at once send one";
+  // Player 0 out early: their time in play stops while player 1's goes on,
+  // a pause counts for neither, and each swap that cost points is counted.
+  gameState.gameOver[0] = true;
+  const int32_t before = gameState.score[1];
+  Play(clock, 50, none, Action::Swap);
+  EXPECT_EQ(1, matchFigures.now[1].swaps) << "one swap in 50 frames under the long delay";
+  EXPECT_EQ(before - SWAP_COST, gameState.score[1]);
+  gameState.paused = true;
+  Play(clock, 20, none, none);
+  gameState.paused = false;
+  EXPECT_EQ(100, matchFigures.now[0].frames);
+  EXPECT_EQ(150, matchFigures.now[1].frames);
   gameState.score[1] = 7;  // player 1 leads, nobody is out
   gameState.gameOver[0] = gameState.gameOver[1] = true;
   EXPECT_EQ(0, matchFigures.matchesEnded) << "ended by the next tick, not by the Stop";
@@ -157,8 +169,9 @@ TEST(ScriptedMatch, WinnerAndTally) {
   EXPECT_EQ(1, matchFigures.winner);
   EXPECT_EQ(7, matchFigures.last[1].score);
   EXPECT_EQ(1, matchFigures.last[0].pieces);
-  EXPECT_EQ(100, matchFigures.lastFrames);
-  EXPECT_EQ(100, PiecesPerSecond100(matchFigures.last[0].pieces, matchFigures.lastFrames));
+  EXPECT_EQ(150, matchFigures.lastFrames);
+  EXPECT_EQ(100, PiecesPerSecond100(matchFigures.last[0].pieces, matchFigures.last[0].frames))
+      << "one piece in player 0's own second in play";
   Play(clock, 10, none, none);
   EXPECT_EQ(1, matchFigures.matchesEnded) << "a match ends once";
 

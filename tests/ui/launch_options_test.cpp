@@ -85,6 +85,10 @@ TEST(LaunchOptions, InviteRolesAndTheirLobby) {
   EXPECT_EQ(43150, o.lobbyPort);
   uint64_t code = 0;
   ASSERT_TRUE(ParseLobbyCode("ABCD-2345", code));
+  uint64_t spaced = 0;
+  EXPECT_TRUE(ParseLobbyCode("abcd 2345", spaced));
+  EXPECT_EQ(code, spaced) << "a space in the dash's place, as a code is read out";
+  EXPECT_FALSE(ParseLobbyCode("AB CD2345", spaced)) << "nowhere else";
   ASSERT_TRUE(ParseLaunchOptions("/join-invite abcd2345 /lobby 192.0.2.9", o, error)) << error;
   EXPECT_EQ(NetworkRole::JoinInvite, o.network);
   EXPECT_EQ(code, o.inviteCode) << "any case, without the dash";

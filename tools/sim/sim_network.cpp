@@ -131,14 +131,21 @@ int FindPath(const SimNetPlan& plan, NetSession& s, const NetOptions& options) {
   }
 }
 
+// The socket's reader: the session's own, or by invite the lobby client,
+// which hands the session what it may trust.
+void Poll(NetSession& s, bool invite, uint32_t nowMs) {
+  if (invite) LobbyClientPoll(lobbyClient, nowMs);
+  else NetPoll(s, nowMs);
+}
+
 // Waits for the handshake; false when the session ended instead.
-bool Connect(NetSession& s) {
+bool Connect(NetSession& s, bool invite) {
   for (;;) {
     const NetEvent e = NetTakeEvent(s);
     if (e == NetEvent::Connected) return true;
     if (e == NetEvent::Ended) return false;
     WaitForDatagram(NetSessionSocket(s), 5);
-    NetPoll(s, MonotonicMs());
+    Poll(s, invite, MonotonicMs());
   }
 }
 
@@ -219,7 +226,7 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
     }
     if (NetJoin(s, found[0], options, MonotonicMs()) && count > 1) NetAlsoJoin(s, found[1], MonotonicMs());
   }
-  if (!Connect(s)) return Closing(plan, Lost(s));
+  if (!Connect(s, plan.invite)) return Closing(plan, Lost(s));
   const bool hosting = NetSessionStats(s).localPlayer == 0;
   if (plan.invite) {
     std::fprintf(stderr, "path: %s over %s\n",
@@ -244,7 +251,7 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
   const NetFrameCalls calls = {&run, OwnAction, RunFrame};
   while (!MatchOver(run) && NetPlaying(s)) {
     const uint32_t now = MonotonicMs();
-    NetPoll(s, now);
+    Poll(s, plan.invite, now);
     const NetRun ran = NetRunFrames(s, now, NET_FRAMES_PER_MESSAGE, calls);
     const uint32_t untilDue = NetMsUntilDue(s, MonotonicMs());
     if (untilDue > 0 || ran.waited) WaitForDatagram(NetSessionSocket(s), untilDue > 0 ? untilDue : 1u);
@@ -258,7 +265,7 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
   // The goodbyes, with the digests of the frames since the last one.
   while (!NetFinish(s, MonotonicMs())) {
     WaitForDatagram(NetSessionSocket(s), 5);
-    NetPoll(s, MonotonicMs());
+    Poll(s, plan.invite, MonotonicMs());
   }
   PrintNetworkFigures(NetSessionStats(s), run);
   if (NetSessionStats(s).endReason != NetEnd::Left) {
