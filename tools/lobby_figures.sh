@@ -6,8 +6,10 @@
 # round trips in the same run; it prints the figures and the lobby's summary.
 # Usage: bash tools/lobby_figures.sh BUILD_DIR [--smoke] [PORT]
 # (--smoke: 16 rooms, 2 and 4 relaying for 1 s, the ctest's run). UDP PORT
-# (default 42600) to PORT+17 on 127.0.0.1 and PORT+1, PORT+2 on 127.1.x.y and
-# 127.2.x.y; every process stops by itself within about 2 minutes.
+# (default 42600) to PORT+17 on 127.0.0.1 and PORT+1, PORT+2 on 127.1.x.1 to
+# 127.16.x.1 (the hosts) and from 127.64.x.1 (the joiners), one address a
+# /24, as the lobby counts its limits by network; every process stops by
+# itself within about 2 minutes.
 set -u
 build=${1:?usage: lobby_figures.sh BUILD_DIR [--smoke] [PORT]}
 shift

@@ -19,6 +19,9 @@ const NetAddress JOINER = Ipv4Address(0x7F000001, 42001);
 const NetAddress STRANGER = Ipv4Address(0x7F000002, 42002);
 const NetAddress LOBBY = Ipv4Address(0x7F000003, 41415);
 const uint64_t SECRET[LOBBY_SECRET_WORDS] = {1, 2, 3, 4, 5, 6};
+// The seeds' ticket and token: the punching client's are these, so that the
+// seeds' Peers, Probe and Relayed reach past the ticket and token checks.
+const uint64_t TICKET = 0x1122334455667788ull, TOKEN = 0x8877665544332211ull;
 
 const NetAddress* asker = &HOST;
 
@@ -33,6 +36,7 @@ void Ask(const NetAddress& from, LobbyKind kind, uint64_t code, uint32_t nowMs) 
   d.kind = kind;
   d.cookie = LobbyCookie(lobbyService, from, nowMs);
   d.code = code;
+  d.ticket = TICKET + from.port;  // one each: the host's, the joiner's, the stranger's
   uint8_t bytes[LOBBY_MAX_DATAGRAM];
   asker = &from;
   LobbyReceive(lobbyService, from, bytes, WriteLobbyDatagram(d, bytes, sizeof bytes), nowMs);
@@ -43,9 +47,12 @@ void Punching(uint64_t code) {
   asker = &LOBBY;
   LobbyBeginJoinInvite(lobbyClient, NetSessionRecord(1), &LOBBY, 1, code, &JOINER, DefaultNetOptions(), Check,
                        nullptr, 1000);
+  lobbyClient.ticket = TICKET;
   LobbyDatagram d{};
   d.kind = LobbyKind::Peers;
   d.code = code;
+  d.ticket = TICKET;
+  d.token = TOKEN;
   d.role = 1;
   d.publics[0] = HOST;
   d.privates[0] = HOST;
@@ -58,13 +65,14 @@ void Punching(uint64_t code) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   LobbyDatagram d;
   if (ReadLobbyDatagram(data, size, d) == LobbyReadResult::Ok) {
-    uint8_t again[LOBBY_MAX_DATAGRAM];
+    uint8_t again[LOBBY_MAX_RELAYED];
     const size_t n = WriteLobbyDatagram(d, again, sizeof again);
     if (n != size || std::memcmp(again, data, size) != 0) __builtin_trap();
   }
   LobbyBegin(lobbyService, 2, SECRET, Check, nullptr, nullptr, nullptr);
   Ask(HOST, LobbyKind::Register, 0, 1000);
   Ask(JOINER, LobbyKind::Join, lobbyService.rooms[0].code, 1000);
+  lobbyService.rooms[0].token = TOKEN;  // the seeds' Relayed datagram is the joined room's
   Ask(STRANGER, LobbyKind::Register, 0, 1000);
   const NetAddress* const senders[3] = {&HOST, &JOINER, &STRANGER};
   for (const NetAddress* from : senders) {
