@@ -28,9 +28,9 @@ NetworkMatch networkMatch = {false, false, NetPhase::Closed, NET_DEFAULT_PORT, f
                              {"", NET_DEFAULT_PORT}, {"", NET_DEFAULT_PORT}, {}, false,
                              false, false, LobbyClientPhase::Closed, "", "", nullptr};
 
-namespace {
-
 bool MatchRuns() { return !(gameState.gameOver[0] && gameState.gameOver[1]); }
+
+namespace {
 
 // The frame's Stop, as the window's: both players out.
 void ActStop(int) { gameState.gameOver[0] = gameState.gameOver[1] = true; }

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+// A match runs (not both players out).
+bool MatchRuns();
 // The title, the menu and the Config buttons follow the session.
 void ShowNetworkState();
 // A host as typed with its port, as titles write it: an IPv6 address in

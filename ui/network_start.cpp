@@ -19,8 +19,6 @@
 
 namespace {
 
-bool MatchRuns() { return !(gameState.gameOver[0] && gameState.gameOver[1]); }
-
 // The frame's Stop, as the window's: both players out.
 void ActStop(int) { gameState.gameOver[0] = gameState.gameOver[1] = true; }
 
