@@ -1,6 +1,7 @@
-// The session's life: hosting, joining, the handshake, every datagram's
-// checks against the session, the timers of silence and resending, and the
-// ends with their texts.
+// The peer protocol: the host's greetings (every joiner welcomed, the first
+// to Play taken), joining, the handshake, every datagram's checks against
+// the session and its route, the timers of silence, stalls and resending.
+// The starts are net_start.cpp's, the ends' texts net_link.cpp's.
 #include <cstdio>
 #include <cstring>
 

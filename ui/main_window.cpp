@@ -325,6 +325,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       QuickenFrameTimer();
       return DefWindowProcA(window, message, wParam, lParam);
     case WM_NETWORK:
+      NoteNetworkWakeError(HIWORD(lParam));  // WSAGETSELECTERROR, without Winsock's header here
       RunNetworkFrames();
       return 0;
     case WM_NETWORK_LOOKED_UP:

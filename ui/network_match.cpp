@@ -243,6 +243,14 @@ void RunNetworkFrames() {
   ShowNetworkState();
 }
 
+void NoteNetworkWakeError(int error) {
+  if (error == 0 || networkMatch.wakeFailed) return;
+  networkMatch.wakeFailed = true;
+  char text[160];
+  std::snprintf(text, sizeof text, "BlockTide: network: the socket woke the window with Winsock error %d\n", error);
+  OutputDebugStringA(text);
+}
+
 void PollNetworkDuringCapture() {
   if (!NetworkMatchOn()) return;
   // The client's events wait for the next frame timer message.

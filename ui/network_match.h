@@ -106,6 +106,10 @@ bool NetworkCommand(int id, void (*act)(int id));
 // When the session has ended: the window goes on as a local game, and a
 // message says why.
 void RunNetworkFrames();
+// WM_NETWORK with an error in it (WSAGETSELECTERROR): said once a session
+// in the debug output; the poll that follows meets the fault itself, and a
+// run of them ends the match naming the socket.
+void NoteNetworkWakeError(int error);
 
 // WM_NETWORK_LOOKED_UP: the join goes on to the address found, or a
 // message says the name was not found.

@@ -20,6 +20,7 @@ files=$(cd "$dir" && find . -type f | LC_ALL=C sort | tr '\n' ' ')
 for dll in $("$objdump" -p "$dir/blocktide.exe" | awk '/DLL Name:/ { print tolower($3) }'); do
   case $dll in
     kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|ole32.dll|dinput.dll|msvcrt.dll|winmm.dll|ws2_32.dll|comdlg32.dll) ;;
+    bcrypt.dll) ;;  # the secure random generator, Windows' own since Vista
     *) fail "blocktide.exe imports $dll" ;;
   esac
 done
