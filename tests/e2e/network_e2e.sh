@@ -3,11 +3,15 @@
 # (a virtual display and a Wine prefix with its own Wine server), over
 # loopback. The host waits; the joiner joins and presses Start; keys are
 # held on both desks; screen grabs of both desks, both games frozen at once,
-# show the wells equal cell for cell; a second joiner is refused without disturbing the match; Stop on
+# show the wells equal cell for cell; the joiner's path, through a forwarder
+# (udp_cut.py), is cut for 10 s: both games stand still, both titles count
+# down the 30 s they wait, and the match goes on, the wells equal again; a
+# second joiner is refused without disturbing the match; Stop on
 # the host brings the title to both; a Config capture on the joiner that no
 # key ends outlasts the 5 s the host waits, yet both stay connected; both recordings hold the same digests
 # and one replays in the simulator and in the window; closing the joiner
-# tells the host at once, killing it after 5 s of silence; a join to the
+# tells the host at once; a killed joiner's host counts down its wait, and
+# Leave in the system menu ends it at once; a join to the
 # closed host gives up with a message; a match joined by [::1]:PORT agrees
 # as the first over IPv6; an invite-code match through a lobby,
 # hosted and joined through the system menu, agrees as the first.
@@ -15,8 +19,10 @@
 # The first desk is the build's (tools/wine-env.sh); the script starts and
 # stops the second: display BLOCKTIDE_SECOND_DISPLAY (default :98), prefix
 # BUILD_DIR/wineprefix-desk2. UDP port BLOCKTIDE_NET_PORT (default 43414),
-# on 127.0.0.1 and ::1 only, and the native lobby (beside NATIVE_SIM) on that port + 50. It prints the figures it measures (CPU, frame rate, the
-# time the host takes to see the joiner go); none of them is asserted.
+# on 127.0.0.1 and ::1 only, and the native lobby (beside NATIVE_SIM) on that port + 50; the
+# forwarder's port is the system's pick. It prints the figures it measures (CPU, frame rate, the
+# time the host takes to see the joiner go, the countdown's start and the
+# time back after the cut); none of them is asserted.
 set -u
 game=${1:?game exe}; build=$(cd "${2:?build dir}" && pwd); sim=${3:?native simulator}; seconds=${4:-12}
 probe=${5:-$build/tests/e2e/e2e_dialog_probe.exe}
@@ -25,9 +31,9 @@ lobby=${6:-$(dirname "$sim")/../lobby/blocktide-lobby}
 use_build_environment "$build"
 e2e_begin "$build" network
 port=${BLOCKTIDE_NET_PORT:-43414}
-hpid=""; jpid=""; extra=""
+hpid=""; jpid=""; extra=""; fpid=""
 cleanup() {
-  for p in $hpid $jpid $extra; do kill "$p" 2>/dev/null; done
+  for p in $hpid $jpid $extra $fpid; do kill "$p" 2>/dev/null; done
   stop_second_desk
   rm -rf "$work"
 }
@@ -106,13 +112,18 @@ same_digests() {
     fail "$1 and $2: the digests differ: $(diff "$work/$1.digests" "$work/$2.digests" | head -n 4)"
 }
 
-# 1. The host waits, the joiner joins: both titles say so.
+# 1. The host waits, the joiner joins through the forwarder: both titles say so.
+cut=10
+python3 "$(dirname "$0")/udp_cut.py" "$port" --cut $cut --seconds 240 >"$work/cut.out" 2>&1 &
+fpid=$!; fport=""
+for _ in $(seq 1 50); do fport=$(awk '$1 == "port" { print $2 }' "$work/cut.out"); [ -n "$fport" ] && break; sleep 0.1; done
+[ -n "$fport" ] || fail "no forwarder: $(cat "$work/cut.out")"
 on_a
 wine "$game" --host "$port" --record "$work/host.rec" --unattended 2>"$work/host.err" &
 hpid=$!; gpid=$hpid
 window_on a "^BlockTide - waiting for a player on port $port\$"; wid_a=$wid; ox_a=$ox; oy_a=$oy
 on_b
-wine "$game" --join "127.0.0.1:$port" --record "$work/join.rec" --unattended 2>"$work/join.err" &
+wine "$game" --join "127.0.0.1:$fport" --record "$work/join.rec" --unattended 2>"$work/join.err" &
 jpid=$!
 window_on b '^BlockTide - connected to 127\.0\.0\.1 \(delay [0-9]+ frames\)$'; wid_b=$wid; ox_b=$ox; oy_b=$oy
 on_a
@@ -139,6 +150,81 @@ awk -v a=$cpu_a -v b=$cpu_b -v t=$elapsed 'BEGIN { printf "CPU during %.1f s of 
 
 # 4. Both desks grabbed at once: the wells equal cell for cell.
 wells_agree ipv4
+
+# 4b. The forwarder drops everything both ways for $cut s. Both games stand
+#     still (keys held meanwhile move nothing: each desk's wells are the
+#     same 2 s and 8.5 s into the cut); from 1 s of silence each title says
+#     "waiting for the other player (N s)", N the seconds left of 30, never
+#     going up nor back to "connected" until the path returns; both keep
+#     sending into the cut, and both are connected again soon after it.
+countdown='^BlockTide - waiting for the other player \(([0-9]+) s\)$'
+# Each desk's wells, from screen grabs $1-a.png and $1-b.png, into frozen_$1_$d.
+grab_wells() {
+  local d
+  on_a; import -window root "$work/$1-a.png" & shot_a=$!
+  on_b; import -window root "$work/$1-b.png" & shot_b=$!
+  wait $shot_a $shot_b
+  for d in a b; do
+    eval "ox=\$ox_$d; oy=\$oy_$d; frozen_$1_$d=\$(cells $1-$d \"\$WELL0\")\$(cells $1-$d \"\$WELL1\")"
+  done
+}
+# One look at desk $1's title at $2 ms into the cut, against what the
+# countdown so far (seen_$1: its first ms, left_$1: the last N, back_$1: the
+# ms it was connected again) allows.
+look_at_title() {
+  local d=$1 t=$2 title n seen left
+  title=$(title_of "$d" "$(eval echo \$wid_$d)")
+  eval "seen=\$seen_$d; left=\$left_$d"
+  if [[ $title =~ $countdown ]]; then
+    n=${BASH_REMATCH[1]}
+    [ "$t" -ge 900 ] || fail "desk $d: '$title' after only $t ms of silence"
+    [ "$t" -le $((cut * 1000 + 3000)) ] || fail "desk $d: '$title' 3 s after the path returned"
+    # 30 s less the silence so far, give or take the look's own lateness.
+    [ $((2 * (n * 1000 + t))) -ge 57000 ] && [ $((2 * (n * 1000 + t))) -le 63000 ] ||
+      fail "desk $d: '$title' after $t ms of silence"
+    [ -z "$left" ] || [ "$n" -le "$left" ] || fail "desk $d: the countdown went up from $left to $n s at $t ms"
+    [ -n "$seen" ] || eval "seen_$d=$t; first_$d=$n"
+    eval "left_$d=$n"
+  elif [[ $title == "BlockTide - connected to 127.0.0.1 (delay "* ]]; then
+    [ -z "$seen" ] && [ "$t" -ge 2500 ] && fail "desk $d: no countdown after $t ms of silence: '$title'"
+    [ -n "$seen" ] && [ "$t" -lt $((cut * 1000 - 100)) ] && fail "desk $d: '$title' at $t ms, within the cut"
+    [ -n "$seen" ] && eval "back_$d=$t"
+  else
+    fail "desk $d at $t ms into the cut: '$title'; $(cat "$work/host.err" "$work/join.err")"
+  fi
+  return 0
+}
+seen_a=""; seen_b=""; first_a=""; first_b=""; left_a=""; left_b=""; back_a=""; back_b=""
+kill -USR1 "$fpid"; cut_at=$(date +%s%N); grabs=0; held=0
+while [ -z "$back_a" ] || [ -z "$back_b" ]; do
+  t=$((($(date +%s%N) - cut_at) / 1000000))
+  [ "$t" -le $((cut * 1000 + 5000)) ] || fail "not connected again 5 s after the cut: '$(title_of a "$wid_a")', '$(title_of b "$wid_b")'"
+  for d in a b; do eval "[ -n \"\$back_$d\" ]" || look_at_title $d $t; done
+  if [ $grabs -eq 0 ] && [ "$t" -ge 2000 ]; then grab_wells cut1; grabs=1; fi
+  if [ $grabs -eq 1 ] && [ "$t" -ge 8500 ]; then grab_wells cut2; grabs=2; fi
+  if [ "$t" -lt $((cut * 1000 - 500)) ] && [ $((t / 500)) -gt $held ]; then
+    held=$((t / 500))
+    on_a; hold "${keys[RANDOM % ${#keys[@]}]}" 0.04; on_b; hold "${keys[RANDOM % ${#keys[@]}]}" 0.04
+  fi
+  sleep 0.05
+done
+[ $grabs -eq 2 ] || fail "the cut's screens were not grabbed"
+for d in a b; do
+  eval "c1=\$frozen_cut1_$d; c2=\$frozen_cut2_$d"
+  [ "$(differing "$c1" "$c2")" -eq 0 ] || fail "desk $d: the wells moved during the cut: $(differing "$c1" "$c2") cells"
+done
+for _ in $(seq 1 20); do grep -q "^forwarding again" "$work/cut.out" && break; sleep 0.05; done
+grep -q "^forwarding again" "$work/cut.out" || fail "the forwarder: $(cat "$work/cut.out")"
+[[ $(grep "^forwarding again" "$work/cut.out") =~ dropped\ ([0-9]+)\ from\ the\ joiner,\ ([0-9]+)\ from ]] &&
+  [ "${BASH_REMATCH[1]}" -gt 0 ] && [ "${BASH_REMATCH[2]}" -gt 0 ] ||
+  fail "a side sent nothing into the cut: $(grep "^forwarding again" "$work/cut.out")"
+! grep -q "network match ended" "$work/host.err" "$work/join.err" || fail "ended by the cut: $(cat "$work/host.err" "$work/join.err")"
+echo "a ${cut} s cut: the countdown from $seen_a ms on the host ($first_a s to $left_a s), $seen_b ms on the joiner" \
+  "($first_b s to $left_b s); connected again $((back_a - cut * 1000)) and $((back_b - cut * 1000)) ms after the path returned;" \
+  "$(grep -o 'dropped.*' "$work/cut.out")"
+paused=$((back_a > back_b ? back_a : back_b))
+play_keys 4
+wells_agree after-cut
 
 # 5. Stop on the host: both wells of both desks show the title.
 ox=$ox_a; oy=$oy_a; on_a; click $STOP; stopped=$(date +%s%N)
@@ -190,6 +276,7 @@ host_told 'the other player left the network match' "joiner closed"
 for _ in $(seq 1 100); do kill -0 "$jpid" 2>/dev/null || break; sleep 0.1; done
 wait "$jpid"; rc=$?; jpid=""
 [ "$rc" -eq 0 ] || fail "joiner's exit code $rc: $(cat "$work/join.err")"
+kill "$fpid"; wait "$fpid" 2>/dev/null; fpid=""
 
 # 7. The two recordings: the same digests, frames at 100 a second; one
 #    replays in the simulator.
@@ -201,15 +288,25 @@ grep -q '^stop$' "$work/join.rec" || fail "the host's Stop is not in the joiner'
 "$sim" --replay "$work/join.rec" >"$work/sim.out" 2>"$work/sim.err" || fail "simulator: status $?: $(cat "$work/sim.err")"
 grep -q "^replay: all $digests digests matched$" "$work/sim.out" || fail "simulator: $(tail -n 1 "$work/sim.out")"
 frames=$(awk '$1 == "frames" { n += $2 } END { print n + 0 }' "$work/host.rec")
-awk -v d=$digests -v f=$frames -v t=$(((stopped - started) / 1000000)) \
-  'BEGIN { printf "%d digests alike in both recordings; %d frames in %.1f s from Start to Stop: %.1f a second\n", d, f, t / 1000, f * 1000 / t }'
+awk -v d=$digests -v f=$frames -v t=$(((stopped - started) / 1000000 - paused)) \
+  'BEGIN { printf "%d digests alike in both recordings; %d frames in %.1f s from Start to Stop, the cut left out: %.1f a second\n", d, f, t / 1000, f * 1000 / t }'
 
 # The joiner's recording replays in the window too, every digest matched.
 on_a
 wine "$game" --replay "$work/join.rec" --unattended 2>"$work/replay.err"; rc=$?
 [ "$rc" -eq 0 ] || fail "window replay of the joiner's recording: exit code $rc: $(cat "$work/replay.err")"
 
-# 8. A killed joiner: the host finds it silent.
+# Opens the item `up` places from the bottom of the system menu on desk $1.
+system_menu() {
+  on_$1; eval "xdotool windowfocus --sync \$wid_$1"
+  xdotool keydown alt; sleep 0.05; xdotool key space; sleep 0.05; xdotool keyup alt; sleep 0.5
+  for _ in $(seq 1 "$2"); do xdotool key Up; sleep 0.1; done
+  xdotool key Return
+}
+
+# 8. A killed joiner: the host finds it silent and, from 1 s on, counts down
+#    its wait in the title; Leave (the system menu's last item) ends it at
+#    once, before the 30 s, and the window plays on.
 on_a
 wine "$game" --host "$port" --unattended 2>"$work/host.err" &
 hpid=$!
@@ -220,8 +317,18 @@ jpid=$!
 window_on b '^BlockTide - connected to 127\.0\.0\.1'
 sleep 1
 kill -9 "$jpid"; gone=$(date +%s%N); wait "$jpid" 2>/dev/null; jpid=""
-host_told "the other player's program stopped answering" "joiner killed"
+for _ in $(seq 1 60); do [[ $(title_of a "$wid_a") =~ $countdown ]] && break; sleep 0.05; done
+title=$(title_of a "$wid_a")
+[[ $title =~ $countdown ]] || fail "host's title 3 s after the joiner was killed: '$title'; $(cat "$work/host.err")"
+echo "joiner killed: '${title#BlockTide - }' on the host after $((($(date +%s%N) - gone) / 1000000)) ms"
+system_menu a 1; left=$(date +%s%N)
+for _ in $(seq 1 40); do [ "$(title_of a "$wid_a")" = BlockTide ] && break; sleep 0.025; done
+[ "$(title_of a "$wid_a")" = BlockTide ] || fail "host's title 1 s after Leave: '$(title_of a "$wid_a")'"
+echo "Leave while waiting: the host's title is BlockTide after $((($(date +%s%N) - left) / 1000000)) ms"
+! grep -q "stopped answering" "$work/host.err" || fail "the host ended by silence, not by Leave: $(cat "$work/host.err")"
+kill -0 "$hpid" 2>/dev/null || fail "the host's window did not go on after Leave"
 wid=$wid_a; gpid=$hpid; close_with_alt_f4; hpid=""
+[ "$rc" -eq 0 ] || fail "host's exit code after Leave $rc: $(cat "$work/host.err")"
 
 # 9. Joining the closed host: no answer, said plainly; the window plays on.
 join_refused late 15 "no answer from 127.0.0.1:$port within 10 s" "join to a closed host"
@@ -272,10 +379,7 @@ lpid=$!; extra="$lpid"
 # then types each further argument into its dialog (titled $3), Tab between.
 menu_dialog() {
   local d=$1 up=$2 title=$3; shift 3
-  on_$d; eval "xdotool windowfocus --sync \$wid_$d"
-  xdotool keydown alt; sleep 0.05; xdotool key space; sleep 0.05; xdotool keyup alt; sleep 0.5
-  for _ in $(seq 1 "$up"); do xdotool key Up; sleep 0.1; done
-  xdotool key Return
+  system_menu "$d" "$up"
   local w=""
   for _ in $(seq 1 50); do w=$(xdotool search --name "^$title\$" 2>/dev/null | head -n 1); [ -n "$w" ] && break; sleep 0.1; done
   [ -n "$w" ] || fail "desk $d: no dialog $title"
