@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "lobby/keyed_hash.h"
+#include "net/keyed_hash.h"
 
 namespace {
 

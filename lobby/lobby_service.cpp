@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "lobby/keyed_hash.h"
+#include "net/keyed_hash.h"
 #include "lobby/lobby_limits.h"
 #include "lobby/lobby_log.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "lobby/keyed_hash.h"
+#include "net/keyed_hash.h"
 #include "lobby/lobby_service.h"
 
 namespace {
