@@ -26,7 +26,8 @@
 
 NetworkMatch networkMatch = {false, false, NetPhase::Closed, NET_DEFAULT_PORT, false, false, 0,
                              {"", NET_DEFAULT_PORT}, {"", NET_DEFAULT_PORT}, {}, false,
-                             false, false, LobbyClientPhase::Closed, "", "", nullptr, 0, 0, LobbyPath::None, 0};
+                             false, false, LobbyClientPhase::Closed, "", "", nullptr, 0, 0, LobbyPath::None, 0,
+                             false};
 
 bool MatchRuns() { return !(gameState.gameOver[0] && gameState.gameOver[1]); }
 
@@ -84,6 +85,17 @@ void SayPathNews(NetEvent e) {
     NetPeerAddressText(netSession, peer, sizeof peer);
     std::snprintf(text, sizeof text, "BlockTide: network: the other player moved to %s\n", peer);
   }
+  OutputDebugStringA(text);
+}
+
+// An invite match's direct path fell silent and it moved to the relay: once.
+void SayFallback() {
+  const LobbyClientStats invited = LobbyClientFigures(lobbyClient);
+  if (!invited.fellBack || networkMatch.fallbackSaid) return;
+  networkMatch.fallbackSaid = true;
+  char text[160];
+  std::snprintf(text, sizeof text, "BlockTide: network: the direct path fell silent: relayed over %s after %u ms\n",
+                LobbyPathFamily(lobbyClient), static_cast<unsigned>(invited.fallbackSilenceMs));
   OutputDebugStringA(text);
 }
 
@@ -238,6 +250,7 @@ void RunNetworkFrames() {
     NetPoll(s, now);
   }
   networkMatch.waitSeconds = NetWaitingSeconds(s, now);
+  if (networkMatch.invite) SayFallback();
   for (NetEvent e = NetTakeEvent(s); e != NetEvent::None; e = NetTakeEvent(s)) {
     if (e == NetEvent::Connected) BeginPlaying();
     if (e == NetEvent::Resumed || e == NetEvent::Moved) SayPathNews(e);

@@ -72,6 +72,7 @@ struct NetworkMatch {
   uint32_t shownWait;        // ... as the title shows it
   LobbyPath shownPath;       // the invite path the title names (it may fall back to the relay)
   uint32_t shownMoves;       // the other player's moves the title has followed
+  bool fallbackSaid;         // the invite's move to the relay, said in the debug output
 };
 extern NetworkMatch networkMatch;
 

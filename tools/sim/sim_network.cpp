@@ -25,6 +25,7 @@ struct SimNetRun {
   uint32_t startedMs, endedMs;
   uint32_t inviteMs;         // the invite client began (0: play by address), + 1
   uint32_t waitShown;        // the seconds left said last while the peer is silent (0: none)
+  bool fallbackSaid;         // the invite's move to the relay, said
 };
 
 // What the window shows in its title and debug output, on the standard
@@ -34,6 +35,12 @@ void SayPathNews(SimNetRun& run, uint32_t nowMs) {
   const uint32_t left = NetWaitingSeconds(s, nowMs);
   if (left != 0 && left != run.waitShown) std::fprintf(stderr, "BlockTide - waiting for the other player (%u s)\n", left);
   run.waitShown = left;
+  const LobbyClientStats invited = LobbyClientFigures(lobbyClient);
+  if (run.inviteMs != 0 && invited.fellBack && !run.fallbackSaid) {
+    run.fallbackSaid = true;
+    std::fprintf(stderr, "blocktide-sim: invite: the direct path fell silent: relayed over %s after %u ms\n",
+                 LobbyPathFamily(lobbyClient), invited.fallbackSilenceMs);
+  }
   for (NetEvent e = NetTakeEvent(s); e == NetEvent::Resumed || e == NetEvent::Moved; e = NetTakeEvent(s)) {
     const NetStats stats = NetSessionStats(s);
     if (e == NetEvent::Resumed) {
