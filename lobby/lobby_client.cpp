@@ -220,8 +220,12 @@ void LobbyClientPoll(LobbyClient& c, uint32_t nowMs) {
       }
     }
   }
-  if (c.phase == LobbyClientPhase::Session) NetService(*c.session, nowMs);
-  else LobbyClientService(c, nowMs);
+  if (c.phase == LobbyClientPhase::Session) {
+    NetService(*c.session, nowMs);
+    LobbyServeSession(c, nowMs);
+  } else {
+    LobbyClientService(c, nowMs);
+  }
 }
 
 void LobbyClientReceive(LobbyClient& c, const NetAddress& from, const uint8_t* data, size_t size, uint32_t nowMs) {
@@ -313,6 +317,8 @@ LobbyClientStats LobbyClientFigures(const LobbyClient& c) {
   f.path = c.path;
   f.peerPublic = c.peerPublic;
   f.pathMs = c.pathMs;
+  f.fellBack = c.fellBack;
+  f.fallbackSilenceMs = c.fallbackSilenceMs;
   f.probesSent = c.probesSent;
   f.probesAnswered = c.probesAnswered;
   f.dropped = c.dropped;

@@ -17,6 +17,12 @@
 //   end:    the session's own NetLeave / NetFinish / NetClose; LobbyClientClose
 //           before a session began.
 //
+// In the match both sides refresh the room every LOBBY_MATCH_REFRESH_MS (by
+// ticket: the lobby then knows each side's address now, should a NAT have
+// given a new one), and a direct path silent for LOBBY_FALLBACK_MS moves the
+// session to the lobby's relay of the same room; the other side follows when
+// the first relayed datagram comes.
+//
 // The path: both sides probe the other's public and private addresses (and
 // any address the other's probe came from), each probe again after 50, 100,
 // 200 ... ms for up to 3 s; the joiner takes the first address whose probe
@@ -50,6 +56,9 @@ constexpr int32_t LOBBY_ANSWERS_PER_ADDRESS = 16; // probes answered per address
 constexpr uint32_t LOBBY_PUNCH_MS = 3000;       // the joiner punches this long before the relay
 constexpr uint32_t LOBBY_SECOND_FAMILY_MS = 250; // the lobby's second address is asked after this
 constexpr int32_t LOBBY_TARGETS = 6;            // the other side's addresses probed at most
+constexpr uint32_t LOBBY_MATCH_REFRESH_MS = 4000; // in a match both sides refresh this often: the room and
+                                                  // each side's NAT mapping towards the relay stay alive
+constexpr uint32_t LOBBY_FALLBACK_MS = 3000;      // a direct path silent this long falls back to the relay
 
 enum class LobbyClientPhase : uint8_t {
   Closed,
@@ -87,6 +96,8 @@ struct LobbyClientStats {
   LobbyPath path;
   NetAddress peerPublic;    // the other side's address as the lobby saw it
   uint32_t pathMs;          // when the path was found (the poll's clock)
+  bool fellBack;            // the direct path fell silent and the match moved to the relay
+  uint32_t fallbackSilenceMs; // ... after this long without a datagram from the other side
   uint64_t probesSent, probesAnswered, dropped, sendFaults;
   uint32_t receiveFaults;
 };

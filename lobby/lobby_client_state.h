@@ -55,6 +55,8 @@ struct LobbyClient {
   uint32_t receiveFaults;
   int32_t receiveFaultRun;    // reads in a row that met a fault and read nothing
   uint32_t codesGiven;        // host: more than one when a room was given up and a new one asked for
+  bool fellBack;              // the direct path fell silent: the session is on the relay now
+  uint32_t fallbackSilenceMs;
 };
 
 // ---- lobby_send.cpp -----------------------------------------------------------
@@ -85,3 +87,5 @@ void LobbyTakeProbe(LobbyClient& c, const NetAddress& from, const LobbyDatagram&
 void LobbyTakeRelayed(LobbyClient& c, const NetAddress& from, const LobbyDatagram& d, uint32_t nowMs);
 // The path is found: the session begins over it on the client's socket.
 void LobbyBeginSession(LobbyClient& c, const NetAddress& peer, uint32_t nowMs);
+// In the match: the refreshes, and the relay when the direct path falls silent.
+void LobbyServeSession(LobbyClient& c, uint32_t nowMs);

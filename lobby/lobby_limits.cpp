@@ -1,11 +1,12 @@
 // The limits and quotas by network: the keyed count-min sketch of each
 // network's registrations, look-ups and unknown codes in the current window,
-// the budget of unknown codes in all, and the rooms a network holds.
+// the budget of unknown codes in all, the rooms a network holds, and the
+// cookie that proves an asker receives at its address.
 #include "lobby/lobby_limits.h"
 
 #include <cstring>
 
-#include "lobby/keyed_hash.h"
+#include "net/keyed_hash.h"
 
 namespace {
 
@@ -113,4 +114,21 @@ bool LobbyNetworkToGiveUp(const LobbyService& s, uint64_t askerNet, uint64_t& ne
   }
   network = heaviest;
   return most > 0 && most >= LobbyRoomsOf(s, askerNet, LobbyRoomState::Waiting) + 2;
+}
+
+namespace {
+
+uint64_t CookieAt(const LobbyService& s, const NetAddress& who, uint32_t window) {
+  return KeyedHash(s.cookieKey, Half(who, 0), Half(who, 1), static_cast<uint64_t>(who.port) << 32 | window);
+}
+
+}  // namespace
+
+uint64_t LobbyCookie(const LobbyService& s, const NetAddress& who, uint32_t nowMs) {
+  return CookieAt(s, who, nowMs / LOBBY_COOKIE_WINDOW_MS);
+}
+
+bool LobbyCookieValid(const LobbyService& s, const NetAddress& who, uint64_t cookie, uint32_t nowMs) {
+  const uint32_t window = nowMs / LOBBY_COOKIE_WINDOW_MS;
+  return cookie == CookieAt(s, who, window) || cookie == CookieAt(s, who, window - 1);
 }

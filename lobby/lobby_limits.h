@@ -28,3 +28,5 @@ uint32_t LobbyRoomsOf(const LobbyService& s, uint64_t network, LobbyRoomState st
 // The full lobby's choice: the network with the most waiting rooms, when it
 // holds at least two more than the asker's; false when none does.
 bool LobbyNetworkToGiveUp(const LobbyService& s, uint64_t askerNet, uint64_t& network);
+// The cookie of this window or the last from `who` (LobbyCookie's).
+bool LobbyCookieValid(const LobbyService& s, const NetAddress& who, uint64_t cookie, uint32_t nowMs);

@@ -10,8 +10,8 @@
 // The kinds of log line, each said at most once a second.
 enum LobbyLogKind : uint8_t {
   LOG_REGISTERED, LOG_JOINED, LOG_SECOND, LOG_DIRECT, LOG_RELAYED, LOG_ENDED, LOG_DROPPED, LOG_FULL,
-  LOG_NO_RANDOM, LOG_SEND_FAULT,
+  LOG_NO_RANDOM, LOG_SEND_FAULT, LOG_MOVED,
 };
-static_assert(LOG_SEND_FAULT < LOBBY_LOG_KINDS, "a slot for each kind");
+static_assert(LOG_MOVED < LOBBY_LOG_KINDS, "a slot for each kind");
 
 void LobbySay(LobbyService& s, LobbyLogKind kind, const char* text, uint32_t nowMs);

@@ -89,22 +89,42 @@ void LobbyBeginSession(LobbyClient& c, const NetAddress& peer, uint32_t nowMs) {
   c.phase = LobbyClientPhase::Session;
   NetOptions options = c.options;
   options.waitLimitMs = 0;  // the client waited; the Join is at hand
-  const bool relayed = c.path == LobbyPath::Relayed;
-  NetSendHook send = relayed ? RelaySend : c.send;
-  void* context = relayed ? static_cast<void*>(&c) : c.sendContext;
   if (c.host) {
-    if (c.send != nullptr) NetBeginHost(*c.session, options, send, context, nowMs);
+    if (c.send != nullptr) NetBeginHost(*c.session, options, c.send, c.sendContext, nowMs);
     else NetHostOnSocket(*c.session, c.socket, options, nowMs);
   } else if (c.send != nullptr) {
-    NetBeginJoin(*c.session, peer, options, send, context, nowMs);
+    NetBeginJoin(*c.session, peer, options, c.send, c.sendContext, nowMs);
   } else {
     NetJoinOnSocket(*c.session, c.socket, peer, options, nowMs);
   }
-  if (c.send == nullptr && relayed) NetSetSendHook(*c.session, RelaySend, &c);
+  // A peer that moves proves itself under the room's token too.
+  NetSetPathToken(*c.session, c.token);
+  if (c.path == LobbyPath::Relayed) NetUseRelay(*c.session, peer, RelaySend, &c);
   if (!c.host) NetService(*c.session, nowMs);  // the first Join, at once
   // The lobby learns that this room needs no relay (its event line).
   if (c.host && c.path == LobbyPath::Direct) LobbyRefresh(c, 1, nowMs);
   LobbyEvent(c, LobbyClientEvent::Path);
+}
+
+namespace {
+
+// The direct path fell silent (or the other side's datagrams come relayed):
+// the same room's relay from now on, the lobby told where this side is now.
+void FallBack(LobbyClient& c, uint32_t nowMs) {
+  c.fellBack = true;
+  c.fallbackSilenceMs = NetSilentMs(*c.session, nowMs);
+  c.path = LobbyPath::Relayed;
+  c.pathAddress = c.lobby;
+  NetUseRelay(*c.session, c.lobby, RelaySend, &c);
+  LobbyRefresh(c, 2, nowMs);
+}
+
+}  // namespace
+
+void LobbyServeSession(LobbyClient& c, uint32_t nowMs) {
+  if (!NetPlaying(*c.session)) return;
+  if (c.path == LobbyPath::Direct && NetSilentMs(*c.session, nowMs) >= LOBBY_FALLBACK_MS) FallBack(c, nowMs);
+  if (nowMs - c.refreshedMs >= LOBBY_MATCH_REFRESH_MS) LobbyRefresh(c, c.path == LobbyPath::Relayed ? 2 : 1, nowMs);
 }
 
 void LobbyStartPunching(LobbyClient& c, uint32_t nowMs) {
@@ -169,6 +189,10 @@ void LobbyTakeRelayed(LobbyClient& c, const NetAddress& from, const LobbyDatagra
   }
   const bool waiting = c.phase == LobbyClientPhase::Punching || c.phase == LobbyClientPhase::Waiting;
   if (c.host && waiting) LobbyBeginSession(c, from, nowMs);
+  // The other side fell back to the relay first: this side follows.
+  if (c.phase == LobbyClientPhase::Session && c.path == LobbyPath::Direct && NetPlaying(*c.session)) {
+    FallBack(c, nowMs);
+  }
   if (c.phase == LobbyClientPhase::Session && c.path == LobbyPath::Relayed && SameAddress(from, c.pathAddress)) {
     NetReceive(*c.session, from, d.payload, d.payloadSize, nowMs);
     return;

@@ -4,28 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "lobby/keyed_hash.h"
 #include "lobby/lobby_limits.h"
+#include "net/keyed_hash.h"
 #include "lobby/lobby_log.h"
 
 LobbyService lobbyService;
 
 namespace {
-
-uint64_t Half(const NetAddress& a, int half) {
-  uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v = v << 8 | a.bytes[half * 8 + i];
-  return v;
-}
-
-uint64_t CookieAt(const LobbyService& s, const NetAddress& who, uint32_t window) {
-  return KeyedHash(s.cookieKey, Half(who, 0), Half(who, 1), static_cast<uint64_t>(who.port) << 32 | window);
-}
-
-bool CookieValid(const LobbyService& s, const NetAddress& who, uint64_t cookie, uint32_t nowMs) {
-  const uint32_t window = nowMs / LOBBY_COOKIE_WINDOW_MS;
-  return cookie == CookieAt(s, who, window) || cookie == CookieAt(s, who, window - 1);
-}
 
 void Reply(LobbyService& s, const NetAddress& to, const LobbyDatagram& d) {
   uint8_t out[LOBBY_MAX_DATAGRAM];
@@ -252,11 +237,26 @@ void Join(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint3
 }
 
 // Only the host (its ticket, from one of its addresses) refreshes its room,
-// at most every LOBBY_REFRESH_GAP_MS; the answer goes to it alone.
+// at most every LOBBY_REFRESH_GAP_MS; the answer goes to it alone. In a match
+// either side does, by its ticket, from wherever its NAT sends it now: the
+// relay follows a side whose mapping changed.
 void Refresh(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint32_t nowMs) {
   LobbyRoom* r = FindRoom(s, d.code);
-  if (r == nullptr || !Holds(r->hostPublic, from) || d.ticket != r->hostTicket) {
+  const bool joined = r != nullptr && r->state == LobbyRoomState::Joined;
+  NetAddress* side = r == nullptr                                  ? nullptr
+                     : d.ticket == r->hostTicket                   ? r->hostPublic
+                     : joined && d.ticket == r->joinerTicket ? r->joinerPublic
+                                                                   : nullptr;
+  if (side == nullptr || (!joined && !Holds(side, from))) {
     SendError(s, from, LobbyError::UnknownCode, d.code, d.ticket);
+    return;
+  }
+  if (!Holds(side, from)) {
+    side[IsIpv4(from) == IsIpv4(side[0]) ? 0 : 1] = from;
+    Log(s, LOG_MOVED, *r, side == r->hostPublic ? "host moved to" : "joiner moved to", &from, nowMs);
+  }
+  if (side == r->joinerPublic) {
+    r->lastHeardMs = nowMs;
     return;
   }
   if (nowMs - r->refreshMs < LOBBY_REFRESH_GAP_MS && r->refreshMs != 0) {
@@ -339,10 +339,6 @@ void LobbyBegin(LobbyService& s, uint32_t cap, const uint64_t secret[LOBBY_SECRE
   s.logContext = logContext;
 }
 
-uint64_t LobbyCookie(const LobbyService& s, const NetAddress& who, uint32_t nowMs) {
-  return CookieAt(s, who, nowMs / LOBBY_COOKIE_WINDOW_MS);
-}
-
 void LobbyReceive(LobbyService& s, const NetAddress& from, const uint8_t* data, size_t size, uint32_t nowMs) {
   LobbyDatagram d;
   if (!IsLobbyDatagram(data, size)) {
@@ -358,7 +354,7 @@ void LobbyReceive(LobbyService& s, const NetAddress& from, const uint8_t* data, 
     case LobbyKind::Join:
       // No state and nothing larger than the request for an address that
       // has not shown it receives what is sent to it.
-      if (!CookieValid(s, from, d.cookie, nowMs)) {
+      if (!LobbyCookieValid(s, from, d.cookie, nowMs)) {
         LobbyDatagram challenge{};
         challenge.kind = LobbyKind::Challenge;
         challenge.cookie = LobbyCookie(s, from, nowMs);

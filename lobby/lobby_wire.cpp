@@ -188,7 +188,7 @@ LobbyReadResult ReadLobbyDatagram(const uint8_t* data, size_t size, LobbyDatagra
       d.ticket = Get(data, n, 8);
       d.path = static_cast<uint8_t>(Get(data, n, 1));
       zero = Zeros(data, n, REFRESH_PADDING);
-      if (d.path > 1) return LobbyReadResult::Field;
+      if (d.path > 2) return LobbyReadResult::Field;
       break;
     case LobbyKind::Join:
       d.cookie = Get(data, n, 8);

@@ -12,7 +12,7 @@
 //                  (2: one a family)
 //   CodeGiven  34  code u64, ticket u64, token u64, refresh period in s u16
 //   Refresh   106  code u64, ticket u64, path u8 (0 waiting, 1 playing
-//                  direct), 81 zero bytes
+//                  direct, 2 playing relayed), 81 zero bytes
 //   Join      106  cookie u64, code u64, ticket u64, the sender's private
 //                  addresses (2), 38 zero bytes
 //   Peers     106  code u64, ticket u64, token u64, role u8 (0 host,
@@ -84,7 +84,7 @@ struct LobbyDatagram {
   uint64_t token;         // CodeGiven, Peers, Probe, Relayed: the room's
   uint64_t nonce;         // Probe: the prober's, echoed by the answer
   uint16_t refreshS;      // CodeGiven
-  uint8_t path;           // Refresh: 0 waiting, 1 playing direct
+  uint8_t path;           // Refresh: 0 waiting, 1 playing direct, 2 playing relayed
   uint8_t role;           // Peers: 0 the receiver hosts, 1 it joined; Probe: the sender's
   uint8_t answer;         // Probe: 0 a probe, 1 the answer to one
   LobbyError reason;      // Error

@@ -47,6 +47,14 @@ NetEvent NetTakeEvent(NetSession& s) {
     s.connectedTold = true;
     return NetEvent::Connected;
   }
+  if (s.resumes != s.resumesTold) {
+    s.resumesTold = s.resumes;
+    return NetEvent::Resumed;
+  }
+  if (s.moves != s.movesTold) {
+    s.movesTold = s.moves;
+    return NetEvent::Moved;
+  }
   // Ended once the frames the peer ran before it left have run here.
   if (s.phase == NetPhase::Ended && !NetPlaying(s) && !s.endedTold) {
     s.endedTold = true;
@@ -78,6 +86,10 @@ NetStats NetSessionStats(const NetSession& s) {
     t.droppedAll += s.counters.dropped[i];
   }
   t.endReason = s.endReason;
+  t.resumes = s.resumes;
+  t.lastSilenceMs = s.lastSilenceMs;
+  t.lastResumeFrameMs = s.lastResumeFrameMs;
+  t.moves = s.moves;
   return t;
 }
 
@@ -86,3 +98,5 @@ const char* NetEndText(const NetSession& s) { return s.endText; }
 NetSocket NetSessionSocket(const NetSession& s) { return s.socket; }
 
 void NetPeerText(const NetSession& s, char* text, size_t size) { FormatPeerAddress(s.peer, text, size); }
+
+void NetPeerAddressText(const NetSession& s, char* text, size_t size) { FormatAddress(s.peer, true, text, size); }

@@ -178,5 +178,10 @@ bool NextFrame(NetSession& s, NetFrame& out, uint32_t nowMs) {
   }
   s.frame = f + 1;
   s.lastProgressMs = nowMs;
+  if (s.resumeHeardMs != 0) {  // the first frame after a wait on a silent peer
+    s.lastResumeFrameMs = nowMs - (s.resumeHeardMs - 1);
+    s.resumeHeardMs = 0;
+    s.resumes += 1;
+  }
   return true;
 }

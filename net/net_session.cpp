@@ -6,28 +6,24 @@
 #include <cstring>
 
 #include "net/net_digest.h"
+#include "net/net_greeting.h"
 #include "net/net_link.h"
 #include "net/net_lockstep.h"
+#include "net/net_path.h"
 #include "replay/recording.h"
 
 namespace {
 
 NetSession netSessions[NET_SESSIONS];
 
-constexpr uint32_t REFUSALS_PER_WINDOW = 10;
-constexpr uint32_t REFUSE_WINDOW_MS = 100;
 constexpr uint32_t DELAY_MARGIN_MS = 12;
 
-void FillGreeting(const NetSession& s, NetDatagram& d, NetKind kind) {
-  d.kind = kind;
-  d.format = s.options.format;
-  std::snprintf(d.version, sizeof d.version, "%s", s.options.version);
-}
 
 void SendJoinTo(NetSession& s, const NetAddress& to, uint32_t nowMs) {
   NetDatagram d{};
   FillGreeting(s, d, NetKind::Join);
   d.nonce = s.nonce;
+  d.secret = s.ownSecret;
   d.time = nowMs;
   d.delay = s.options.forcedDelay;
   SendTo(s, to, d, nowMs);
@@ -51,107 +47,6 @@ void TakeFirstAnswer(NetSession& s, const NetAddress& from, const NetDatagram& d
   s.orElseOn = false;
 }
 
-void SendWelcome(NetSession& s, const NetAddress& to, uint32_t nonce, uint32_t joinTime, uint32_t nowMs) {
-  NetDatagram d{};
-  FillGreeting(s, d, NetKind::Welcome);
-  d.nonce = nonce;
-  d.session = s.session;
-  d.time = nowMs;
-  d.echo = joinTime;
-  d.delay = s.options.forcedDelay;
-  SendTo(s, to, d, nowMs);
-}
-
-bool Live(const NetGreeting& g, uint32_t nowMs) { return g.used && nowMs - g.lastJoinMs < NET_GREETING_MS; }
-
-// A stranger's Join while the port is taken; limited, so that a flood of
-// Joins cannot make this side flood in turn.
-void Refuse(NetSession& s, const NetAddress& to, uint32_t nonce, NetReason reason, uint32_t nowMs) {
-  if (nowMs - s.refuseWindowMs >= REFUSE_WINDOW_MS) {
-    s.refuseWindowMs = nowMs;
-    s.refusalsInWindow = 0;
-  }
-  if (s.refusalsInWindow >= REFUSALS_PER_WINDOW) return;
-  s.refusalsInWindow += 1;
-  NetDatagram d{};
-  FillGreeting(s, d, NetKind::Refuse);
-  d.nonce = nonce;
-  d.reason = reason;
-  s.counters.refusals += 1;
-  SendTo(s, to, d, nowMs);
-}
-
-void CopyVersion(NetSession& s, const NetDatagram& d) {
-  std::memcpy(s.peerVersion, d.version, sizeof s.peerVersion);
-  s.peerFormat = d.format;
-}
-
-// Greeting: every joiner's Join is welcomed (a repeated one too: it was
-// lost, or the joiner measures the round trip), while a slot is free or its
-// joiner has been silent for NET_GREETING_MS. A joiner that finds every slot
-// taken repeats its Join until one frees.
-bool Greet(NetSession& s, const NetAddress& from, const NetDatagram& d, uint32_t nowMs) {
-  NetGreeting* slot = nullptr;
-  for (NetGreeting& g : s.greetings) {
-    if (g.used && SameAddress(g.from, from)) {
-      slot = &g;
-      break;
-    }
-    if (!Live(g, nowMs) && slot == nullptr) slot = &g;
-  }
-  if (slot == nullptr) return false;
-  if (!slot->used || !SameAddress(slot->from, from) || slot->nonce != d.nonce) {
-    // A new one must not make the port answer a flood of spoofed Joins.
-    if (nowMs - s.refuseWindowMs >= REFUSE_WINDOW_MS) {
-      s.refuseWindowMs = nowMs;
-      s.refusalsInWindow = 0;
-    }
-    if (s.refusalsInWindow >= REFUSALS_PER_WINDOW) return false;
-    s.refusalsInWindow += 1;
-    *slot = NetGreeting{from, d.nonce, nowMs, d.format, {}, true};
-    std::memcpy(slot->version, d.version, sizeof slot->version);
-  }
-  slot->lastJoinMs = nowMs;
-  s.phase = NetPhase::Greeting;
-  SendWelcome(s, from, d.nonce, d.time, nowMs);
-  return true;
-}
-
-// The first Play of a greeted joiner: it is the peer.
-bool TakeGreeted(NetSession& s, const NetAddress& from, uint32_t nowMs) {
-  for (const NetGreeting& g : s.greetings) {
-    if (!Live(g, nowMs) || !SameAddress(g.from, from)) continue;
-    s.peer = from;
-    s.nonce = g.nonce;
-    std::memcpy(s.peerVersion, g.version, sizeof s.peerVersion);
-    s.peerFormat = g.format;
-    s.connected = true;
-    s.lastHeardMs = nowMs;
-    for (NetGreeting& other : s.greetings) other = NetGreeting{};
-    return true;
-  }
-  return false;
-}
-
-void TakeJoin(NetSession& s, const NetAddress& from, const NetDatagram& d, uint32_t nowMs) {
-  if (s.phase == NetPhase::Hosting || s.phase == NetPhase::Greeting) {
-    if (!Greet(s, from, d, nowMs)) Drop(s, NetDrop::Stranger);
-    return;
-  }
-  const bool busy = s.phase == NetPhase::Playing;
-  if (busy && SameAddress(from, s.peer) && d.nonce == s.nonce) return;  // a Join repeated, crossing the Play
-  if (busy && d.nonce == s.nonce) {
-    // The same joiner by its other family: it keeps the address answered.
-    Drop(s, NetDrop::Stranger);
-    return;
-  }
-  if (busy) {
-    Drop(s, NetDrop::Stranger);
-    Refuse(s, from, d.nonce, NetReason::Busy, nowMs);
-    return;
-  }
-  Drop(s, NetDrop::Unexpected);
-}
 
 void TakeWelcome(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
   // A repeated answer to a Join repeated: no fault.
@@ -173,6 +68,7 @@ void TakeWelcome(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
   }
   CopyVersion(s, d);
   s.session = d.session;
+  SetPathKey(s, d.secret, s.ownSecret);
   s.rttMs = s.rttHandshakeMs = s.rttSumMs / static_cast<uint32_t>(s.rttSamples);
   // The host's forced delay wins, then ours, then the measured one.
   s.delay = d.delay != 0 ? d.delay : s.options.forcedDelay != 0 ? s.options.forcedDelay : DelayForRoundTrip(s.rttMs);
@@ -214,7 +110,15 @@ void TakePlayDatagram(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
     Drop(s, NetDrop::Field);
     return;
   }
-  if (TakePlay(s, d, nowMs)) s.lastHeardMs = nowMs;
+  if (!TakePlay(s, d, nowMs)) return;
+  // Heard again after a wait: the frames go on where they stood, the stall
+  // counted from now, the time to the next frame measured.
+  if (s.played && nowMs - s.lastHeardMs >= NET_WAIT_SHOWN_MS) {
+    s.lastSilenceMs = nowMs - s.lastHeardMs;
+    s.resumeHeardMs = nowMs + 1;
+    s.lastProgressMs = nowMs;
+  }
+  s.lastHeardMs = nowMs;
 }
 
 void TakeBye(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
@@ -232,22 +136,6 @@ void TakeBye(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
   s.byeReceivedMs = nowMs;
   TakeFinalDigest(s, d.digestFrame, d.digest);
   EndSession(s, NetEnd::Left, 0);
-}
-
-// Another format: the host refuses a Join naming both versions and waits on
-// (anybody may send anything to its port); the joiner ends on its host's
-// answer, naming both; anything else is dropped.
-void TakeOtherFormat(NetSession& s, const NetAddress& from, const NetDatagram& d, uint32_t nowMs) {
-  Drop(s, NetDrop::OtherFormat);
-  if (d.kind == NetKind::Join && (s.phase == NetPhase::Hosting || s.phase == NetPhase::Greeting)) {
-    Refuse(s, from, d.nonce, NetReason::Format, nowMs);
-  } else if (d.kind == NetKind::Join && s.phase == NetPhase::Playing) {
-    Refuse(s, from, d.nonce, NetReason::Busy, nowMs);
-  } else if ((d.kind == NetKind::Refuse || d.kind == NetKind::Welcome) && s.phase == NetPhase::Joining &&
-             SameAddress(from, s.peer) && d.nonce == s.nonce) {
-    CopyVersion(s, d);
-    EndSession(s, NetEnd::Format, 0);
-  }
 }
 
 }  // namespace
@@ -314,6 +202,14 @@ void NetReceive(NetSession& s, const NetAddress& from, const uint8_t* data, size
   // the session's number: the first greeted joiner's Play makes it the peer.
   if (s.phase == NetPhase::Greeting && d.kind == NetKind::Play && d.session == s.session) TakeGreeted(s, from, nowMs);
   const bool peerKnown = s.connected || s.phase == NetPhase::Joining;
+  if (peerKnown && !SameAddress(from, s.peer) && d.session == s.session && s.connected) {
+    // The peer from a new address (a NAT's new port, another network), or
+    // a stranger who knows the number: only a Proof moves the session.
+    if (d.kind == NetKind::Proof) TakeProof(s, from, d);
+    else if (d.kind == NetKind::Play || d.kind == NetKind::Bye) CheckNewAddress(s, from, nowMs);
+    else Drop(s, NetDrop::Stranger);
+    return;
+  }
   if (!peerKnown || !SameAddress(from, s.peer)) {
     Drop(s, NetDrop::Stranger);
     return;
@@ -326,6 +222,10 @@ void NetReceive(NetSession& s, const NetAddress& from, const uint8_t* data, size
     Drop(s, NetDrop::Session);
   } else if (d.kind == NetKind::Play) {
     TakePlayDatagram(s, d, nowMs);
+  } else if (d.kind == NetKind::Check) {
+    TakeCheck(s, from, d, nowMs);
+  } else if (d.kind == NetKind::Proof) {
+    Drop(s, NetDrop::Unproven);  // the peer's own address needs no proof
   } else {
     TakeBye(s, d, nowMs);
   }
@@ -345,22 +245,21 @@ void NetService(NetSession& s, uint32_t nowMs) {
         SendJoin(s, nowMs);
       }
       return;
-    case NetPhase::Greeting: {
-      // Joins without a Play (stray datagrams, joiners that gave up): the
-      // port waits for the real one again.
-      bool live = false;
-      for (const NetGreeting& g : s.greetings) live = live || Live(g, nowMs);
-      if (!live) s.phase = NetPhase::Hosting;
+    case NetPhase::Greeting:
+      ServeGreetings(s, nowMs);
       return;
-    }
-    case NetPhase::Playing:
-      if (nowMs - s.lastHeardMs >= NET_SILENCE_MS) {
+    case NetPhase::Playing: {
+      // A silent peer: the frames wait for its inputs (the title counts
+      // down), ours go on being sent, and only a long silence ends it.
+      const uint32_t silent = nowMs - s.lastHeardMs;
+      if (silent >= NET_SILENCE_MS) {
         EndSession(s, NetEnd::Silent, 0);
         return;
       }
       // The peer answers but no frame comes (its inputs or ours lost for
       // good): the match is stuck, and no waiting mends it.
-      if (s.phase == NetPhase::Playing && static_cast<int32_t>(nowMs - s.lastProgressMs) >= static_cast<int32_t>(NET_STALL_MS)) {
+      const bool stalled = static_cast<int32_t>(nowMs - s.lastProgressMs) >= static_cast<int32_t>(NET_STALL_MS);
+      if (silent < NET_WAIT_SHOWN_MS && stalled) {
         EndSession(s, NetEnd::Stalled, s.frame);
         return;
       }
@@ -369,6 +268,7 @@ void NetService(NetSession& s, uint32_t nowMs) {
         if ((s.peerAck < s.localNext && quiet >= NET_RESEND_MS) || quiet >= NET_KEEPALIVE_MS) SendPlay(s, nowMs);
       }
       return;
+    }
     case NetPhase::Ended:
       // The leaver's last frames: they run if they come soon.
       if (s.endReason == NetEnd::Left && nowMs - s.byeReceivedMs >= NET_TAIL_MS) s.tailOver = true;

@@ -30,7 +30,8 @@
 
 struct Recorder;
 
-constexpr uint32_t NET_SILENCE_MS = 5000;      // a peer silent this long is lost
+constexpr uint32_t NET_SILENCE_MS = 30000;     // a peer silent this long is lost; till then the match waits
+constexpr uint32_t NET_WAIT_SHOWN_MS = 1000;   // ... and says so after this (NetWaitingSeconds)
 constexpr uint32_t NET_STALL_MS = 5000;        // no frame this long while the peer talks: stuck
 constexpr uint32_t NET_JOIN_WAIT_MS = 10000;   // a joiner gives up after this
 constexpr uint32_t NET_JOIN_RESEND_MS = 100;   // a Join is repeated this often
@@ -90,6 +91,7 @@ enum class NetDrop : uint8_t {
   Frames,      // inputs, acknowledgement or digest outside what can be
   Role,        // an event the sender may not send (a Start from the joiner)
   Unexpected,  // a kind that has no place in this phase
+  Unproven,    // the session's datagram from a new address, or a Proof, that did not prove the path
   Count
 };
 
@@ -149,11 +151,17 @@ struct NetStats {
   uint64_t dropped[static_cast<int>(NetDrop::Count)];
   uint64_t droppedAll;
   NetEnd endReason;
+  uint32_t resumes;            // waits on a silent peer that ended with it heard again
+  uint32_t lastSilenceMs;      // the latest one's length
+  uint32_t lastResumeFrameMs;  // ... and from the peer's return to the next frame
+  uint32_t moves;              // new addresses of the peer proven and followed
 };
 
 enum class NetEvent : uint8_t {
   None,
   Connected,  // the handshake is done: frames run from now on
+  Resumed,    // a silent peer was heard again and the next frame ran (NetStats: how long)
+  Moved,      // the peer proved a new address and the session follows it (NetPeerAddressText)
   Ended,      // the session is over: NetEndText says why
 };
 
@@ -203,6 +211,22 @@ void NetTakeRead(NetSession& s, const NetRead& read);
 // instead (the invite client puts them in the relay's envelope), while it
 // still reads the socket.
 void NetSetSendHook(NetSession& s, NetSendHook send, void* context);
+
+// An invite match's path: the room's token, known to both sides and the
+// lobby only, joins the two sides' secrets in the key a moved peer proves
+// itself with. Called right after the session began.
+void NetSetPathToken(NetSession& s, uint64_t token);
+// The invite client's fallback: from now on the peer is the relay at
+// `relay` and the datagrams go to `send` (the relay's envelope). A relayed
+// session follows no new address.
+void NetUseRelay(NetSession& s, const NetAddress& relay, NetSendHook send, void* context);
+// The peer's silence in ms while frames run (0 otherwise): the invite client
+// falls back to the relay on it.
+uint32_t NetSilentMs(const NetSession& s, uint32_t nowMs);
+// While the match waits on a silent peer (after NET_WAIT_SHOWN_MS): the
+// seconds left before it ends, NET_SILENCE_MS / 1000 down to 1; 0 when it
+// does not wait. For "BlockTide - waiting for the other player (N s)".
+uint32_t NetWaitingSeconds(const NetSession& s, uint32_t nowMs);
 
 // ---- Running --------------------------------------------------------------
 
@@ -279,7 +303,8 @@ void NetRequestStart(NetSession& s);
 void NetRequestStop(NetSession& s);
 void NetRequestShadow(NetSession& s, int p, uint8_t value);
 
-// Each event once, in order: Connected, then Ended.
+// Each event once, in order: Connected, then Resumed and Moved as they come
+// (each said once however many came since the last call), then Ended.
 NetEvent NetTakeEvent(NetSession& s);
 NetStats NetSessionStats(const NetSession& s);
 // Why the session ended ("" while it runs).
@@ -289,6 +314,8 @@ NetSocket NetSessionSocket(const NetSession& s);
 // The peer's address as the window title writes it ("192.0.2.7",
 // "[2001:db8::7]:41414"; FormatPeerAddress).
 void NetPeerText(const NetSession& s, char* text, size_t size);
+// The same with the port always ("192.0.2.7:41414"): a moved peer's new one.
+void NetPeerAddressText(const NetSession& s, char* text, size_t size);
 
 // ---- Ending ----------------------------------------------------------------
 

@@ -6,7 +6,10 @@
 //   net_lockstep the input rings and the frames handed out;
 //   net_pace     the frame clock and the holds;
 //   net_frames   the frame runner and the frame's application;
-//   net_session  the peer protocol: hosting, joining, every datagram's route;
+//   net_path     the path's proofs: a peer heard from a new address checked
+//                and followed, the relay taken;
+//   net_session  the peer protocol: hosting, joining, every datagram's route,
+//                the wait on a silent peer;
 //   net_start    the starts: the secrets drawn, the socket opened;
 //   net_ending   the events, the stats and the ends the program asks for.
 // Each uses only the layers above it (net_read, the receive loop, sits on
@@ -37,9 +40,21 @@ constexpr int32_t NET_GREETINGS = 4;
 struct NetGreeting {
   NetAddress from;
   uint32_t nonce;
+  uint64_t secret;   // the joiner's half of the path's key, from its Join
   uint32_t lastJoinMs;
   uint16_t format;
   char version[NET_VERSION_BYTES + 1];
+  bool used;
+};
+
+// An address the peer's datagrams came from that is not the peer's: a Check
+// went there, and its Proof (from there, with the check's number under the
+// path's key) moves the session to it.
+constexpr int32_t NET_CANDIDATES = 4;
+struct NetCandidate {
+  NetAddress from;
+  uint64_t challenge;  // drawn from the system's generator
+  uint32_t sentMs;     // the latest Check
   bool used;
 };
 
@@ -115,6 +130,23 @@ struct NetSession {
   uint32_t byeReceivedMs;
   bool tailOver;             // the peer left and its last frames ran or will not come
   uint32_t finishBeganMs;    // NetFinish's first call (0: not yet), + 1
+
+  // The wait on a silent peer and its end.
+  uint32_t resumeHeardMs;      // the peer heard again after a wait, + 1, until the next frame (0: none)
+  uint32_t lastSilenceMs;      // the latest wait's length
+  uint32_t lastResumeFrameMs;  // ... and from the peer's return to the next frame
+  uint32_t resumes, resumesTold;
+
+  // The path's key: the host's and the joiner's secrets from Welcome and Join
+  // (and an invite's room token), and the peer's new addresses under check.
+  uint64_t ownSecret;
+  uint64_t pathToken;          // an invite's room token (NetSetPathToken); 0: none
+  uint64_t pathKey[2];
+  NetCandidate candidates[NET_CANDIDATES];
+  uint32_t checkWindowMs;      // Checks and Proofs sent are limited to 10 per 100 ms
+  uint32_t checksInWindow;
+  bool relayed;                // the path is the relay's (NetUseRelay): it moves no more
+  uint32_t moves, movesTold;
 
   NetCounters counters;
   NetEnd endReason;

@@ -31,13 +31,15 @@ void NetBeginHost(NetSession& s, const NetOptions& options, NetSendHook send, vo
   s.localPlayer = 0;
   s.phase = NetPhase::Hosting;
   // The session number is what a stranger would have to guess to break in.
-  uint32_t drawn[2];
+  // The secret is the host's half of the key a moved joiner proves itself with.
+  uint32_t drawn[4];
   if (!SecureRandom(drawn, sizeof drawn)) {
     EndSession(s, NetEnd::NoRandom, 0);
     return;
   }
   s.session = options.fixedSession != 0 ? options.fixedSession : drawn[0];
   s.random = drawn[1] | 1u;
+  s.ownSecret = static_cast<uint64_t>(drawn[2]) | static_cast<uint64_t>(drawn[3]) << 32;
 }
 
 void NetBeginJoin(NetSession& s, const NetAddress& host, const NetOptions& options, NetSendHook send,
@@ -50,7 +52,9 @@ void NetBeginJoin(NetSession& s, const NetAddress& host, const NetOptions& optio
   s.peer = host;
   s.phase = NetPhase::Joining;
   s.joinSentMs = nowMs - NET_JOIN_RESEND_MS;  // the first Join goes at the next service
-  if (!SecureRandom(&s.nonce, sizeof s.nonce)) EndSession(s, NetEnd::NoRandom, 0);
+  if (!SecureRandom(&s.nonce, sizeof s.nonce) || !SecureRandom(&s.ownSecret, sizeof s.ownSecret)) {
+    EndSession(s, NetEnd::NoRandom, 0);
+  }
 }
 
 bool NetHost(NetSession& s, uint16_t port, const NetOptions& options, uint32_t nowMs) {

@@ -148,6 +148,7 @@ size_t WriteDatagram(NetDatagram& d, uint8_t* out, size_t capacity) {
       w.U32(d.nonce);
       w.U32(d.time);
       w.U8(d.delay);
+      w.U64(d.secret);
       break;
     case NetKind::Welcome:
       WriteVersion(w, d.version);
@@ -156,6 +157,7 @@ size_t WriteDatagram(NetDatagram& d, uint8_t* out, size_t capacity) {
       w.U32(d.time);
       w.U32(d.echo);
       w.U8(d.delay);
+      w.U64(d.secret);
       break;
     case NetKind::Refuse:
       WriteVersion(w, d.version);
@@ -193,6 +195,12 @@ size_t WriteDatagram(NetDatagram& d, uint8_t* out, size_t capacity) {
       w.U32(d.digestFrame);
       w.U64(d.digest);
       break;
+    case NetKind::Check:  // as long as its Proof: a forged Check gains no bytes
+    case NetKind::Proof:
+      w.U32(d.session);
+      w.U64(d.challenge);
+      w.U64(d.kind == NetKind::Proof ? d.tag : 0);
+      break;
     default:
       return 0;
   }
@@ -221,7 +229,7 @@ NetReadResult ReadDatagram(const uint8_t* data, size_t size, NetDatagram& d) {
     d.nonce = r.U32();
     return r.shortRead ? NetReadResult::Length : NetReadResult::OtherFormat;
   }
-  if (reserved != 0 || kind < 1 || kind > 5) return NetReadResult::Kind;
+  if (reserved != 0 || kind < 1 || kind > 7) return NetReadResult::Kind;
   bool fieldsOk = true;
   switch (d.kind) {
     case NetKind::Join:
@@ -229,6 +237,7 @@ NetReadResult ReadDatagram(const uint8_t* data, size_t size, NetDatagram& d) {
       d.nonce = r.U32();
       d.time = r.U32();
       d.delay = r.U8();
+      d.secret = r.U64();
       fieldsOk = fieldsOk && d.delay <= NET_MAX_DELAY;
       break;
     case NetKind::Welcome:
@@ -238,6 +247,7 @@ NetReadResult ReadDatagram(const uint8_t* data, size_t size, NetDatagram& d) {
       d.time = r.U32();
       d.echo = r.U32();
       d.delay = r.U8();
+      d.secret = r.U64();
       fieldsOk = fieldsOk && d.delay <= NET_MAX_DELAY;
       break;
     case NetKind::Refuse: {
@@ -279,6 +289,13 @@ NetReadResult ReadDatagram(const uint8_t* data, size_t size, NetDatagram& d) {
       fieldsOk = d.reason == NetReason::Left || d.reason == NetReason::Differ;
       break;
     }
+    case NetKind::Check:
+    case NetKind::Proof:
+      d.session = r.U32();
+      d.challenge = r.U64();
+      d.tag = r.U64();
+      fieldsOk = d.kind == NetKind::Proof || d.tag == 0;
+      break;
   }
   if (r.shortRead) return NetReadResult::Length;
   if (!fieldsOk) return NetReadResult::Field;

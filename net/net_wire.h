@@ -14,7 +14,7 @@
 
 #include "engine/game_state.h"
 
-constexpr uint16_t NET_FORMAT = 2;           // 2: the far peers' delay and ring
+constexpr uint16_t NET_FORMAT = 3;           // 2: the far peers' delay and ring; 3: the path's secrets, Check and Proof
 constexpr uint16_t NET_DEFAULT_PORT = 41414;  // the port when none is given (command line, dialogs)
 constexpr size_t NET_VERSION_BYTES = 16;      // the version text, NUL-padded
 constexpr size_t NET_MAX_DATAGRAM = 400;      // the longest datagram written or read
@@ -27,6 +27,8 @@ enum class NetKind : uint8_t {
   Refuse = 3,   // host to joiner: no (busy, or another format)
   Play = 4,     // both ways during the match: inputs, acknowledgement, digest, times
   Bye = 5,      // both ways: the session ends, with the reason
+  Check = 6,    // to a peer heard from a new address: prove the session from there
+  Proof = 7,    // the answer, from the new address: the check's number under the path's key
 };
 
 // What a side asks for in the frame its input belongs to; the bits of a
@@ -67,7 +69,10 @@ struct NetDatagram {
   uint16_t format;
   char version[NET_VERSION_BYTES + 1];  // Join, Welcome, Refuse: NUL-terminated
   uint32_t nonce;        // Join; echoed by Welcome and Refuse
-  uint32_t session;      // Welcome, Play, Bye
+  uint64_t secret;       // Join: the joiner's half of the path's key; Welcome: the host's
+  uint32_t session;      // Welcome, Play, Bye, Check, Proof
+  uint64_t challenge;    // Check, echoed by Proof: the checker's random number
+  uint64_t tag;          // Proof: KeyedHash of the challenge under the path's key
   uint32_t time;         // Join, Welcome, Play: the sender's clock (ms)
   uint32_t echo;         // Welcome, Play: the latest `time` received from the other side
   uint16_t held;         // Play: ms between receiving `echo` and sending this

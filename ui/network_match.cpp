@@ -26,7 +26,8 @@
 
 NetworkMatch networkMatch = {false, false, NetPhase::Closed, NET_DEFAULT_PORT, false, false, 0,
                              {"", NET_DEFAULT_PORT}, {"", NET_DEFAULT_PORT}, {}, false,
-                             false, false, LobbyClientPhase::Closed, "", "", nullptr};
+                             false, false, LobbyClientPhase::Closed, "", "", nullptr, 0, 0, LobbyPath::None, 0,
+                             false};
 
 bool MatchRuns() { return !(gameState.gameOver[0] && gameState.gameOver[1]); }
 
@@ -69,6 +70,35 @@ bool ApplyNetworkFrame(void*, const NetFrame& frame) {
 // window at once rather than at the next frame timer message. Only then:
 // under Wine every such message costs a round to the Wine server, and
 // most datagrams come before their frame is due.
+// The wait's end and a moved peer, for whoever reads the debug output (the
+// title showed the wait).
+void SayPathNews(NetEvent e) {
+  const NetStats stats = NetSessionStats(netSession);
+  char text[200];
+  if (e == NetEvent::Resumed) {
+    std::snprintf(text, sizeof text,
+                  "BlockTide: network: the other player answers again after %u ms of silence; the next frame ran "
+                  "%u ms later\n",
+                  static_cast<unsigned>(stats.lastSilenceMs), static_cast<unsigned>(stats.lastResumeFrameMs));
+  } else {
+    char peer[NET_ADDRESS_TEXT];
+    NetPeerAddressText(netSession, peer, sizeof peer);
+    std::snprintf(text, sizeof text, "BlockTide: network: the other player moved to %s\n", peer);
+  }
+  OutputDebugStringA(text);
+}
+
+// An invite match's direct path fell silent and it moved to the relay: once.
+void SayFallback() {
+  const LobbyClientStats invited = LobbyClientFigures(lobbyClient);
+  if (!invited.fellBack || networkMatch.fallbackSaid) return;
+  networkMatch.fallbackSaid = true;
+  char text[160];
+  std::snprintf(text, sizeof text, "BlockTide: network: the direct path fell silent: relayed over %s after %u ms\n",
+                LobbyPathFamily(lobbyClient), static_cast<unsigned>(invited.fallbackSilenceMs));
+  OutputDebugStringA(text);
+}
+
 void WakeOnDatagram(bool wake) {
   const NetSocket socket = NetSessionSocket(netSession);
   if (wake == networkMatch.wakeOnDatagram || socket == NET_NO_SOCKET) return;
@@ -219,8 +249,11 @@ void RunNetworkFrames() {
   } else {
     NetPoll(s, now);
   }
+  networkMatch.waitSeconds = NetWaitingSeconds(s, now);
+  if (networkMatch.invite) SayFallback();
   for (NetEvent e = NetTakeEvent(s); e != NetEvent::None; e = NetTakeEvent(s)) {
     if (e == NetEvent::Connected) BeginPlaying();
+    if (e == NetEvent::Resumed || e == NetEvent::Moved) SayPathNews(e);
     if (e == NetEvent::Ended) {
       EndNetworkMatch(true);
       return;
@@ -236,9 +269,12 @@ void RunNetworkFrames() {
   const NetRun run = NetRunFrames(s, now, NET_FRAMES_PER_MESSAGE, calls);
   EndFrameDrawing();
   WakeOnDatagram(run.waited);
-  if (NetTakeEvent(s) == NetEvent::Ended) {
-    EndNetworkMatch(true);
-    return;
+  for (NetEvent e = NetTakeEvent(s); e != NetEvent::None; e = NetTakeEvent(s)) {
+    if (e == NetEvent::Resumed || e == NetEvent::Moved) SayPathNews(e);
+    if (e == NetEvent::Ended) {
+      EndNetworkMatch(true);
+      return;
+    }
   }
   ShowNetworkState();
 }

@@ -68,6 +68,11 @@ struct NetworkMatch {
   char lobby[256];           // the lobby as last given ("host[:port]"), for the title
   char code[LOBBY_CODE_TEXT];  // the invite code given (host) or typed (joiner); "" before
   HWND codeDialog;           // the host's IDD_INVITE_CODE, or null
+  uint32_t waitSeconds;      // the other player is silent: seconds left before the match ends (0: not)
+  uint32_t shownWait;        // ... as the title shows it
+  LobbyPath shownPath;       // the invite path the title names (it may fall back to the relay)
+  uint32_t shownMoves;       // the other player's moves the title has followed
+  bool fallbackSaid;         // the invite's move to the relay, said in the debug output
 };
 extern NetworkMatch networkMatch;
 

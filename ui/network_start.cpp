@@ -54,6 +54,7 @@ bool BeginInvite(bool host, const NetAddress* lobbies, int32_t lobbyCount, uint6
   if (MatchRuns()) RunCommand(ID_STOP, ActStop);
   const uint32_t now = timerCalls.getTime();
   networkMatch.invite = true;
+  networkMatch.fallbackSaid = false;
   networkMatch.code[0] = '\0';
   if (!host) FormatLobbyCode(code, networkMatch.code);
   const bool begun =

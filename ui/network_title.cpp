@@ -60,13 +60,19 @@ void ShowNetworkState() {
     HWND button = GetDlgItem(mainWindow, ID_CONFIG0 + p);
     if (button != nullptr && (IsWindowEnabled(button) != FALSE) != offered) EnableWindow(button, offered);
   }
+  const LobbyPath path = networkMatch.invite ? LobbyClientFigures(lobbyClient).path : LobbyPath::None;
+  const uint32_t wait = phase == NetPhase::Playing ? networkMatch.waitSeconds : 0;
   if (phase == networkMatch.shownPhase && lookingUp == networkMatch.shownLookUp &&
-      invite == networkMatch.shownInvite) {
+      invite == networkMatch.shownInvite && wait == networkMatch.shownWait && path == networkMatch.shownPath &&
+      stats.moves == networkMatch.shownMoves) {
     return;
   }
   networkMatch.shownPhase = phase;
   networkMatch.shownLookUp = lookingUp;
   networkMatch.shownInvite = invite;
+  networkMatch.shownWait = wait;
+  networkMatch.shownPath = path;
+  networkMatch.shownMoves = stats.moves;
   char title[400];
   char peer[NET_ADDRESS_TEXT];
   NetPeerText(netSession, peer, sizeof peer);
@@ -80,6 +86,10 @@ void ShowNetworkState() {
       std::snprintf(host, sizeof host, "%s", l.name);
     }
     std::snprintf(title, sizeof title, "%s - looking up %s", MAIN_WINDOW_TITLE, host);
+  } else if (wait != 0) {
+    // The other side is silent: the match waits where it stands.
+    std::snprintf(title, sizeof title, "%s - waiting for the other player (%u s)", MAIN_WINDOW_TITLE,
+                  static_cast<unsigned>(wait));
   } else if (networkMatch.invite && played) {
     // Relayed, the session's peer is the lobby: the title names the other
     // player as the lobby saw it, written as any title writes a peer. The

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "lobby/keyed_hash.h"
+#include "net/keyed_hash.h"
 #include "lobby/lobby_service.h"
 
 namespace {
@@ -287,23 +287,36 @@ TEST(LobbyTest, LimitsHoldByNetworkAndGuessingIsBoundedInAll) {
   EXPECT_EQ(s.counts.expired, 1u);
 }
 
-// Refresh: only the host's ticket from the host's address counts, at most
-// every LOBBY_REFRESH_GAP_MS, and only the asker hears back.
-TEST(LobbyTest, RefreshesNeedTheHostsTicketAndAnswerTheHostAlone) {
+// Refresh: a waiting room's counts only with the host's ticket from the
+// host's address, at most every LOBBY_REFRESH_GAP_MS, and only the asker
+// hears back. In a match either side's ticket counts from a new address too
+// (its NAT gave it a new port), and the relay follows it there.
+TEST(LobbyTest, RefreshesNeedASidesTicketAndAnswerTheHostAlone) {
   LobbyService& s = Begin(8);
-  const uint64_t code = Register(s, HOST, 1000);
+  const LobbyDatagram given = Registered(s, HOST, 1000);
+  const uint64_t code = given.code;
+  EXPECT_EQ(Ask(s, STRANGER, Request(LobbyKind::Refresh, 0, code), 1000).kind, LobbyKind::Error)
+      << "a waiting room's ticket from elsewhere";
   Joined(s, JOINER, code, 1000);
   LobbyDatagram forged = Request(LobbyKind::Refresh, 0, code, 777);  // the host's address, another ticket
   LobbyDatagram r = Ask(s, HOST, forged, 1500);
   EXPECT_EQ(r.kind, LobbyKind::Error);
   EXPECT_EQ(r.ticket, 777u) << "the refusal names the forged request, which the host drops";
-  r = Ask(s, STRANGER, Request(LobbyKind::Refresh, 0, code), 1500);  // the ticket from elsewhere
-  EXPECT_EQ(r.kind, LobbyKind::Error);
   r = Ask(s, HOST, Request(LobbyKind::Refresh, 0, code), 1500);
   EXPECT_EQ(r.kind, LobbyKind::Peers);
   EXPECT_EQ(sentCount, 1) << "Peers to the asker alone";
   for (int i = 0; i < 20; ++i) Ask(s, HOST, Request(LobbyKind::Refresh, 0, code), 1500 + i);
   EXPECT_EQ(s.counts.refreshesIgnored, 20u);
+
+  LobbyDatagram moved = Request(LobbyKind::Refresh, 0, code, 42);  // the joiner's ticket
+  moved.path = 2;
+  Ask(s, STRANGER, moved, 1600);
+  EXPECT_EQ(sentCount, 0) << "no answer in a match";
+  uint8_t b[LOBBY_MAX_RELAYED];
+  const size_t n = Relayed(given.token, 100, b, sizeof b);
+  LobbyReceive(s, HOST, b, n, 1601);
+  ASSERT_EQ(sentCount, 1);
+  EXPECT_TRUE(SameAddress(sent[0].to, STRANGER)) << "the relay follows the joiner's new address";
 }
 
 TEST(LobbyTest, TheRelayCarriesOnlyItsRoomsTokenWithinTheCapAndEndsWhenSilent) {
@@ -527,6 +540,29 @@ TEST(LobbyClientTest, PunchesADirectPathOrFallsBackToTheRelay) {
     LobbyClientReceive(lobbyClient, LOBBY, raw, WriteDatagram(bye, raw, sizeof raw), now);
     EXPECT_EQ(NetSessionStats(*lobbyClient.session).received, before);
     EXPECT_EQ(NetSessionStats(*lobbyClient.session).phase, NetPhase::Playing);
+    if (k.path == LobbyPath::Direct && !k.ipv6) {
+      // Past the lobby's silence for a joined room, the refreshes keep it;
+      // then the direct path dies and both sides go to its relay.
+      const NetFrameCalls calls = {nullptr, [](void*, int32_t) { return Action::NoAction; },
+                                   [](void*, const NetFrame&) { return true; }};
+      const auto play = [&](uint32_t ms) {
+        for (uint32_t t = 0; t < ms; t += 5) {
+          Step(now, 5);
+          NetRunFrames(*lobbyClient.session, now, 5, calls);
+          NetRunFrames(*lobbyClientB.session, now, 5, calls);
+        }
+      };
+      play(2 * LOBBY_ROOM_SILENCE_MS);
+      network.blocked[0] = network.blocked[1] = true;
+      play(LOBBY_FALLBACK_MS + 1000);
+      for (LobbyClient* c : {&lobbyClient, &lobbyClientB}) {
+        EXPECT_EQ(c->path, LobbyPath::Relayed);
+        EXPECT_EQ(NetSessionStats(*c->session).phase, NetPhase::Playing);
+        EXPECT_GT(500u, NetSilentMs(*c->session, now)) << "heard through the relay";
+      }
+      EXPECT_TRUE(lobbyClient.fellBack || lobbyClientB.fellBack);
+      EXPECT_GT(lobbyService.counts.relayedDatagrams, 0u);
+    }
     NetClose(NetSessionRecord(1));
     NetClose(NetSessionRecord(2));
   }

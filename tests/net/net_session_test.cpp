@@ -6,9 +6,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "net/net_session.h"
+#include "net/net_session_state.h"
 #include "replay/recording.h"
 #include "tests/engine/test_host.h"
 
@@ -17,6 +19,8 @@ namespace {
 const NetAddress HOST_ADDRESS = Ipv4Address(0x7F000001, 42000);
 const NetAddress JOIN_ADDRESS = Ipv4Address(0x7F000001, 42001);
 const NetAddress THIRD_ADDRESS = Ipv4Address(0x7F000001, 42002);
+// The joiner's after its NAT gave it a new port.
+const NetAddress MOVED_ADDRESS = Ipv4Address(0x7F000001, 42003);
 // The same two programs by IPv6 (2001:db8::1 and ::2), for a joiner that
 // tries both families.
 const NetAddress HOST_ADDRESS6 = {{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 0, 42000};
@@ -92,6 +96,7 @@ struct Pair {
   uint32_t nowMs = 1000;
   uint32_t hostSkewMs = 0;  // the host's clock runs this far ahead
   bool ipv6Cut = false;     // what is sent to the host by IPv6 is lost
+  NetAddress joinAt = JOIN_ADDRESS;  // where the joiner's datagrams come from and the host's reach it
 
   Pair() { NetClose(third); }
   void Begin(const NetOptions& hostOptions, const NetOptions& joinOptions) {
@@ -103,10 +108,10 @@ struct Pair {
     nowMs += 1;
     toHost.nowMs = toJoin.nowMs = fromThird.nowMs = nowMs;
     if (!ipv6Cut) Deliver(toHost, host, HOST_ADDRESS6, JOIN_ADDRESS6, nowMs + hostSkewMs);
-    Deliver(toHost, host, HOST_ADDRESS, JOIN_ADDRESS, nowMs + hostSkewMs);
+    Deliver(toHost, host, HOST_ADDRESS, joinAt, nowMs + hostSkewMs);
     Deliver(fromThird, host, HOST_ADDRESS, THIRD_ADDRESS, nowMs + hostSkewMs);
     Deliver(toJoin, join, JOIN_ADDRESS6, HOST_ADDRESS6, nowMs);
-    Deliver(toJoin, join, JOIN_ADDRESS, HOST_ADDRESS, nowMs);
+    Deliver(toJoin, join, joinAt, HOST_ADDRESS, nowMs);
     Deliver(toJoin, third, THIRD_ADDRESS, HOST_ADDRESS, nowMs);
     NetService(host, nowMs + hostSkewMs);
     NetService(join, nowMs);
@@ -341,7 +346,34 @@ TEST(NetSession, StrangersAndASecondJoinerAreRefusedWithoutDisturbingTheMatch) {
     NetReceive(pair.host, from, bytes.data(), bytes.size(), pair.nowMs);
     EXPECT_EQ(before + 1, NetSessionStats(pair.host).dropped[static_cast<int>(why)]) << what;
   };
-  expectDrop(d, THIRD_ADDRESS, NetDrop::Stranger, "a Play from another address");
+  NetDatagram foreign = d;
+  foreign.session += 1;
+  expectDrop(foreign, THIRD_ADDRESS, NetDrop::Stranger, "a Play of another session from another address");
+  // The session's own datagram replayed from elsewhere: the stranger's
+  // address is asked for a proof it cannot give, and the match stays put.
+  pair.fromThird.inFlight.clear();
+  expectDrop(d, THIRD_ADDRESS, NetDrop::Unproven, "the session's Play from another address");
+  NetDatagram check{};
+  bool checked = false;
+  for (const Datagram& sent : pair.toJoin.inFlight) {
+    if (!SameAddress(sent.to, THIRD_ADDRESS)) continue;
+    checked = ReadDatagram(sent.bytes.data(), sent.bytes.size(), check) == NetReadResult::Ok &&
+              check.kind == NetKind::Check;
+  }
+  ASSERT_TRUE(checked) << "a Check went to the new address";
+  NetDatagram proof = check;
+  proof.kind = NetKind::Proof;
+  proof.tag = 0x0123456789abcdefull;
+  expectDrop(proof, THIRD_ADDRESS, NetDrop::Unproven, "a Proof with a forged tag");
+  // Nor can the stranger have the joiner prove the challenge for it: a
+  // Check is answered only from the peer's own address.
+  const int joinSent = pair.toHost.sent;
+  const std::vector<uint8_t> askJoiner = PlayBytes(check);
+  NetReceive(pair.join, THIRD_ADDRESS, askJoiner.data(), askJoiner.size(), pair.nowMs);
+  EXPECT_EQ(joinSent, pair.toHost.sent);
+  char peer[NET_ADDRESS_TEXT];
+  FormatAddress(pair.host.peer, true, peer, sizeof peer);
+  EXPECT_STREQ("127.0.0.1:42001", peer);
   NetDatagram other = d;
   other.session += 1;
   expectDrop(other, JOIN_ADDRESS, NetDrop::Session, "another session number");
@@ -463,8 +495,10 @@ TEST(NetSession, AnotherFormatIsRefusedNamingBothVersionsAndTheHostWaitsOn) {
   pair.Begin(DefaultNetOptions(), newer);
   pair.Connect();
   EXPECT_EQ(NetEnd::Format, EndOf(pair.join));
-  EXPECT_STREQ("the other player's program is BlockTide " BLOCKTIDE_VERSION_STRING
-               " (network format 2); this one is BlockTide 9.9.9 (network format 3)", NetEndText(pair.join));
+  const std::string both = "the other player's program is BlockTide " BLOCKTIDE_VERSION_STRING " (network format " +
+                           std::to_string(NET_FORMAT) + "); this one is BlockTide 9.9.9 (network format " +
+                           std::to_string(NET_FORMAT + 1) + ")";
+  EXPECT_EQ(both, NetEndText(pair.join));
   // Anybody may send anything to a host's port: it refuses and waits on,
   // and a joiner of its own format still gets in.
   EXPECT_EQ(NetPhase::Hosting, Phase(pair.host));
@@ -492,15 +526,51 @@ void PlayAndFinish(Pair& pair, Seens& seen, uint32_t frames, Between between) {
 }
 
 TEST(NetSession, EndsSayWhy) {
-  {  // Silence: 5 s without a datagram ends both sides; frames stop.
+  {  // Silence: the match waits where it stands, counting down, and goes
+     // on when the path comes back (past the stall's 5 s); a peer that
+     // comes back from a new address is followed once it proves itself;
+     // 30 s without a datagram ends both sides.
     Pair pair;
     pair.Begin(DefaultNetOptions(), DefaultNetOptions());
     pair.Connect();
     Seens seen;
     PlayFor(pair, 300, seen, [](int) {});
+    while (NetTakeEvent(pair.host) != NetEvent::None) {
+    }
+    pair.toHost.cut = pair.toJoin.cut = true;
+    PlayFor(pair, 900, seen, [](int) {});
+    EXPECT_EQ(0u, NetWaitingSeconds(pair.host, pair.nowMs)) << "a short gap is no wait";
+    PlayFor(pair, 9200, seen, [](int) {});
+    const uint32_t stood = NetSessionStats(pair.host).frames;
+    EXPECT_EQ(20u, NetWaitingSeconds(pair.host, pair.nowMs));
+    EXPECT_EQ(20u, NetWaitingSeconds(pair.join, pair.nowMs));
+    pair.toHost.cut = pair.toJoin.cut = false;
+    PlayFor(pair, 1000, seen, [](int) {});
+    EXPECT_EQ(NetPhase::Playing, Phase(pair.host)) << NetEndText(pair.host);
+    EXPECT_LT(stood + 50, NetSessionStats(pair.host).frames) << "the frames go on";
+    EXPECT_EQ(0u, NetWaitingSeconds(pair.host, pair.nowMs));
+    EXPECT_EQ(NetEvent::Resumed, NetTakeEvent(pair.host));
+    const NetStats back = NetSessionStats(pair.host);
+    EXPECT_EQ(1u, back.resumes);
+    EXPECT_LE(10000u, back.lastSilenceMs);
+    EXPECT_GT(100u, back.lastResumeFrameMs);
+    ExpectSameFrames(seen, back.delay, stood + 50);
+
+    // The joiner's NAT gives it a new port: the host checks it, follows it.
+    pair.joinAt = MOVED_ADDRESS;
+    PlayFor(pair, 1000, seen, [](int) {});
+    EXPECT_EQ(NetEvent::Moved, NetTakeEvent(pair.host));
+    char peer[NET_ADDRESS_TEXT];
+    FormatAddress(pair.host.peer, true, peer, sizeof peer);
+    EXPECT_STREQ("127.0.0.1:42003", peer);
+    EXPECT_EQ(1u, NetSessionStats(pair.host).moves);
+    EXPECT_EQ(0u, NetSessionStats(pair.join).moves);
+    ExpectSameFrames(seen, back.delay, back.frames + 50);
+
     pair.toHost.cut = pair.toJoin.cut = true;
     PlayFor(pair, NET_SILENCE_MS - 100, seen, [](int) {});
     EXPECT_EQ(NetPhase::Playing, Phase(pair.host));
+    EXPECT_EQ(1u, NetWaitingSeconds(pair.host, pair.nowMs));
     PlayFor(pair, 200, seen, [](int) {});
     EXPECT_EQ(NetEnd::Silent, EndOf(pair.host));
     EXPECT_STREQ("the other player's program stopped answering", NetEndText(pair.join));

@@ -95,8 +95,9 @@ done
 "$sim" --replay "$tmp/host.rec" >"$tmp/replay.out" || { echo "the host's recording does not replay"; fail=1; }
 grep -v '^replay: ' "$tmp/replay.out" | cmp -s <(tail -n 24 "$tmp/host.out") - || { echo "the replay prints other wells"; fail=1; }
 
-# A joiner killed mid-match: the host says so within the 5 s silence, and
-# its recording is closed, ending in "digest end", and replays.
+# A joiner killed mid-match: the host waits for it, counting down the 30 s
+# of silence it allows, then says so; its recording is closed, ending in
+# "digest end", and replays.
 start_host "$tmp/lost.err" --random 2 --frames 3000 --record "$tmp/lost.rec" >/dev/null
 "$sim" --join 127.0.0.1:$hostPort --random 3 --frames 3000 >/dev/null 2>&1 &
 join=$!
@@ -106,7 +107,8 @@ kill -9 $join
 began=$(date +%s)
 wait $host; rc=$?
 took=$(( $(date +%s) - began ))
-if [ $rc -ne 3 ] || ! grep -q "the other player's program stopped answering" "$tmp/lost.err" || [ $took -gt 8 ]; then
+if [ $rc -ne 3 ] || ! grep -q "the other player's program stopped answering" "$tmp/lost.err" || [ $took -gt 33 ] ||
+   [ $took -lt 29 ] || [ "$(grep -c '^BlockTide - waiting for the other player ([0-9]* s)$' "$tmp/lost.err")" -ne 29 ]; then
   echo "lost joiner: status $rc after $took s, $(cat "$tmp/lost.err")"; fail=1
 fi
 tail -n 1 "$tmp/lost.rec" | grep -q '^digest end ' || { echo "the lost match's recording is not closed"; fail=1; }

@@ -24,7 +24,37 @@ struct SimNetRun {
   int64_t matchFrames;       // frames run since the first Start
   uint32_t startedMs, endedMs;
   uint32_t inviteMs;         // the invite client began (0: play by address), + 1
+  uint32_t waitShown;        // the seconds left said last while the peer is silent (0: none)
+  bool fallbackSaid;         // the invite's move to the relay, said
 };
+
+// What the window shows in its title and debug output, on the standard
+// error: the wait on a silent peer, its end, a peer that moved.
+void SayPathNews(SimNetRun& run, uint32_t nowMs) {
+  NetSession& s = *run.session;
+  const uint32_t left = NetWaitingSeconds(s, nowMs);
+  if (left != 0 && left != run.waitShown) std::fprintf(stderr, "BlockTide - waiting for the other player (%u s)\n", left);
+  run.waitShown = left;
+  const LobbyClientStats invited = LobbyClientFigures(lobbyClient);
+  if (run.inviteMs != 0 && invited.fellBack && !run.fallbackSaid) {
+    run.fallbackSaid = true;
+    std::fprintf(stderr, "blocktide-sim: invite: the direct path fell silent: relayed over %s after %u ms\n",
+                 LobbyPathFamily(lobbyClient), invited.fallbackSilenceMs);
+  }
+  for (NetEvent e = NetTakeEvent(s); e == NetEvent::Resumed || e == NetEvent::Moved; e = NetTakeEvent(s)) {
+    const NetStats stats = NetSessionStats(s);
+    if (e == NetEvent::Resumed) {
+      std::fprintf(stderr,
+                   "blocktide-sim: network: the other player answers again after %u ms of silence; the next frame "
+                   "ran %u ms later\n",
+                   stats.lastSilenceMs, stats.lastResumeFrameMs);
+    } else {
+      char peer[NET_ADDRESS_TEXT];
+      NetPeerAddressText(s, peer, sizeof peer);
+      std::fprintf(stderr, "blocktide-sim: network: the other player moved to %s\n", peer);
+    }
+  }
+}
 
 int Lost(const NetSession& s) {
   std::fprintf(stderr, "blocktide-sim: %s\n", NetEndText(s));
@@ -150,7 +180,7 @@ bool Connect(NetSession& s, bool invite) {
 }
 
 const char* const DROP_NAMES[] = {"length", "magic", "other format", "kind", "field", "stranger",
-                                  "session", "frames", "role", "unexpected"};
+                                  "session", "frames", "role", "unexpected", "unproven"};
 static_assert(sizeof DROP_NAMES / sizeof DROP_NAMES[0] == static_cast<size_t>(NetDrop::Count), "a name per drop");
 
 void PrintNetworkFigures(const NetStats& s, const SimNetRun& run) {
@@ -253,6 +283,7 @@ int RunNetworkMatch(const SimNetPlan& plan, SimInput& input) {
     const uint32_t now = MonotonicMs();
     Poll(s, plan.invite, now);
     const NetRun ran = NetRunFrames(s, now, NET_FRAMES_PER_MESSAGE, calls);
+    SayPathNews(run, now);
     const uint32_t untilDue = NetMsUntilDue(s, MonotonicMs());
     if (untilDue > 0 || ran.waited) WaitForDatagram(NetSessionSocket(s), untilDue > 0 ? untilDue : 1u);
   }

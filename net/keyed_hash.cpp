@@ -1,5 +1,5 @@
 // SipHash-2-4 over bytes: two rounds a message word, four at the end.
-#include "lobby/keyed_hash.h"
+#include "net/keyed_hash.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-// The lobby's keyed hash, SipHash-2-4: a 64-bit value of a message under a
-// 128-bit secret key whose outputs do not give the key away, so that neither
-// cookies, codes nor the rate sketch's cells can be foreseen or forged.
-// Platform-free; nothing here allocates.
+// The keyed hash, SipHash-2-4: a 64-bit value of a message under a 128-bit
+// secret key whose outputs do not give the key away, so that neither a
+// session's path proofs nor the lobby's cookies, codes and rate sketch's
+// cells can be foreseen or forged. Platform-free; nothing here allocates.
 #pragma once
 
 #include <cstddef>
