@@ -6,8 +6,12 @@
 
 netns_cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  # The cases make theirs in subshells: every namespace of this run's tag.
+  # The cases make theirs in subshells: every namespace of this run's tag,
+  # and what this run still has running in them (a lobby, a cut short case).
   for n in $(ip netns list 2>/dev/null | awk '{print $1}' | grep "^$tag"); do
+    local inside
+    inside=$(ip netns pids "$n" 2>/dev/null)
+    [ -z "$inside" ] || kill $inside 2>/dev/null
     ip netns del "$n"
     rm -rf "/etc/netns/$n"
   done
