@@ -214,7 +214,10 @@ play() {
       [ "$event" = move ] && from=198.51.100.12:
       case $to in "$from"*) ;; *) [ "$verdict" != ok ] || verdict="the host did not follow the joiner" ;; esac ;;
     relay)
-      figure="; relayed ${seen[0]}/${seen[1]} ms after the cut"
+      local said
+      said=$(sed -n 's/.*the direct path fell silent: relayed over .* after \([0-9]*\) ms$/\1/p' \
+               "$out.host.err" "$out.join.err" | paste -sd /)
+      figure="; relayed ${seen[0]}/${seen[1]} ms after the cut (${said:-?} ms after the last direct datagram)"
       local t
       for t in "${seen[@]}"; do
         { [ "$t" != none ] && [ "$t" -le 5000 ]; } || [ "$verdict" != ok ] || verdict="not relayed within 5 s"
