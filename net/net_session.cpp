@@ -111,12 +111,14 @@ void TakePlayDatagram(NetSession& s, const NetDatagram& d, uint32_t nowMs) {
     return;
   }
   if (!TakePlay(s, d, nowMs)) return;
-  // Heard again after a wait: the frames go on where they stood, the stall
+  // Heard again after a wait: the frames go on where they stood, at their
+  // pace from now (not half a second of late frames at once), the stall
   // counted from now, the time to the next frame measured.
   if (s.played && nowMs - s.lastHeardMs >= NET_WAIT_SHOWN_MS) {
     s.lastSilenceMs = nowMs - s.lastHeardMs;
     s.resumeHeardMs = nowMs + 1;
     s.lastProgressMs = nowMs;
+    s.clockStartMs = nowMs - s.frame * FRAME_PERIOD_MS;
   }
   s.lastHeardMs = nowMs;
 }
