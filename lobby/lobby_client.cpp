@@ -55,6 +55,9 @@ void LobbyFail(LobbyClient& c, LobbyFailure why) {
     case LobbyFailure::Full:
       std::snprintf(c.text, sizeof c.text, "the lobby is full");
       break;
+    case LobbyFailure::Unavailable:
+      std::snprintf(c.text, sizeof c.text, "the lobby is unavailable");
+      break;
     case LobbyFailure::NoRandom:
       std::snprintf(c.text, sizeof c.text, "this computer's secure random generator failed");
       break;
@@ -131,6 +134,8 @@ void TakeFromLobby(LobbyClient& c, int32_t at, const LobbyDatagram& d, uint32_t 
     return;
   }
   c.answeredMs = nowMs;
+  if (c.tried != 0 && SameAddress(c.lobbies[at], c.lobby)) ++c.reattaches;
+  c.tried = 0;
   const bool first = c.phase == LobbyClientPhase::Asking;
   switch (d.kind) {
     case LobbyKind::Challenge:
@@ -154,6 +159,13 @@ void TakeFromLobby(LobbyClient& c, int32_t at, const LobbyDatagram& d, uint32_t 
       return;
     case LobbyKind::Peers:
       if (!c.host) c.answered[at] = true;
+      // A lobby of several processes: the host's is the relay, and takes the
+      // place of the one asked (this side's address there is learnt from
+      // its Refresh, LobbyBeginSession).
+      if (!c.host && first && d.relay.port != 0 && IsIpv4(d.relay) == IsIpv4(c.lobbies[at])) {
+        c.lobbies[at] = d.relay;
+        c.relayElsewhere = true;
+      }
       if (!c.host && first) c.lobby = c.lobbies[at];
       if ((c.host && c.phase == LobbyClientPhase::Waiting) || (!c.host && first) ||
           c.phase == LobbyClientPhase::Punching) {
@@ -165,11 +177,14 @@ void TakeFromLobby(LobbyClient& c, int32_t at, const LobbyDatagram& d, uint32_t 
       // Once one address answered, the other's refusal does not count.
       if (!SameAddress(c.lobbies[at], c.lobby) && !first) return;
       if (c.phase != LobbyClientPhase::Asking && c.phase != LobbyClientPhase::Waiting) return;
-      if (d.reason != LobbyError::RateLimited && d.reason != LobbyError::Full && d.code != c.code) return;
+      if (d.reason != LobbyError::RateLimited && d.reason != LobbyError::Full && d.reason != LobbyError::Unavailable &&
+          d.code != c.code)
+        return;
       if (d.reason == LobbyError::Dropped && c.host && c.phase == LobbyClientPhase::Waiting) AskAnew(c, nowMs);
       else if (d.reason == LobbyError::Dropped) return;
       else if (d.reason == LobbyError::RateLimited) LobbyFail(c, LobbyFailure::RateLimited);
       else if (d.reason == LobbyError::Full) LobbyFail(c, LobbyFailure::Full);
+      else if (d.reason == LobbyError::Unavailable) LobbyFail(c, LobbyFailure::Unavailable);
       else if (d.reason == LobbyError::Expired) LobbyFail(c, LobbyFailure::Expired);
       // A refresh the lobby no longer knows: the code's life is over.
       else if (c.host) LobbyFail(c, LobbyFailure::Expired);
@@ -262,6 +277,30 @@ void LobbyClientReceive(LobbyClient& c, const NetAddress& from, const uint8_t* d
   ++c.dropped;
 }
 
+namespace {
+
+// The lobby process fell silent: the next of the name's addresses takes the
+// place of the one of its family, and is refreshed at once (by the ticket,
+// which lets it take the room over).
+void TrySpare(LobbyClient& c, uint32_t nowMs) {
+  const NetAddress next = c.spares[c.tried++];
+  for (int32_t i = 0; i < c.lobbyCount; ++i) {
+    if (!SameAddress(c.lobbies[i], c.lobby) || IsIpv4(next) != IsIpv4(c.lobby)) continue;
+    c.spares[c.tried - 1] = c.lobbies[i];  // tried again after the others
+    c.lobbies[i] = c.lobby = next;
+    c.answered[i] = true;
+    LobbyRefresh(c, 0, nowMs);
+    return;
+  }
+}
+
+}  // namespace
+
+void LobbyAddSpare(LobbyClient& c, const NetAddress& lobby) {
+  if (c.spareCount < LOBBY_SPARES && LobbyIndex(c, lobby) < 0 && !LobbyAmong(c.spares, c.spareCount, lobby))
+    c.spares[c.spareCount++] = lobby;
+}
+
 void LobbyClientService(LobbyClient& c, uint32_t nowMs) {
   switch (c.phase) {
     case LobbyClientPhase::Asking:
@@ -272,6 +311,8 @@ void LobbyClientService(LobbyClient& c, uint32_t nowMs) {
       const uint32_t life = c.waitLimitMs != 0 ? c.waitLimitMs : LOBBY_CODE_LIFE_MS;
       if (nowMs - c.codeMs >= life) LobbyFail(c, c.waitLimitMs != 0 ? LobbyFailure::NobodyCame : LobbyFailure::Expired);
       else if (nowMs - c.answeredMs >= LOBBY_SILENT_MS) LobbyFail(c, LobbyFailure::NoLobby);
+      else if (c.tried < c.spareCount && nowMs - c.answeredMs >= (c.tried + 1u) * c.refreshS * 1000u + 500u)
+        TrySpare(c, nowMs);
       else if (nowMs - c.refreshedMs >= c.refreshS * 1000u) LobbyRefresh(c, 0, nowMs);
       else LobbyAskAgain(c, nowMs);
       return;
@@ -314,6 +355,7 @@ LobbyClientStats LobbyClientFigures(const LobbyClient& c) {
   f.host = c.host;
   f.code = c.code;
   f.codesGiven = c.codesGiven;
+  f.reattaches = c.reattaches;
   f.path = c.path;
   f.peerPublic = c.peerPublic;
   f.pathMs = c.pathMs;

@@ -73,6 +73,8 @@ enum class LobbyPath : uint8_t { None, Direct, Relayed };
 
 enum class LobbyClientEvent : uint8_t { None, CodeGiven, Path, Failed };
 
+constexpr int32_t LOBBY_SPARES = 4;  // LobbyAddSpare's addresses at most
+
 enum class LobbyFailure : uint8_t {
   None,
   NoLobby,      // "the lobby at ADDR does not answer"
@@ -84,6 +86,7 @@ enum class LobbyFailure : uint8_t {
   Unreached,    // host: a player joined by the code but never reached this side
   Full,         // "the lobby is full"
   NoRandom,     // "this computer's secure random generator failed"
+  Unavailable,  // "the lobby is unavailable" (its shared store does not answer)
 };
 
 // What the program may know of a client: for the title, the code dialog
@@ -93,6 +96,7 @@ struct LobbyClientStats {
   bool host;
   uint64_t code;            // the code given (host) or joined (joiner)
   uint32_t codesGiven;      // host: more than one when the lobby gave a room up and gave a new code
+  uint32_t reattaches;      // host: moves to another address of the lobby that answered
   LobbyPath path;
   NetAddress peerPublic;    // the other side's address as the lobby saw it
   uint32_t pathMs;          // when the path was found (the poll's clock)
@@ -105,6 +109,12 @@ struct LobbyClientStats {
 // The record is lobby/'s own (lobby_client_state.h); the program's one
 // client, and one more for tests that play both sides.
 struct LobbyClient;
+
+// The lobby's name's further addresses, tried in turn by a waiting host
+// whose lobby process falls silent (a lobby of several processes over a
+// shared store). Called after LobbyHostInvite; at most LOBBY_SPARES.
+void LobbyAddSpare(LobbyClient& c, const NetAddress& lobby);
+
 extern LobbyClient& lobbyClient;
 extern LobbyClient& lobbyClientB;
 

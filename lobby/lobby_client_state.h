@@ -20,6 +20,14 @@ struct LobbyClient {
   NetSendHook send;           // null: the socket (tests set their own)
   void* sendContext;
   NetAddress lobby;           // the lobby's address that answered first (the relay's)
+  bool relayElsewhere;        // joiner: the Peers named another lobby process as the relay
+  // The lobby's name's other addresses (processes of one lobby over a shared
+  // store): a waiting host whose lobby falls silent refreshes at the next,
+  // which takes its room over by its ticket.
+  NetAddress spares[LOBBY_SPARES];
+  int32_t spareCount;
+  int32_t tried;              // spares tried since the last answer
+  uint32_t reattaches;        // moves to a spare that answered
   NetAddress lobbies[LOBBY_FAMILIES];   // all of its addresses, IPv6 first
   int32_t lobbyCount;
   NetAddress privates[LOBBY_FAMILIES];  // this side's own towards each, as its system sees it

@@ -101,8 +101,11 @@ void LobbyBeginSession(LobbyClient& c, const NetAddress& peer, uint32_t nowMs) {
   NetSetPathToken(*c.session, c.token);
   if (c.path == LobbyPath::Relayed) NetUseRelay(*c.session, peer, RelaySend, &c);
   if (!c.host) NetService(*c.session, nowMs);  // the first Join, at once
-  // The lobby learns that this room needs no relay (its event line).
+  // The lobby learns that this room needs no relay (its event line); a
+  // joiner's refresh tells the relay this side's address as it sees it (a
+  // lobby process other than the one joined at, whose NAT mapping differs).
   if (c.host && c.path == LobbyPath::Direct) LobbyRefresh(c, 1, nowMs);
+  if (!c.host && c.path == LobbyPath::Relayed && c.relayElsewhere) LobbyRefresh(c, 2, nowMs);
   LobbyEvent(c, LobbyClientEvent::Path);
 }
 

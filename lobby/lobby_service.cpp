@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "lobby/lobby_limits.h"
+#include "lobby/lobby_rooms.h"
 #include "net/keyed_hash.h"
 #include "lobby/lobby_log.h"
 
@@ -12,71 +13,23 @@ LobbyService lobbyService;
 
 namespace {
 
-void Reply(LobbyService& s, const NetAddress& to, const LobbyDatagram& d) {
-  uint8_t out[LOBBY_MAX_DATAGRAM];
-  const size_t n = WriteLobbyDatagram(d, out, sizeof out);
-  if (n != 0 && !s.send(s.sendContext, to, out, n)) ++s.counts.sendFaults;
-}
-
-void Log(LobbyService& s, LobbyLogKind kind, const LobbyRoom& r, const char* what, const NetAddress* who, uint32_t nowMs) {
-  if (s.log == nullptr) return;
-  char code[LOBBY_CODE_TEXT];
-  FormatLobbyCode(r.code, code);
-  char address[NET_ADDRESS_TEXT] = "";
-  if (who != nullptr) FormatAddress(*who, true, address, sizeof address);
-  char line[112];
-  std::snprintf(line, sizeof line, "room %s %s%s%s", code, what, who != nullptr ? " " : "", address);
-  LobbySay(s, kind, line, nowMs);
-}
-
-void EndRoom(LobbyService& s, LobbyRoom& r, const char* why, uint32_t nowMs) {
-  char what[48];
-  std::snprintf(what, sizeof what, "ended (%s)", why);
-  Log(s, LOG_ENDED, r, what, nullptr, nowMs);
-  ++s.counts.ended;
-  r.state = LobbyRoomState::Free;
-}
-
-void SendError(LobbyService& s, const NetAddress& to, LobbyError reason, uint64_t code, uint64_t ticket) {
-  LobbyDatagram d{};
-  d.kind = LobbyKind::Error;
-  d.reason = reason;
-  d.code = code;
-  d.ticket = ticket;
-  Reply(s, to, d);
-  if (reason == LobbyError::RateLimited) ++s.counts.rateLimited;
-  else if (reason == LobbyError::UnknownCode) ++s.counts.unknownCodes;
-}
-
 // ---- Rooms ------------------------------------------------------------------
-
-bool Holds(const NetAddress* side, const NetAddress& a) {
-  for (int32_t i = 0; i < LOBBY_FAMILIES; ++i)
-    if (side[i].port != 0 && SameAddress(side[i], a)) return true;
-  return false;
-}
 
 enum class Sender : uint8_t { Other, Known, Second };
 
 // A request with the side's ticket over the family it has no address of
 // yet: the side's second address.
 Sender TakeSecond(NetAddress* side, uint64_t ticket, const LobbyDatagram& d, const NetAddress& from) {
-  if (Holds(side, from)) return d.ticket == ticket ? Sender::Known : Sender::Other;
+  if (LobbyHolds(side, from)) return d.ticket == ticket ? Sender::Known : Sender::Other;
   if (d.ticket != ticket || side[1].port != 0 || IsIpv4(side[0]) == IsIpv4(from)) return Sender::Other;
   side[1] = from;
   return Sender::Second;
 }
 
-LobbyRoom* FindRoom(LobbyService& s, uint64_t code) {
-  for (uint32_t i = 0; i < s.cap; ++i)
-    if (s.rooms[i].state != LobbyRoomState::Free && s.rooms[i].code == code) return &s.rooms[i];
-  return nullptr;
-}
-
 uint64_t NewCode(LobbyService& s) {
   for (;;) {
     const uint64_t code = KeyedHash(s.codeKey, ++s.codeCounter, 0, 0) % LOBBY_CODE_COUNT;
-    if (FindRoom(s, code) == nullptr) return code;
+    if (LobbyFindRoom(s, code) == nullptr) return code;
   }
 }
 
@@ -98,40 +51,11 @@ LobbyRoom* RoomGivenUp(LobbyService& s, uint64_t askerNet, uint32_t nowMs) {
   ++s.counts.dropped;
   for (int32_t f = 0; f < LOBBY_FAMILIES; ++f)
     if (oldest->hostPublic[f].port != 0)
-      SendError(s, oldest->hostPublic[f], LobbyError::Dropped, oldest->code, oldest->hostTicket);
-  Log(s, LOG_DROPPED, *oldest, "given up for another network's host", nullptr, nowMs);
+      LobbySendError(s, oldest->hostPublic[f], LobbyError::Dropped, oldest->code, oldest->hostTicket);
+  LobbyRoomLog(s, LOG_DROPPED, *oldest, "given up for another network's host", nullptr, nowMs);
   ++s.counts.ended;
   oldest->state = LobbyRoomState::Free;
   return oldest;
-}
-
-LobbyRoom* FreeRoom(LobbyService& s) {
-  for (uint32_t i = 0; i < s.cap; ++i)
-    if (s.rooms[i].state == LobbyRoomState::Free) return &s.rooms[i];
-  return nullptr;
-}
-
-// Each side learns the other's addresses and the room's token.
-void SendPeersTo(LobbyService& s, const LobbyRoom& r, bool toHost) {
-  LobbyDatagram d{};
-  d.kind = LobbyKind::Peers;
-  d.code = r.code;
-  d.token = r.token;
-  d.role = toHost ? 0 : 1;
-  d.ticket = toHost ? r.hostTicket : r.joinerTicket;
-  std::memcpy(d.publics, toHost ? r.joinerPublic : r.hostPublic, sizeof d.publics);
-  std::memcpy(d.privates, toHost ? r.joinerPrivate : r.hostPrivate, sizeof d.privates);
-  Reply(s, toHost ? r.hostPublic[0] : r.joinerPublic[0], d);
-}
-
-void SendCode(LobbyService& s, const NetAddress& to, const LobbyRoom& r) {
-  LobbyDatagram given{};
-  given.kind = LobbyKind::CodeGiven;
-  given.code = r.code;
-  given.ticket = r.hostTicket;
-  given.token = r.token;
-  given.refreshS = LOBBY_REFRESH_S;
-  Reply(s, to, given);
 }
 
 void Register(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint32_t nowMs) {
@@ -151,7 +75,7 @@ void Register(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, u
     const LobbyCells cells = LobbyCellsOf(s, network, nowMs);
     if (LobbyEstimate(s, LobbyCount::Registrations, cells) >= LOBBY_REGISTRATIONS_PER_WINDOW ||
         LobbyRoomsOf(s, network, LobbyRoomState::Waiting) >= LobbyShare(s)) {
-      SendError(s, from, LobbyError::RateLimited, 0, d.ticket);
+      LobbySendError(s, from, LobbyError::RateLimited, 0, d.ticket);
       return;
     }
     LobbyCountUp(s, LobbyCount::Registrations, cells);
@@ -160,12 +84,12 @@ void Register(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, u
       LobbySay(s, LOG_NO_RANDOM, "the system's secure random generator failed: no room made", nowMs);
       return;
     }
-    r = FreeRoom(s);
+    r = LobbyFreeRoom(s);
     if (r == nullptr) r = RoomGivenUp(s, network, nowMs);
     if (r == nullptr) {
       ++s.counts.full;
       LobbySay(s, LOG_FULL, "the lobby is full: a host refused", nowMs);
-      SendError(s, from, LobbyError::Full, 0, d.ticket);
+      LobbySendError(s, from, LobbyError::Full, 0, d.ticket);
       return;
     }
     *r = LobbyRoom{};
@@ -177,18 +101,18 @@ void Register(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, u
     r->hostNet = network;
     r->createdMs = nowMs;
     ++s.counts.registered;
-    Log(s, LOG_REGISTERED, *r, "registered by", &from, nowMs);
+    LobbyRoomLog(s, LOG_REGISTERED, *r, "registered by", &from, nowMs);
   } else if (sender == Sender::Second) {
-    Log(s, LOG_SECOND, *r, "host also at", &from, nowMs);
+    LobbyRoomLog(s, LOG_SECOND, *r, "host also at", &from, nowMs);
   }
   std::memcpy(r->hostPrivate, d.privates, sizeof r->hostPrivate);
   r->lastHostMs = r->lastHeardMs = nowMs;
-  SendCode(s, from, *r);
-  if (r->state == LobbyRoomState::Joined && sender == Sender::Second) SendPeersTo(s, *r, false);
+  LobbySendCode(s, from, *r);
+  if (r->state == LobbyRoomState::Joined && sender == Sender::Second) LobbySendPeers(s, *r, false);
 }
 
 void Join(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint32_t nowMs) {
-  LobbyRoom* r = FindRoom(s, d.code);
+  LobbyRoom* r = LobbyFindRoom(s, d.code);
   // The joiner repeating its request, or its other family: no new look-up.
   const Sender sender = r == nullptr || r->state != LobbyRoomState::Joined
                             ? Sender::Other
@@ -197,20 +121,20 @@ void Join(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint3
   if (sender == Sender::Other) {
     const LobbyCells cells = LobbyCellsOf(s, network, nowMs);
     if (!LobbyMayLookUp(s, cells, nowMs)) {
-      SendError(s, from, LobbyError::RateLimited, d.code, d.ticket);
+      LobbySendError(s, from, LobbyError::RateLimited, d.code, d.ticket);
       return;
     }
-    if (r == nullptr || Holds(r->hostPublic, from) || r->state == LobbyRoomState::Joined) {
+    if (r == nullptr || LobbyHolds(r->hostPublic, from) || r->state == LobbyRoomState::Joined) {
       LobbyChargeUnknown(s, cells);
-      SendError(s, from, LobbyError::UnknownCode, d.code, d.ticket);
+      LobbySendError(s, from, LobbyError::UnknownCode, d.code, d.ticket);
       return;
     }
   }
-  if (sender == Sender::Second) Log(s, LOG_SECOND, *r, "joiner also at", &from, nowMs);
+  if (sender == Sender::Second) LobbyRoomLog(s, LOG_SECOND, *r, "joiner also at", &from, nowMs);
   if (r->state == LobbyRoomState::Waiting && nowMs - r->createdMs >= LOBBY_CODE_LIFE_MS) {
     ++s.counts.expired;
-    EndRoom(s, *r, "expired", nowMs);
-    SendError(s, from, LobbyError::Expired, d.code, d.ticket);
+    LobbyEndRoom(s, *r, "expired", nowMs);
+    LobbySendError(s, from, LobbyError::Expired, d.code, d.ticket);
     return;
   }
   if (r->state == LobbyRoomState::Waiting) {
@@ -218,7 +142,7 @@ void Join(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint3
     const uint32_t share = LobbyShare(s);
     if (LobbyRoomsOf(s, network, LobbyRoomState::Joined) >= share ||
         LobbyRoomsOf(s, r->hostNet, LobbyRoomState::Joined) >= share) {
-      SendError(s, from, LobbyError::RateLimited, d.code, d.ticket);
+      LobbySendError(s, from, LobbyError::RateLimited, d.code, d.ticket);
       return;
     }
     r->state = LobbyRoomState::Joined;
@@ -228,12 +152,12 @@ void Join(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint3
     r->budget[0] = r->budget[1] = LOBBY_RELAY_BYTES_PER_S;
     r->budgetMs = nowMs;
     ++s.counts.joined;
-    Log(s, LOG_JOINED, *r, "joined by", &from, nowMs);
+    LobbyRoomLog(s, LOG_JOINED, *r, "joined by", &from, nowMs);
   }
   std::memcpy(r->joinerPrivate, d.privates, sizeof r->joinerPrivate);
   r->lastHeardMs = nowMs;
-  SendPeersTo(s, *r, true);
-  SendPeersTo(s, *r, false);
+  LobbySendPeers(s, *r, true);
+  LobbySendPeers(s, *r, false);
 }
 
 // Only the host (its ticket, from one of its addresses) refreshes its room,
@@ -241,19 +165,19 @@ void Join(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint3
 // either side does, by its ticket, from wherever its NAT sends it now: the
 // relay follows a side whose mapping changed.
 void Refresh(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, uint32_t nowMs) {
-  LobbyRoom* r = FindRoom(s, d.code);
+  LobbyRoom* r = LobbyFindRoom(s, d.code);
   const bool joined = r != nullptr && r->state == LobbyRoomState::Joined;
   NetAddress* side = r == nullptr                                  ? nullptr
                      : d.ticket == r->hostTicket                   ? r->hostPublic
                      : joined && d.ticket == r->joinerTicket ? r->joinerPublic
                                                                    : nullptr;
-  if (side == nullptr || (!joined && !Holds(side, from))) {
-    SendError(s, from, LobbyError::UnknownCode, d.code, d.ticket);
+  if (side == nullptr || (!joined && !LobbyHolds(side, from))) {
+    LobbySendError(s, from, LobbyError::UnknownCode, d.code, d.ticket);
     return;
   }
-  if (!Holds(side, from)) {
+  if (!LobbyHolds(side, from)) {
     side[IsIpv4(from) == IsIpv4(side[0]) ? 0 : 1] = from;
-    Log(s, LOG_MOVED, *r, side == r->hostPublic ? "host moved to" : "joiner moved to", &from, nowMs);
+    LobbyRoomLog(s, LOG_MOVED, *r, side == r->hostPublic ? "host moved to" : "joiner moved to", &from, nowMs);
   }
   if (side == r->joinerPublic) {
     r->lastHeardMs = nowMs;
@@ -266,15 +190,15 @@ void Refresh(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, ui
   r->refreshMs = nowMs;
   r->lastHostMs = r->lastHeardMs = nowMs;
   if (r->state == LobbyRoomState::Waiting) {
-    SendCode(s, from, *r);
+    LobbySendCode(s, from, *r);
     return;
   }
   if (d.path == 1 && !r->direct) {
     r->direct = true;
     ++s.counts.direct;
-    Log(s, LOG_DIRECT, *r, "direct", nullptr, nowMs);
+    LobbyRoomLog(s, LOG_DIRECT, *r, "direct", nullptr, nowMs);
   }
-  if (d.path == 0) SendPeersTo(s, *r, true);  // the host still has no path: its Peers may have been lost
+  if (d.path == 0) LobbySendPeers(s, *r, true);  // the host still has no path: its Peers may have been lost
 }
 
 // A Relayed datagram from one of a joined room's two addresses, with the
@@ -285,7 +209,7 @@ void Relay(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, cons
   for (uint32_t i = 0; i < s.cap; ++i) {
     LobbyRoom& r = s.rooms[i];
     if (r.state != LobbyRoomState::Joined) continue;
-    const int way = Holds(r.hostPublic, from) ? 0 : Holds(r.joinerPublic, from) ? 1 : -1;
+    const int way = LobbyHolds(r.hostPublic, from) ? 0 : LobbyHolds(r.joinerPublic, from) ? 1 : -1;
     if (way < 0) continue;
     if (d.token != r.token) {
       ++s.counts.forged;
@@ -307,7 +231,7 @@ void Relay(LobbyService& s, const NetAddress& from, const LobbyDatagram& d, cons
     if (!r.relayed) {
       r.relayed = true;
       ++s.counts.relayed;
-      Log(s, LOG_RELAYED, r, "relayed", nullptr, nowMs);
+      LobbyRoomLog(s, LOG_RELAYED, r, "relayed", nullptr, nowMs);
     }
     ++s.counts.relayedDatagrams;
     s.counts.relayedBytes += size;
@@ -333,6 +257,7 @@ void LobbyBegin(LobbyService& s, uint32_t cap, const uint64_t secret[LOBBY_SECRE
   s.sketch.key[0] = secret[4];
   s.sketch.key[1] = secret[5];
   s.unknownBudget = LOBBY_UNKNOWN_PER_S * 1000;
+  s.refreshS = LOBBY_REFRESH_S;
   s.send = send;
   s.sendContext = sendContext;
   s.log = log;
@@ -359,15 +284,20 @@ void LobbyReceive(LobbyService& s, const NetAddress& from, const uint8_t* data, 
         challenge.kind = LobbyKind::Challenge;
         challenge.cookie = LobbyCookie(s, from, nowMs);
         challenge.ticket = d.ticket;
-        Reply(s, from, challenge);
+        LobbyReply(s, from, challenge);
         ++s.counts.challenges;
         return;
       }
-      if (d.kind == LobbyKind::Register) Register(s, from, d, nowMs);
+      if (s.store != nullptr) LobbySharedRequest(s, from, d, nowMs);
+      else if (d.kind == LobbyKind::Register) Register(s, from, d, nowMs);
       else Join(s, from, d, nowMs);
       return;
     case LobbyKind::Refresh:
-      Refresh(s, from, d, nowMs);
+      // Over a shared store, a room this process holds is refreshed here as
+      // by the lobby alone (the joiner's ticket known by its hash); another's
+      // through the store: a host re-attaching.
+      if (s.store != nullptr && LobbyFindRoom(s, d.code) == nullptr) LobbySharedRequest(s, from, d, nowMs);
+      else Refresh(s, from, s.store != nullptr ? LobbySharedTicket(s, d) : d, nowMs);
       return;
     case LobbyKind::Relayed:
       Relay(s, from, d, data, size, nowMs);
@@ -379,15 +309,16 @@ void LobbyReceive(LobbyService& s, const NetAddress& from, const uint8_t* data, 
 }
 
 void LobbyTick(LobbyService& s, uint32_t nowMs) {
+  if (s.store != nullptr) LobbySharedTick(s, nowMs);
   for (uint32_t i = 0; i < s.cap; ++i) {
     LobbyRoom& r = s.rooms[i];
     if (r.state == LobbyRoomState::Waiting && nowMs - r.createdMs >= LOBBY_CODE_LIFE_MS) {
       ++s.counts.expired;
-      EndRoom(s, r, "expired", nowMs);
+      LobbyEndRoom(s, r, "expired", nowMs);
     } else if (r.state == LobbyRoomState::Waiting && nowMs - r.lastHostMs >= LOBBY_HOST_SILENCE_MS) {
-      EndRoom(s, r, "host silent", nowMs);
+      LobbyEndRoom(s, r, "host silent", nowMs);
     } else if (r.state == LobbyRoomState::Joined && nowMs - r.lastHeardMs >= LOBBY_ROOM_SILENCE_MS) {
-      EndRoom(s, r, "silent", nowMs);
+      LobbyEndRoom(s, r, "silent", nowMs);
     }
   }
 }

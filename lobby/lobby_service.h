@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "lobby/lobby_store.h"
 #include "lobby/lobby_wire.h"
 #include "net/net_socket.h"
 
@@ -14,6 +15,7 @@ constexpr uint32_t LOBBY_ROOM_SLOTS = 4096;       // the most rooms any cap allo
 constexpr uint32_t LOBBY_DEFAULT_ROOMS = 1024;    // the cap when none is given
 constexpr uint32_t LOBBY_CODE_LIFE_MS = 600000;   // a code not joined in 10 min expires
 constexpr uint16_t LOBBY_REFRESH_S = 15;          // the host refreshes this often
+constexpr uint16_t LOBBY_SHARED_REFRESH_S = 2;    // ... over a shared store: a process gone is noticed soon
 constexpr uint32_t LOBBY_HOST_SILENCE_MS = 60000; // a waiting room whose host fell silent ends
 constexpr uint32_t LOBBY_ROOM_SILENCE_MS = 10000; // a joined room ends this long after its last datagram
 constexpr uint32_t LOBBY_RELAY_BYTES_PER_S = 32768;  // each way, per room
@@ -69,10 +71,26 @@ struct LobbySketch {
   uint64_t key[2];       // secret: where a network's cells are
 };
 
+// A request waiting on the shared store: what is needed to finish its answer.
+constexpr uint32_t LOBBY_PENDING = 1024;       // requests waiting on the store at once
+constexpr uint32_t LOBBY_STORE_WAIT_MS = 1000; // then the asker is told the lobby is unavailable
+struct LobbyPending {
+  bool used, abandoned;   // abandoned: answered Unavailable; the store's late answer only frees it
+  uint8_t stage;          // lobby_shared.cpp's steps
+  uint8_t tries;
+  uint8_t calls;          // store calls sent for it: a step that sent none ends it
+  NetAddress from;
+  LobbyDatagram d;        // the request (no payload)
+  uint32_t sinceMs;
+  uint64_t code, token;   // a registration's code and token, drawn before the store has them
+  LobbyStoredRoom room;   // a Join's room as the store gave it
+};
+
 struct LobbyCounts {
   uint32_t registered, joined, direct, relayed, ended, expired, dropped, full;
   uint32_t challenges, rateLimited, unknownCodes, badDatagrams, strangers, forged, refreshesIgnored;
   uint64_t relayedDatagrams, relayedBytes, overCap, sendFaults, logLinesLeftOut;
+  uint32_t unavailable, told, reattached, pendingFull;  // over a shared store
 };
 
 typedef bool (*LobbySend)(void* context, const NetAddress& to, const uint8_t* data, size_t size);
@@ -95,6 +113,20 @@ struct LobbyService {
   LobbyLog log;
   void* logContext;
   LobbyCounts counts;
+  // Over a shared store (null: this process alone, everything above in its
+  // memory): this process's id and public addresses (one a family: the
+  // relay's, told to joiners at other processes), the shared keys in force,
+  // and the requests waiting on the store.
+  LobbyStore* store;
+  int32_t storeWho;
+  uint64_t process;
+  NetAddress publics[LOBBY_FAMILIES];
+  uint64_t ticketKey[2];   // TicketHash's: the store holds no ticket in the clear
+  bool keysKnown;          // the store's keys arrived: requests are served
+  uint32_t keysAskedMs;
+  bool storeWasUp;
+  uint16_t refreshS;       // told to hosts: LOBBY_REFRESH_S, or LOBBY_SHARED_REFRESH_S over a store
+  LobbyPending pending[LOBBY_PENDING];
 };
 
 // The program's one service (tests reuse it: LobbyBegin clears it).
@@ -106,6 +138,12 @@ extern LobbyService lobbyService;
 constexpr int32_t LOBBY_SECRET_WORDS = 6;
 void LobbyBegin(LobbyService& s, uint32_t cap, const uint64_t secret[LOBBY_SECRET_WORDS], LobbySend send,
                 void* sendContext, LobbyLog log, void* logContext);
+
+// Over a shared store, after LobbyBegin: this process's id (random) and
+// public addresses (none: the relay's are the ones players asked, and
+// joiners at other processes cannot be relayed). The shared keys are asked
+// for at once; until they come, requests are answered Unavailable.
+void LobbyUseStore(LobbyService& s, LobbyStore& store, uint64_t process, const NetAddress publics[LOBBY_FAMILIES]);
 
 // Called for every datagram that arrived on the lobby's socket.
 void LobbyReceive(LobbyService& s, const NetAddress& from, const uint8_t* data, size_t size, uint32_t nowMs);

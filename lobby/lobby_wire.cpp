@@ -8,8 +8,8 @@ namespace {
 
 const uint8_t MAGIC[4] = {'B', 'T', 'l', 'b'};
 constexpr size_t HEADER_BYTES = 8;
-constexpr size_t REFRESH_PADDING = 81;
-constexpr size_t JOIN_PADDING = 38;
+constexpr size_t REFRESH_PADDING = 99;
+constexpr size_t JOIN_PADDING = 56;
 const char ALPHABET[] = "23456789ABCDEFGHJKMNPQRSTUVWXYZ";
 constexpr uint32_t ALPHABET_SIZE = 31;
 constexpr size_t CODE_CHARS = 8;
@@ -18,9 +18,9 @@ size_t KindLength(LobbyKind kind) {
   switch (kind) {
     case LobbyKind::Register: return 60;
     case LobbyKind::CodeGiven: return 34;
-    case LobbyKind::Refresh: return 106;
-    case LobbyKind::Join: return 106;
-    case LobbyKind::Peers: return 106;
+    case LobbyKind::Refresh: return 124;
+    case LobbyKind::Join: return 124;
+    case LobbyKind::Peers: return 124;
     case LobbyKind::Challenge: return 24;
     case LobbyKind::Error: return 26;
     case LobbyKind::Probe: return 28;
@@ -127,6 +127,9 @@ size_t WriteLobbyDatagram(const LobbyDatagram& d, uint8_t* out, size_t capacity)
       Put(out, n, 0, 1);
       PutAddresses(out, n, d.publics);
       PutAddresses(out, n, d.privates);
+      std::memcpy(out + n, d.relay.bytes, sizeof d.relay.bytes);
+      n += sizeof d.relay.bytes;
+      Put(out, n, d.relay.port, 2);
       break;
     case LobbyKind::Challenge:
       Put(out, n, d.cookie, 8);
@@ -205,6 +208,10 @@ LobbyReadResult ReadLobbyDatagram(const uint8_t* data, size_t size, LobbyDatagra
       d.role = static_cast<uint8_t>(Get(data, n, 1));
       zero = Get(data, n, 1) == 0;
       if (!GetAddresses(data, n, d.publics) || !GetAddresses(data, n, d.privates)) return LobbyReadResult::Field;
+      std::memcpy(d.relay.bytes, data + n, sizeof d.relay.bytes);
+      n += sizeof d.relay.bytes;
+      d.relay.port = static_cast<uint16_t>(Get(data, n, 2));
+      if ((d.relay.port == 0) != IsUnspecified(d.relay)) return LobbyReadResult::Field;
       if (d.role > 1 || d.publics[0].port == 0) return LobbyReadResult::Field;
       break;
     case LobbyKind::Challenge:
@@ -216,7 +223,7 @@ LobbyReadResult ReadLobbyDatagram(const uint8_t* data, size_t size, LobbyDatagra
       zero = Get(data, n, 1) == 0;
       d.code = Get(data, n, 8);
       d.ticket = Get(data, n, 8);
-      if (reason < 1 || reason > 5) return LobbyReadResult::Field;
+      if (reason < 1 || reason > 6) return LobbyReadResult::Field;
       d.reason = static_cast<LobbyError>(reason);
       break;
     }

@@ -11,13 +11,16 @@
 //   Register   60  cookie u64, ticket u64, the sender's private addresses
 //                  (2: one a family)
 //   CodeGiven  34  code u64, ticket u64, token u64, refresh period in s u16
-//   Refresh   106  code u64, ticket u64, path u8 (0 waiting, 1 playing
-//                  direct, 2 playing relayed), 81 zero bytes
-//   Join      106  cookie u64, code u64, ticket u64, the sender's private
-//                  addresses (2), 38 zero bytes
-//   Peers     106  code u64, ticket u64, token u64, role u8 (0 host,
+//   Refresh   124  code u64, ticket u64, path u8 (0 waiting, 1 playing
+//                  direct, 2 playing relayed), 99 zero bytes
+//   Join      124  cookie u64, code u64, ticket u64, the sender's private
+//                  addresses (2), 56 zero bytes
+//   Peers     124  code u64, ticket u64, token u64, role u8 (0 host,
 //                  1 joiner), zero u8, the other side's public addresses (2:
-//                  as the lobby saw them, one a family), its private ones (2)
+//                  as the lobby saw them, one a family), its private ones (2),
+//                  the relay's address (1: all zero for the lobby that sent
+//                  the Peers; another lobby process's when the room's host is
+//                  held there, a lobby of several processes sharing a store)
 //   Challenge  24  cookie u64, ticket u64
 //   Error      26  reason u8, zero u8, code u64, ticket u64
 //   Probe      28  token u64, nonce u64, the sender's role u8, answer u8
@@ -46,9 +49,10 @@
 #include "net/net_socket.h"
 #include "net/net_wire.h"
 
-constexpr uint16_t LOBBY_FORMAT = 3;  // 1 had IPv4 addresses only; 2 no tickets in replies, no tokens
+constexpr uint16_t LOBBY_FORMAT = 4;  // 1 had IPv4 addresses only; 2 no tickets in replies, no tokens; 3 no relay
+                                      // address in Peers
 constexpr uint16_t LOBBY_DEFAULT_PORT = 41415;
-constexpr size_t LOBBY_MAX_DATAGRAM = 106;  // the longest lobby datagram of one length (Refresh, Join, Peers)
+constexpr size_t LOBBY_MAX_DATAGRAM = 124;  // the longest lobby datagram of one length (Refresh, Join, Peers)
 constexpr size_t LOBBY_RELAY_HEADER = 16;   // a Relayed datagram's bytes before the game's
 constexpr size_t LOBBY_MAX_RELAYED = LOBBY_RELAY_HEADER + NET_MAX_DATAGRAM;
 constexpr int32_t LOBBY_FAMILIES = 2;       // addresses of a side a datagram carries
@@ -72,6 +76,7 @@ enum class LobbyError : uint8_t {
   RateLimited = 3,  // too many registrations or look-ups from this address's network
   Full = 4,         // every room is taken: "the lobby is full"
   Dropped = 5,      // the host's waiting room was given up for another network's host
+  Unavailable = 6,  // the lobby's shared store does not answer: "the lobby is unavailable"
 };
 
 struct LobbyDatagram {
@@ -90,6 +95,7 @@ struct LobbyDatagram {
   LobbyError reason;      // Error
   NetAddress privates[LOBBY_FAMILIES];  // Register, Join: the sender's; Peers: the other side's
   NetAddress publics[LOBBY_FAMILIES];   // Peers: the other side's, as the lobby saw them
+  NetAddress relay;                     // Peers: the relay's address; none: the sender's
   const uint8_t* payload; // Relayed: the game datagram, within the bytes read
   size_t payloadSize;
 };

@@ -3,7 +3,8 @@
 set -eu
 packages="g++ make cmake libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64 wine wine64 xvfb xdotool imagemagick x11-utils
-  clang libclang-rt-14-dev libx11-dev iproute2 iptables conntrack python3"
+  clang libclang-rt-14-dev libx11-dev iproute2 iptables conntrack python3
+  redis-server redis-tools libhiredis-dev"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

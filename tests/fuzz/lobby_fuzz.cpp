@@ -4,13 +4,15 @@
 // reply may go to an address that neither asked nor belongs to a room. The
 // bytes also reach a punching client from the lobby, its peer and a
 // stranger: it may send only to the lobby, its peer's addresses and the
-// datagram's sender.
+// datagram's sender. Last, the same for a lobby over a Memory store (the
+// shared lobby's requests, a Join told to the host's process).
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "lobby/lobby_client_state.h"
 #include "lobby/lobby_service.h"
+#include "lobby/lobby_store.h"
 
 namespace {
 
@@ -60,6 +62,28 @@ void Punching(uint64_t code) {
   LobbyClientReceive(lobbyClient, LOBBY, bytes, WriteLobbyDatagram(d, bytes, sizeof bytes), 1000);
 }
 
+LobbyStore store;
+LobbyMemoryEntry entries[LOBBY_MEMORY_ENTRIES];
+
+// The bytes from each sender to a lobby over a store, with a joined room.
+void OverAStore(const uint8_t* data, size_t size) {
+  LobbyBegin(lobbyService, 2, SECRET, Check, nullptr, nullptr, nullptr);
+  LobbyMemoryStore(store, entries);
+  LobbyStoreClock(store, 1000);
+  const NetAddress publics[LOBBY_FAMILIES] = {{}, LOBBY};
+  LobbyUseStore(lobbyService, store, 11, publics);
+  Ask(HOST, LobbyKind::Register, 0, 1000);
+  Ask(JOINER, LobbyKind::Join, lobbyService.rooms[0].code, 1000);
+  lobbyService.rooms[0].token = TOKEN;
+  const NetAddress* const senders[3] = {&HOST, &JOINER, &STRANGER};
+  for (const NetAddress* from : senders) {
+    asker = from;
+    LobbyReceive(lobbyService, *from, data, size, 1001);
+    LobbyStorePoll(store, 1001);
+  }
+  LobbyTick(lobbyService, 1000 + LOBBY_ROOM_SILENCE_MS);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -88,5 +112,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LobbyClientService(lobbyClient, 1001 + LOBBY_PUNCH_MS);
     NetClose(NetSessionRecord(1));
   }
+  OverAStore(data, size);
   return 0;
 }

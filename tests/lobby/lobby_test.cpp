@@ -122,7 +122,7 @@ TEST(LobbyTest, ReaderRefusesAnythingMisshapen) {
   LobbyDatagram d = Request(LobbyKind::Join, 7, LOBBY_CODE_COUNT - 1);
   uint8_t b[LOBBY_MAX_RELAYED + 8] = {};
   const size_t n = WriteLobbyDatagram(d, b, sizeof b);
-  ASSERT_EQ(n, 106u);
+  ASSERT_EQ(n, 124u);
   EXPECT_EQ(ReadLobbyDatagram(b, n, d), LobbyReadResult::Ok);
   EXPECT_EQ(ReadLobbyDatagram(b, n - 1, d), LobbyReadResult::Length);
   EXPECT_EQ(ReadLobbyDatagram(b, n + 1, d), LobbyReadResult::Length);
@@ -148,6 +148,28 @@ TEST(LobbyTest, ReaderRefusesAnythingMisshapen) {
   EXPECT_EQ(ReadLobbyDatagram(b, LOBBY_MAX_RELAYED + 1, d), LobbyReadResult::Length);
   EXPECT_EQ(Relayed(9, NET_MAX_DATAGRAM + 1, b, sizeof b), 0u);
   EXPECT_EQ(ReadLobbyDatagram(b, Relayed(0, 20, b, sizeof b), d), LobbyReadResult::Field);  // no token
+
+  // Peers name the relay (another lobby process), or none; half an address is refused.
+  LobbyDatagram peers{};
+  peers.kind = LobbyKind::Peers;
+  peers.code = 5, peers.ticket = 6, peers.token = 7;
+  peers.publics[0] = HOST;
+  peers.relay = Ipv4Address(0xCB007151, LOBBY_DEFAULT_PORT);
+  size_t m = WriteLobbyDatagram(peers, b, sizeof b);
+  ASSERT_EQ(LOBBY_MAX_DATAGRAM, m);
+  ASSERT_EQ(ReadLobbyDatagram(b, m, d), LobbyReadResult::Ok);
+  EXPECT_TRUE(SameAddress(peers.relay, d.relay));
+  peers.relay.port = 0;
+  m = WriteLobbyDatagram(peers, b, sizeof b);
+  EXPECT_EQ(ReadLobbyDatagram(b, m, d), LobbyReadResult::Field) << "an address without its port";
+  LobbyDatagram error{};
+  error.kind = LobbyKind::Error;
+  error.ticket = 6;
+  error.reason = LobbyError::Unavailable;
+  m = WriteLobbyDatagram(error, b, sizeof b);
+  EXPECT_EQ(ReadLobbyDatagram(b, m, d), LobbyReadResult::Ok);
+  b[8] = 7;
+  EXPECT_EQ(ReadLobbyDatagram(b, m, d), LobbyReadResult::Field) << "no reason past Unavailable";
 
   uint64_t code = 0;
   char text[LOBBY_CODE_TEXT];
@@ -713,4 +735,45 @@ TEST(LobbyClientTest, ForgedRepliesProbesAndAnswersChangeNothing) {
   EXPECT_EQ(lobbyClientB.path, LobbyPath::Direct);
   NetClose(NetSessionRecord(1));
   NetClose(NetSessionRecord(2));
+}
+
+// A waiting host whose lobby process falls silent tries the lobby's next
+// address with its refresh (a lobby of several processes over one store); an
+// answer from it counts as re-attached, and its "unavailable" ends the wait
+// with that text.
+TEST(LobbyClientTest, AWaitingHostMovesToTheLobbysNextAddressWhenItsProcessFallsSilent) {
+  uint32_t now = 1000;
+  Start(now, false, false);
+  const NetAddress spare = Ipv4Address(0xCB007151, LOBBY_DEFAULT_PORT);
+  LobbyAddSpare(lobbyClient, spare);
+  LobbyAddSpare(lobbyClient, LOBBY);  // already the lobby's: not a spare
+  EXPECT_EQ(1, lobbyClient.spareCount);
+  Step(now, 100);
+  ASSERT_EQ(LobbyClientEvent::CodeGiven, LobbyTakeClientEvent(lobbyClient));
+  const uint64_t code = lobbyClient.code;
+  Step(now, lobbyClient.refreshS * 1000u - 200, false);
+  EXPECT_TRUE(SameAddress(LOBBY, lobbyClient.lobby)) << "one refresh unanswered is not silence";
+  Step(now, 1000, false);
+  EXPECT_TRUE(SameAddress(spare, lobbyClient.lobby)) << "the next address tried";
+  EXPECT_TRUE(SameAddress(spare, lobbyClient.lobbies[0]));
+  EXPECT_EQ(LobbyClientPhase::Waiting, lobbyClient.phase);
+  LobbyDatagram given{};
+  given.kind = LobbyKind::CodeGiven;
+  given.code = code;
+  given.ticket = lobbyClient.ticket;
+  given.token = lobbyClient.token;
+  given.refreshS = 2;
+  uint8_t b[LOBBY_MAX_DATAGRAM];
+  LobbyClientReceive(lobbyClient, spare, b, WriteLobbyDatagram(given, b, sizeof b), now);
+  EXPECT_EQ(1u, LobbyClientFigures(lobbyClient).reattaches);
+  EXPECT_EQ(code, LobbyClientFigures(lobbyClient).code) << "the same code";
+  EXPECT_EQ(LobbyClientEvent::None, LobbyTakeClientEvent(lobbyClient)) << "no new code shown";
+  LobbyDatagram error{};
+  error.kind = LobbyKind::Error;
+  error.reason = LobbyError::Unavailable;
+  error.code = code;
+  error.ticket = lobbyClient.ticket;
+  LobbyClientReceive(lobbyClient, spare, b, WriteLobbyDatagram(error, b, sizeof b), now);
+  EXPECT_EQ(LobbyClientPhase::Failed, lobbyClient.phase);
+  EXPECT_STREQ("the lobby is unavailable", LobbyClientText(lobbyClient));
 }

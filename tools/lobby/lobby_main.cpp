@@ -1,18 +1,23 @@
 // blocktide-lobby: the invite-code service. One UDP socket, every datagram
 // handed to the lobby service; nothing kept on disk. Built natively and for
-// Windows from the same code (the sockets are net/'s).
+// Windows from the same code (the sockets are net/'s); --store, several
+// processes over one Redis, only where the build has hiredis (Linux).
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "lobby/lobby_service.h"
+#include "lobby/lobby_store.h"
 #include "tools/parse_number.h"
 
 namespace {
 
 const char USAGE[] =
     "usage: blocktide-lobby [--port PORT] [--rooms N] [--seconds S]\n"
+#if !defined(_WIN32)
+    "                       [--store redis://[:PASSWORD@]HOST[:PORT][/DB] --public ADDRESS...]\n"
+#endif
     "Gives hosting programs invite codes (XXXX-XXXX), tells a joining program\n"
     "and its host each other's addresses, and relays their datagrams when no\n"
     "direct path answers. Keeps nothing on disk; prints one line per room event\n"
@@ -24,6 +29,16 @@ const char USAGE[] =
     "               its oldest (its host is told and asks again), or, the rooms\n"
     "               shared out evenly, a new host is told the lobby is full\n"
     "  --seconds S  stop after S seconds (tests); default: run until stopped\n"
+#if defined(_WIN32)
+    "  (this Windows build keeps its rooms in its own memory only: no --store)\n"
+#else
+    "  --store URL  keep rooms, codes, tokens, the limits' counts and the cookie key\n"
+    "               in Redis (keys with a time-to-live): every process given the\n"
+    "               same store acts as one lobby; keep Redis on a private network.\n"
+    "               Without it, everything stays in this process's memory\n"
+    "  --public ADDRESS[:PORT]  where players reach this process (its relay),\n"
+    "               told to joiners at the other processes; once a family\n"
+#endif
     "A code not joined within 10 minutes expires; hosts refresh every 15 s; a\n"
     "relayed room carries at most 32 KB/s each way and ends 10 s after it falls\n"
     "silent. Per network (an IPv4 /24, an IPv6 /64): 30 registrations, 30 look-ups\n"
@@ -57,10 +72,32 @@ int Usage(const char* message) {
   return message != nullptr ? 2 : 0;
 }
 
+// The public address of each family, as --public gives it.
+bool TakePublic(const char* text, uint16_t port, NetAddress publics[LOBBY_FAMILIES]) {
+  char host[NET_HOST_TEXT], error[160];
+  uint16_t given = port;
+  bool portGiven = false;
+  NetAddress found[NET_HOST_ADDRESSES] = {};
+  if (text == nullptr || !SplitHostAndPort(text, host, given, portGiven, error, sizeof error)) return false;
+  if (ResolveHost(host, portGiven ? given : port, found, error, sizeof error) < 1) return false;
+  publics[IsIpv4(found[0]) ? 1 : 0] = found[0];
+  return true;
+}
+
+LobbyStore store;
+
+void StoreNews(uint32_t) {
+  const char* news = LobbyRedisNews(store);
+  if (news[0] != '\0') PrintLine(nullptr, news);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   uint64_t port = LOBBY_DEFAULT_PORT, rooms = LOBBY_DEFAULT_ROOMS, seconds = 0;
+  const char* storeUrl = nullptr;
+  const char* publicText[4] = {};
+  int publicCount = 0;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -68,6 +105,12 @@ int main(int argc, char** argv) {
     if (std::strcmp(a, "--port") == 0 && ParseNumber(value, 65535, port) && port != 0) {
       ++i;
     } else if (std::strcmp(a, "--rooms") == 0 && ParseNumber(value, LOBBY_ROOM_SLOTS, rooms) && rooms != 0) {
+      ++i;
+    } else if (std::strcmp(a, "--store") == 0 && value != nullptr && storeUrl == nullptr) {
+      storeUrl = value;
+      ++i;
+    } else if (std::strcmp(a, "--public") == 0 && value != nullptr && publicCount < 2) {
+      publicText[publicCount++] = value;
       ++i;
     } else if (std::strcmp(a, "--seconds") == 0 && ParseNumber(value, 86400u * 365, seconds) && seconds != 0) {
       ++i;
@@ -78,6 +121,18 @@ int main(int argc, char** argv) {
     }
   }
   char error[160];
+  NetAddress publics[LOBBY_FAMILIES] = {};
+  for (int i = 0; i < publicCount; ++i)
+    if (!TakePublic(publicText[i], static_cast<uint16_t>(port), publics)) {
+      char message[96];
+      std::snprintf(message, sizeof message, "not an address: --public %s", publicText[i]);
+      return Usage(message);
+    }
+  if (publicCount > 0 && storeUrl == nullptr) return Usage("--public is for a lobby with --store");
+  if (storeUrl != nullptr && !LobbyRedisStore(store, storeUrl, error, sizeof error)) {
+    std::fprintf(stderr, "blocktide-lobby: %s\n", error);
+    return 2;
+  }
   if (!BeginSockets(error, sizeof error)) {
     std::fprintf(stderr, "blocktide-lobby: %s\n", error);
     return 1;
@@ -96,6 +151,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   LobbyBegin(lobbyService, static_cast<uint32_t>(rooms), secret, SendOnSocket, &socket, PrintLine, nullptr);
+  if (storeUrl != nullptr) {
+    uint64_t process = 0;
+    SecureRandom(&process, sizeof process);
+    LobbyUseStore(lobbyService, store, process, publics);  // before the first poll connects: its channel
+    std::printf("blocktide-lobby: process %016llx over the store %s\n", static_cast<unsigned long long>(process),
+                std::strrchr(storeUrl, '@') != nullptr ? std::strrchr(storeUrl, '@') + 1 : storeUrl + 8);
+  }
   std::signal(SIGINT, RequestStop);
   std::signal(SIGTERM, RequestStop);
   std::printf("blocktide-lobby: listening on UDP port %u, at most %u rooms\n", static_cast<unsigned>(port),
@@ -107,7 +169,15 @@ int main(int argc, char** argv) {
   while (stopRequested == 0) {
     const uint32_t nowMs = MonotonicMs();
     if (seconds != 0 && nowMs - startMs >= seconds * 1000) break;
-    WaitForDatagram(socket.s, 100);
+    if (storeUrl != nullptr) {
+      // One wait for the socket and the store: a reply from Redis finishes
+      // its answer at once, and no datagram waits on Redis.
+      LobbyRedisWait(store, static_cast<int>(socket.s), 100);
+      LobbyStorePoll(store, MonotonicMs());
+      StoreNews(nowMs);
+    } else {
+      WaitForDatagram(socket.s, 100);
+    }
     // At most a batch per pass, so that a flood cannot hold off the expiry
     // and the stop.
     const NetRead read = ReadWaiting(socket.s, 512, TakeDatagram, nullptr);
@@ -125,6 +195,14 @@ int main(int argc, char** argv) {
   LobbySummary(lobbyService, summary, sizeof summary);
   std::printf("%s\n", summary);
   std::fflush(stdout);
+  if (storeUrl != nullptr) {
+    const LobbyCounts& c = lobbyService.counts;
+    std::printf("blocktide-lobby: %llu calls to the store (one round trip each); %u requests told the lobby is "
+                "unavailable, %u joins told by other processes, %u hosts re-attached here, %u requests dropped with "
+                "the store's queue full\n",
+                static_cast<unsigned long long>(store.roundTrips), c.unavailable, c.told, c.reattached, c.pendingFull);
+    LobbyRedisClose(store);
+  }
   CloseUdpSocket(socket.s);
   EndSockets();
   return 0;

@@ -114,6 +114,8 @@ struct SimNetPlan {
   uint64_t code;             // --join-invite
   char lobbyName[256];       // --lobby HOST[:PORT]
   uint16_t lobbyPort;
+  const char* spares[4];     // --lobby-also HOST[:PORT]: the lobby's other processes, tried in turn
+  int spareCount;
   uint16_t port;             // the host's port (either side)
   char hostName[NET_HOST_TEXT];  // --join: the host's address or name
   uint8_t delay;             // --delay: 1 to 10, 0 from the round trip

@@ -20,7 +20,7 @@ const char USAGE[] =
     "                     [--seed TICKS] (--script FILE | --random SEED |\n"
     "                     --computer [P[:LEVEL]]) [--frames N] [--every N]\n"
     "                     [--shadow] [--stats] [--record FILE]\n"
-    "       blocktide-sim --lobby HOST[:PORT] (--host-invite | --join-invite CODE)\n"
+    "       blocktide-sim --lobby HOST[:PORT] [--lobby-also HOST[:PORT]...] (--host-invite | --join-invite CODE)\n"
     "                     [the options of --host and --join]\n"
     "       blocktide-sim --replay FILE\n"
     "Plays a two-player match through FrameTick and GravityTick on a simulated\n"
@@ -199,6 +199,9 @@ int main(int argc, char** argv) {
         }
         ++i;
       }
+    } else if (std::strcmp(arg, "--lobby-also") == 0 && value != nullptr && net.spareCount < 4) {
+      net.spares[net.spareCount++] = value;
+      ++i;
     } else if (std::strcmp(arg, "--lobby") == 0) {
       char why[200];
       if (!ParseLobbyTarget(value, net, why, sizeof why)) {

@@ -12,6 +12,11 @@
 # namespaces' own hosts files), and the path must be direct over IPv6;
 # another gives the lobby's name both families but the players no IPv6, and
 # they must play over IPv4 as ever.
+# Two cases run the lobby as two processes over one Redis (a redis-server of
+# the public namespace's own, its loopback only): the host asks process A
+# (port 41415), its friend process B (port 41416), behind NATs that keep
+# ports (direct) and that pick new ones (relayed, by A); skipped without
+# redis-server.
 # Prints the path and the time from the join to the first frame per case.
 # Needs root, ip, iptables and ip6tables: without them it says so and skips (77).
 set -u
@@ -27,8 +32,13 @@ netns_require "NAT matrix"
 # One case: the namespaces, the lobby, the two simulators; the verdict in
 # $tmp/$name.result.
 play() {
-  local name=$1 layout=$2 want=$3 label=$4
+  local name=$1 layout=$2 want=$3 label=$4 store=""
   local p="${tag}${name}p" a="${tag}${name}a" b="${tag}${name}b"
+  case $layout in *+store) store=yes; layout=${layout%+store} ;; esac
+  if [ -n "$store" ] && ! command -v redis-server >/dev/null; then
+    echo "$label: skipped, no redis-server; ok" >"$tmp/$name.result"
+    return
+  fi
   public "$p"
   case $layout in
     none) newns "$a"; plug "$a" eth0 "${a}u" 198.51.100.10 "$p"
@@ -55,10 +65,21 @@ play() {
     lobby_name "$a"; lobby_name "$b"
     lobbyAt=lobby.test
   fi
-  local out="$tmp/$name"
-  inns "$p" timeout 120 "$lobby" --port 41415 --seconds 100 >"$out.lobby" 2>&1 &
+  local out="$tmp/$name" joinAt=$lobbyAt
+  if [ -n "$store" ]; then
+    inns "$p" timeout 120 redis-server --port 6379 --bind 127.0.0.1 --save "" --appendonly no >"$out.redis" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 50); do inns "$p" redis-cli -p 6379 ping >/dev/null 2>&1 && break; sleep 0.1; done
+    inns "$p" timeout 120 "$lobby" --port 41416 --seconds 100 --store redis://127.0.0.1:6379 \
+      --public 198.51.100.1:41416 >"$out.lobby2" 2>&1 &
+    pids+=($!)
+    joinAt=198.51.100.1:41416
+  fi
+  inns "$p" timeout 120 "$lobby" --port 41415 --seconds 100 ${store:+--store redis://127.0.0.1:6379} \
+    ${store:+--public 198.51.100.1:41415} >"$out.lobby" 2>&1 &
   pids+=($!)
   sleep 0.3
+  [ -z "$store" ] || sleep 0.5  # both processes have the store's keys
   inns "$a" timeout 100 "$sim" --lobby "$lobbyAt" --host-invite --random 8 --frames "$frames" \
      >"$out.host" 2>"$out.host.err" &
   local host=$!
@@ -66,7 +87,7 @@ play() {
   for _ in $(seq 100); do grep -q '^invite code: ' "$out.host.err" && break; sleep 0.05; done
   local code
   code=$(sed -n 's/^invite code: //p' "$out.host.err")
-  inns "$b" timeout 100 "$sim" --lobby "$lobbyAt" --join-invite "$code" --random 8 --frames "$frames" \
+  inns "$b" timeout 100 "$sim" --lobby "$joinAt" --join-invite "$code" --random 8 --frames "$frames" \
      >"$out.join" 2>"$out.join.err"
   local joinStatus=$?
   wait $host
@@ -84,6 +105,7 @@ play() {
   echo "$label: path ${path:-none}, first frame ${took:-?} ms after the join; $verdict" >"$out.result"
   if [ "$verdict" != ok ]; then
     cat "$out.host.err" "$out.join.err" "$out.lobby" >>"$out.result"
+    [ -z "$store" ] || cat "$out.lobby2" >>"$out.result"
   fi
 }
 
@@ -93,7 +115,9 @@ cases=("n none direct-over-IPv4 no-NAT" "k keep/keep direct-over-IPv4 both-port-
        "r2 random/random relayed-over-IPv4 both-new-port-per-destination"
        "s same direct-over-IPv4 both-behind-one-NAT"
        "d6 dual direct-over-IPv6 new-port-per-destination-and-IPv6-firewall"
-       "v4 v4only direct-over-IPv4 a-lobby-of-both-families-and-players-without-IPv6")
+       "v4 v4only direct-over-IPv4 a-lobby-of-both-families-and-players-without-IPv6"
+       "ks keep/keep+store direct-over-IPv4 both-port-keeping,-host-at-process-A,-friend-at-B"
+       "rs random/random+store relayed-over-IPv4 both-new-port-per-destination,-host-at-A,-friend-at-B")
 # The cases share nothing, so they play at once.
 for c in "${cases[@]}"; do
   set -- $c

@@ -139,6 +139,16 @@ int FindPath(const SimNetPlan& plan, NetSession& s, const NetOptions& options) {
   LobbyClient& c = lobbyClient;
   if (plan.host) LobbyHostInvite(c, s, found, count, options, MonotonicMs());
   else LobbyJoinInvite(c, s, found, count, plan.code, options, MonotonicMs());
+  for (int i = 0; i < plan.spareCount; ++i) {
+    char host[NET_HOST_TEXT];
+    uint16_t port = plan.lobbyPort;
+    bool portGiven = false;
+    NetAddress spare[NET_HOST_ADDRESSES];
+    if (SplitHostAndPort(plan.spares[i], host, port, portGiven, error, sizeof error) &&
+        ResolveHost(host, port, spare, error, sizeof error) > 0)
+      LobbyAddSpare(c, spare[0]);
+  }
+  uint32_t reattaches = 0;
   for (;;) {
     switch (LobbyTakeClientEvent(c)) {
       case LobbyClientEvent::CodeGiven: {
@@ -158,6 +168,11 @@ int FindPath(const SimNetPlan& plan, NetSession& s, const NetOptions& options) {
     }
     WaitForDatagram(LobbyClientSocket(c), 5);
     LobbyClientPoll(c, MonotonicMs());
+    if (LobbyClientFigures(c).reattaches != reattaches) {
+      reattaches = LobbyClientFigures(c).reattaches;
+      std::fprintf(stderr, "invite: re-attached to another address of the lobby (%u)\n", reattaches);
+      std::fflush(stderr);
+    }
   }
 }
 
