@@ -249,8 +249,23 @@ bool SplitHostAndPort(const char* text, char* host, uint16_t& port, bool& portGi
   return true;
 }
 
-int32_t ResolveHost(const char* host, uint16_t port, NetAddress found[NET_HOST_ADDRESSES], char* error,
-                    size_t errorSize) {
+int32_t FirstOfEachFamily(NetAddress* list, int32_t count) {
+  int32_t front = 0;
+  for (int family = 0; family < 2; ++family) {
+    const bool ipv4 = family == 1;  // IPv6 first
+    int32_t i = front;
+    while (i < count && IsIpv4(list[i]) != ipv4) ++i;
+    if (i == count) continue;
+    const NetAddress first = list[i];
+    for (; i > front; --i) list[i] = list[i - 1];
+    list[front++] = first;
+  }
+  return front;
+}
+
+int32_t ResolveHostAll(const char* host, uint16_t port, NetAddress found[NET_NAME_ADDRESSES], int32_t& firsts,
+                       char* error, size_t errorSize) {
+  firsts = 0;
   NetAddress literal;
   const HostText kind = ReadHostText(host, literal, error, errorSize);
   if (kind == HostText::Bad) return 0;
@@ -258,8 +273,19 @@ int32_t ResolveHost(const char* host, uint16_t port, NetAddress found[NET_HOST_A
   if (kind == HostText::Literal) {
     found[0] = literal;
   } else {
-    count = LookUpHostName(host, found, error, errorSize);
+    count = LookUpHostName(host, found, NET_NAME_ADDRESSES, error, errorSize);
+    if (count == 0) return 0;
   }
   for (int32_t i = 0; i < count; ++i) found[i].port = port;
+  firsts = FirstOfEachFamily(found, count);
   return count;
+}
+
+int32_t ResolveHost(const char* host, uint16_t port, NetAddress found[NET_HOST_ADDRESSES], char* error,
+                    size_t errorSize) {
+  NetAddress all[NET_NAME_ADDRESSES];
+  int32_t firsts = 0;
+  ResolveHostAll(host, port, all, firsts, error, errorSize);
+  for (int32_t i = 0; i < firsts; ++i) found[i] = all[i];
+  return firsts;
 }

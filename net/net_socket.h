@@ -106,10 +106,20 @@ bool SplitHostAndPort(const char* text, char* host, uint16_t& port, bool& portGi
 constexpr int32_t NET_HOST_ADDRESSES = 2;
 int32_t ResolveHost(const char* host, uint16_t port, NetAddress found[NET_HOST_ADDRESSES], char* error,
                     size_t errorSize);
-// Called by ResolveHost for what is not a literal: the system's name lookup
-// (blocking), both families, IPv6 first. The count found; 0 with the
-// system's reason in `error`.
-int32_t LookUpHostName(const char* name, NetAddress found[NET_HOST_ADDRESSES], char* error, size_t errorSize);
+// All of them, at most NET_NAME_ADDRESSES: first those ResolveHost gives
+// (`firsts` of them), then the others in the system's order (a lobby of
+// several machines under one name: the host tries them in turn).
+constexpr int32_t NET_NAME_ADDRESSES = 8;
+int32_t ResolveHostAll(const char* host, uint16_t port, NetAddress found[NET_NAME_ADDRESSES], int32_t& firsts,
+                       char* error, size_t errorSize);
+// The order of ResolveHostAll, in place: the first IPv6 address and the first
+// IPv4 one to the front (IPv6 first), the others after them as they were;
+// answers how many are at the front.
+int32_t FirstOfEachFamily(NetAddress* list, int32_t count);
+// Called by ResolveHostAll for what is not a literal: the system's name
+// lookup (blocking), both families, each address once in the system's order,
+// at most `max`. The count found; 0 with the system's reason in `error`.
+int32_t LookUpHostName(const char* name, NetAddress* found, int32_t max, char* error, size_t errorSize);
 
 // "192.0.2.7", "2001:db8::7", "fe80::1%2" (withPort false), or
 // "192.0.2.7:41414", "[2001:db8::7]:41414"; text holds at least

@@ -143,7 +143,7 @@ void WaitForDatagram(NetSocket s, uint32_t timeoutMs) {
   select(0, &readable, nullptr, nullptr, &t);
 }
 
-int32_t LookUpHostName(const char* name, NetAddress found[NET_HOST_ADDRESSES], char* error, size_t errorSize) {
+int32_t LookUpHostName(const char* name, NetAddress* found, int32_t max, char* error, size_t errorSize) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_DGRAM;
@@ -155,25 +155,17 @@ int32_t LookUpHostName(const char* name, NetAddress found[NET_HOST_ADDRESSES], c
     std::snprintf(error, errorSize, "%s: %s", name, reason);
     return 0;
   }
-  bool have6 = false, have4 = false;
-  NetAddress v6{}, v4{};
-  for (const addrinfo* i = list; i != nullptr; i = i->ai_next) {
+  int32_t count = 0;
+  for (const addrinfo* i = list; i != nullptr && count < max; i = i->ai_next) {
     sockaddr_storage sa{};
     if (i->ai_addrlen > sizeof sa || (i->ai_family != AF_INET && i->ai_family != AF_INET6)) continue;
     std::memcpy(&sa, i->ai_addr, i->ai_addrlen);
     const NetAddress a = FromSockaddr(sa);
-    if (IsIpv4(a) && !have4) {
-      v4 = a;
-      have4 = true;
-    } else if (!IsIpv4(a) && !have6) {
-      v6 = a;
-      have6 = true;
-    }
+    bool seen = false;
+    for (int32_t k = 0; k < count; ++k) seen = seen || SameAddress(found[k], a);
+    if (!seen) found[count++] = a;
   }
   freeaddrinfo(list);
-  int32_t count = 0;
-  if (have6) found[count++] = v6;
-  if (have4) found[count++] = v4;
   if (count == 0) std::snprintf(error, errorSize, "%s names no IPv6 or IPv4 address", name);
   return count;
 }

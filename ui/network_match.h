@@ -44,8 +44,9 @@ struct HostLookUp {
   uint16_t port;
   NetworkRole role;          // what follows: Join, HostInvite or JoinInvite
   uint64_t code;             // JoinInvite's
-  NetAddress address[NET_HOST_ADDRESSES];  // IPv6 first: both are tried
-  int32_t found;             // addresses found; 0: `error` says why
+  NetAddress address[NET_NAME_ADDRESSES];  // one of each family first (IPv6 first): both are tried
+  int32_t found;             // ... of them (0: `error` says why)
+  int32_t all;               // all the name's addresses: an invite's lobby tries the others in turn
   char error[300];
   bool cancelled;            // Leave or the window's end came first: the answer is not used
 };

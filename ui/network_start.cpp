@@ -26,7 +26,7 @@ void ActStop(int) { gameState.gameOver[0] = gameState.gameOver[1] = true; }
 // server far away or gone), which the window must not wait out.
 DWORD WINAPI LookUpHost(void*) {
   HostLookUp& l = networkMatch.lookUp;
-  l.found = ResolveHost(l.name, l.port, l.address, l.error, sizeof l.error);
+  l.all = ResolveHostAll(l.name, l.port, l.address, l.found, l.error, sizeof l.error);
   PostMessageA(mainWindow, WM_NETWORK_LOOKED_UP, 0, 0);
   return 0;
 }
@@ -89,12 +89,12 @@ bool BeginNetworkSession(NetworkRole role, const char* address, uint16_t port, u
   l.port = port;
   l.role = role;
   l.code = code;
-  l.found = 0;
+  l.found = l.all = 0;
   l.cancelled = false;
   l.thread = CreateThread(nullptr, 0, LookUpHost, nullptr, 0, nullptr);
   if (l.thread == nullptr) {
     // No thread to be had: look it up here, as the only way left.
-    l.found = ResolveHost(l.name, l.port, l.address, l.error, sizeof l.error);
+    l.all = ResolveHostAll(l.name, l.port, l.address, l.found, l.error, sizeof l.error);
     OnHostLookedUp();
     return NetworkMatchOn();
   }
@@ -134,7 +134,9 @@ void OnHostLookedUp() {
     return;
   }
   if (l.role != NetworkRole::Join) {
-    BeginInvite(l.role == NetworkRole::HostInvite, l.address, l.found, l.code);
+    if (BeginInvite(l.role == NetworkRole::HostInvite, l.address, l.found, l.code)) {
+      for (int32_t i = l.found; i < l.all; ++i) LobbyAddSpare(lobbyClient, l.address[i]);
+    }
   } else if (BeginSession(false, l.address[0], l.port) && l.found > 1) {
     NetAlsoJoin(netSession, l.address[1], timerCalls.getTime());
   }

@@ -9,6 +9,18 @@
 
 namespace {
 
+// 2001:db8::N, port 1.
+NetAddress HostAddress6(uint8_t n) {
+  NetAddress a{};
+  a.bytes[0] = 0x20;
+  a.bytes[1] = 0x01;
+  a.bytes[2] = 0x0d;
+  a.bytes[3] = 0xb8;
+  a.bytes[15] = n;
+  a.port = 1;
+  return a;
+}
+
 // The text as typed, split, resolved (literals only: no look-up) and shown.
 std::string Shown(const char* typed, bool* portGiven = nullptr) {
   char host[NET_HOST_TEXT] = "sentinel";
@@ -78,6 +90,15 @@ TEST(NetAddress, LiteralsBracketsPortsAndScopesReadBackAsShown) {
     EXPECT_TRUE(SameAddress(Ipv4Address(0x7F000001, 41414), found[i]) || std::string(text) == "[::1]:41414")
         << text;
   }
+  // A name of several machines: the first of each family in front (IPv6
+  // first), the rest after them in the system's order, to be tried in turn.
+  NetAddress several[5] = {Ipv4Address(0xC6336401, 1), Ipv4Address(0xC6336402, 1), HostAddress6(1),
+                           Ipv4Address(0xC6336403, 1), HostAddress6(2)};
+  ASSERT_EQ(2, FirstOfEachFamily(several, 5));
+  const NetAddress ordered[5] = {HostAddress6(1), Ipv4Address(0xC6336401, 1), Ipv4Address(0xC6336402, 1),
+                                 Ipv4Address(0xC6336403, 1), HostAddress6(2)};
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(SameAddress(ordered[i], several[i])) << i;
+  EXPECT_EQ(1, FirstOfEachFamily(several + 2, 2)) << "one family alone";
   if (count == 2) {
     EXPECT_FALSE(IsIpv4(found[0])) << "IPv6 first";
   }

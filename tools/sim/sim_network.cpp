@@ -127,9 +127,10 @@ bool RunFrame(void* context, const NetFrame& f) {
 // Through the lobby: the code (the host prints it), then the path; the
 // session has begun on it when this answers 0, else the exit status.
 int FindPath(const SimNetPlan& plan, NetSession& s, const NetOptions& options) {
-  NetAddress found[NET_HOST_ADDRESSES];
+  NetAddress found[NET_NAME_ADDRESSES];
   char error[300];
-  const int32_t count = ResolveHost(plan.lobbyName, plan.lobbyPort, found, error, sizeof error);
+  int32_t firsts = 0;
+  const int32_t count = ResolveHostAll(plan.lobbyName, plan.lobbyPort, found, firsts, error, sizeof error);
   if (count == 0) {
     std::fprintf(stderr, "blocktide-sim: no such lobby host: ");
     PrintEscaped(stderr, error);
@@ -137,8 +138,10 @@ int FindPath(const SimNetPlan& plan, NetSession& s, const NetOptions& options) {
     return 3;
   }
   LobbyClient& c = lobbyClient;
-  if (plan.host) LobbyHostInvite(c, s, found, count, options, MonotonicMs());
-  else LobbyJoinInvite(c, s, found, count, plan.code, options, MonotonicMs());
+  if (plan.host) LobbyHostInvite(c, s, found, firsts, options, MonotonicMs());
+  else LobbyJoinInvite(c, s, found, firsts, plan.code, options, MonotonicMs());
+  // The name's other addresses: more processes of the same lobby.
+  for (int32_t i = firsts; i < count; ++i) LobbyAddSpare(c, found[i]);
   for (int i = 0; i < plan.spareCount; ++i) {
     char host[NET_HOST_TEXT];
     uint16_t port = plan.lobbyPort;
