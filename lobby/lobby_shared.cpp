@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "net/keyed_hash.h"
+#include "lobby/lobby_limits.h"
 #include "lobby/lobby_rooms.h"
 #include "lobby/lobby_store.h"
 
@@ -329,6 +330,10 @@ void LobbySharedRequest(LobbyService& s, const NetAddress& from, const LobbyData
     return;
   }
   if (!s.keysKnown || !LobbyStoreUp(*s.store)) return Unavailable(s, from, d);
+  // A network holds at most its share of the rooms this process holds, as
+  // in a lobby alone: of all the processes' rooms, then, no more either.
+  if (d.kind == LobbyKind::Register && LobbyRoomsOf(s, LobbyNetwork(from), LobbyRoomState::Waiting) >= LobbyShare(s))
+    return LobbySendError(s, from, LobbyError::RateLimited, 0, d.ticket);
   if (d.kind == LobbyKind::Register && LobbyFreeRoom(s) == nullptr) {
     ++s.counts.full;
     LobbySay(s, LOG_FULL, "the lobby is full: a host refused", nowMs);

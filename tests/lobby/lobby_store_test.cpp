@@ -388,6 +388,16 @@ TEST(LobbyStoreTest, LimitsHoldAcrossProcessesAndAStoreDownAnswersUnavailable) {
     unknown += r[0].d.reason == LobbyError::UnknownCode;
   }
   EXPECT_EQ(LOBBY_UNKNOWN_PER_WINDOW, unknown) << "unknown codes guessed at either process count alike";
+  // A network holds no more than its share of a process's rooms.
+  LobbyBegin(b, 16, secretB, Catch, &sender[1], nullptr, nullptr);
+  LobbyUseStore(b, store, 22, none);
+  given = 0;
+  for (uint32_t i = 0; i < 6; ++i) {
+    const NetAddress from = Ipv4Address(0xC6336500 + i, 5000);
+    const std::vector<Out> r = Send(b, from, Ask(LobbyKind::Register, LobbyCookie(b, from, now), 0, 500 + i));
+    given += r.size() == 1 && r[0].d.kind == LobbyKind::CodeGiven;
+  }
+  EXPECT_EQ(16 / LOBBY_NETWORK_SHARE, given);
 
 #if !defined(_WIN32)
   LobbyStore down;
